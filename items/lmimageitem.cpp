@@ -451,6 +451,15 @@ void LmImageItem::setSmoothScale(bool smooth)
     emit smoothScaleChanged(smooth);
 }
 
+bool LmImageItem::hasRenderer() const
+{
+    const std::shared_ptr<LmImageFrameSlot> current = std::atomic_load(&slot);
+    if (!current)
+        return false;
+    QMutexLocker lock(&current->mutex);
+    return current->renderer != nullptr;
+}
+
 int LmImageItem::cpuScaledFrames() const
 {
     return cpuScaled.load(std::memory_order_relaxed);

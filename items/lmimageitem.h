@@ -91,6 +91,10 @@ public:
     bool smoothScale() const;
     void setSmoothScale(bool smooth);
 
+    // Whether a renderer currently takes frames (false before the window first
+    // renders the item and after the scene graph has discarded its renderer).
+    bool hasRenderer() const;
+
     // How many frames setImage has scaled on the CPU so far (diagnostics).
     int cpuScaledFrames() const;
 
