@@ -303,7 +303,7 @@ void LmImageItemRenderer::render()
         texture->setData(0, upload.pixelFormat, QOpenGLTexture::UInt8, frame.constBits(), &options);
     }
 
-    if (!program || !texture)
+    if (!program || !texture || !vertexArray)
         return;
 
     program->bind();

@@ -3,7 +3,6 @@
 #include "items/lmimageitem2.h"
 #include "previewtestutil.h"
 
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -27,7 +26,6 @@ private slots:
     void otherSizesAreStretched_data();
     void otherSizesAreStretched();
     void resizeKeepsOldFrameAtOldSize();
-    void framesFromAnotherThread();
 
 private:
     std::unique_ptr<QQuickWindow> window;
@@ -121,21 +119,6 @@ void TestLmImageItem2::resizeKeepsOldFrameAtOldSize()
     screen = grab(*window);
     QVERIFY(near(screen.pixelColor(225, 135), Qt::white));
     QVERIFY(near(screen.pixelColor(75, 135), Qt::blue));
-}
-
-void TestLmImageItem2::framesFromAnotherThread()
-{
-    const QImage frame = quadrants(QSize(640, 360));
-    QThread *producer = QThread::create([&] {
-        for (int i = 0; i < 20; ++i)
-            item->setImage(frame);
-    });
-    producer->start();
-    while (!producer->isFinished())
-        grab(*window);
-    producer->wait();
-    delete producer;
-    QTRY_VERIFY(near(colourAt(*window, QPoint(150, 75)), Qt::white));
 }
 
 int main(int argc, char **argv)
