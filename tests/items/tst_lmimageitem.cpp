@@ -86,6 +86,7 @@ void TestLmImageItem::framesShowRightWayUp_data()
 {
     QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<QSize>("frameSize");
+    QTest::addColumn<bool>("smooth");
 
     const QImage::Format formats[] = {QImage::Format_RGB32,    QImage::Format_ARGB32,
                                       QImage::Format_ARGB32_Premultiplied,
@@ -95,8 +96,9 @@ void TestLmImageItem::framesShowRightWayUp_data()
         const QByteArray name = LmImageItem::formatName(f);
         // Smaller frames go to the GPU as they are; larger ones (odd sizes, so
         // scanline padding shows) are scaled on the CPU first.
-        QTest::newRow(name + " stretched by GPU") << f << QSize(42, 22);
-        QTest::newRow(name + " scaled on CPU") << f << QSize(403, 201);
+        QTest::newRow(name + " stretched by GPU") << f << QSize(42, 22) << true;
+        QTest::newRow(name + " scaled on CPU") << f << QSize(403, 201) << true;
+        QTest::newRow(name + " scaled on CPU, fast") << f << QSize(403, 201) << false;
     }
 }
 
@@ -104,7 +106,9 @@ void TestLmImageItem::framesShowRightWayUp()
 {
     QFETCH(QImage::Format, format);
     QFETCH(QSize, frameSize);
+    QFETCH(bool, smooth);
 
+    item->setSmoothScale(smooth);
     const QImage frame = quadrants(frameSize, format);
     QCOMPARE(frame.format(), format);
     const QVector<QPoint> source = quadrantCentres(frame.rect());
