@@ -29,7 +29,7 @@ constexpr int N = -1;
 const UvcInfo kUvc[U_COUNT] = {
     {"PU_BRIGHTNESS", 1, false, true, {VCAM_REG_BRIGHTNESS, N}, {-64, 0}, {64, 0}, {1, 0}, {0, 0}},
     {"PU_CONTRAST", 1, false, true, {VCAM_REG_CONTRAST, N}, {0, 0}, {100, 0}, {1, 0}, {5, 0}},
-    {"PU_HUE", 1, true, false, {VCAM_REG_HUE, N}, {-18000, 0}, {18000, 0}, {1, 0}, {0, 0}},
+    {"PU_HUE", 1, true, false, {VCAM_REG_HUE, N}, {-18000, 0}, {18000, 0}, {100, 0}, {0, 0}},
     {"PU_SATURATION", 1, false, true, {VCAM_REG_SATURATION, N}, {0, 0}, {100, 0}, {1, 0}, {5, 0}},
     {"PU_SHARPNESS", 1, false, true, {VCAM_REG_SHARPNESS, N}, {0, 0}, {100, 0}, {1, 0}, {12, 0}},
     {"PU_GAMMA", 1, false, false, {VCAM_REG_GAMMA, N}, {0, 0}, {500, 0}, {1, 0}, {0, 0}},
@@ -41,7 +41,7 @@ const UvcInfo kUvc[U_COUNT] = {
     {"CT_EXPOSURE_TIME_ABSOLUTE", 1, true, false, {N, N}, {1, 0}, {10000, 0}, {1, 0}, {333, 0}},
     {"CT_FOCUS_ABSOLUTE", 1, true, false, {N, N}, {0, 0}, {255, 0}, {1, 0}, {0, 0}},
     {"CT_IRIS_ABSOLUTE", 1, true, false, {N, N}, {0, 0}, {4000, 0}, {1, 0}, {240, 0}},
-    {"CT_ZOOM_ABSOLUTE", 1, true, false, {VCAM_REG_ZOOM, N}, {0, 0}, {2000, 0}, {1, 0}, {700, 0}},
+    {"CT_ZOOM_ABSOLUTE", 1, true, false, {VCAM_REG_ZOOM, N}, {0, 0}, {2000, 0}, {100, 0}, {700, 0}},
     {"CT_PANTILT_ABSOLUTE", 2, true, true, {VCAM_REG_PAN, VCAM_REG_TILT}, {-255, -255}, {255, 255}, {1, 1}, {-128, -128}},
     {"CT_ROLL_ABSOLUTE", 1, true, false, {VCAM_REG_ROLL, N}, {-255, 0}, {255, 0}, {1, 0}, {-128, 0}},
 };
@@ -284,8 +284,10 @@ void Firmware::getCur(int uvc, int32_t out[2], int why)
             if (u.reg[f] >= 0)
                 out[f] = regs[u.reg[f]];
     }
-    traceLine("cam%d uvc GET_CUR %s -> %d%s%d", camera, u.name, out[0], u.fields > 1 ? "," : "",
-              u.fields > 1 ? out[1] : 0);
+    if (u.fields > 1)
+        traceLine("cam%d uvc GET_CUR %s -> %d,%d", camera, u.name, out[0], out[1]);
+    else
+        traceLine("cam%d uvc GET_CUR %s -> %d", camera, u.name, out[0]);
 }
 
 void Firmware::setCur(int uvc, const int32_t v[2])

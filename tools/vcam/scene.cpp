@@ -136,10 +136,8 @@ void process(cv::Mat &img, const Geometry &g, const SceneParams &p, bool overlay
     if (std::abs(sharp) > 1e-6) {
         cv::Mat blur;
         cv::GaussianBlur(img, blur, cv::Size(0, 0), std::max(1.0, g.h / 480.0));
-        if (sharp > 0)
-            cv::addWeighted(img, 1.0 + sharp, blur, -sharp, 0.0, img);
-        else
-            cv::addWeighted(img, 1.0 + sharp, blur, -sharp, 0.0, img);
+        // sharp > 0: unsharp mask; sharp < 0: blend towards the blurred picture
+        cv::addWeighted(img, 1.0 + sharp, blur, -sharp, 0.0, img);
     }
     if (r[VCAM_REG_BACKLIGHT] == 3) { // anti-flicker off: mains banding
         for (int y = 0; y < img.rows; ++y) {
