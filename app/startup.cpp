@@ -1,0 +1,73 @@
+#include "app/startup.h"
+
+#include "app/appdata.h"
+#include "app/myapplication.h"
+#include "app/quitsignals.h"
+#include "backend/qmldata.h"
+#include "items/registeritems.h"
+
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+
+namespace {
+StartupObserver startupObserver;
+} // namespace
+
+void setStartupObserver(StartupObserver observer)
+{
+    startupObserver = std::move(observer);
+}
+
+int runTuner(int &argc, char **argv, const QUrl &root)
+{
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL);
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+
+    MyApplication app(argc, argv);
+
+    // Both live until the process ends: QML may still reach them while the
+    // quit path runs.
+    auto *appData = new AppData();
+    appData->app = &app;
+    auto *backend = new QmlData(nullptr);
+    backend->setApplication(&app);
+    app.setQmlData(backend);
+    if (startupObserver)
+        startupObserver(app, backend);
+
+    // A request from the system to end the program takes the same road as a
+    // quit from the program itself: the backend is destroyed, the settings written.
+    installQuitSignalHandlers([&app] {
+        QEvent quit(QEvent::Quit);
+        app.notify(&app, &quit);
+    });
+
+    app.loadLanguage();
+
+    QQmlContext *context = app.qmlEngine()->rootContext();
+    context->setContextProperty(QStringLiteral("myapp"), appData);
+    context->setContextProperty(QStringLiteral("qmldata"), backend);
+
+    registerImageItems();
+
+    const QUrl url = root;
+    QObject::connect(
+        app.qmlEngine(), &QQmlApplicationEngine::objectCreated, &app,
+        [url](QObject *obj, const QUrl &objUrl) {
+            if (!obj && url == objUrl)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+    app.qmlEngine()->load(url);
+
+    if (backend->getCamDevs() >= 1) {
+        backend->initCameraParams();
+        backend->startCaptureTimer();
+    } else {
+        backend->openFindDeviceDialog();
+    }
+
+    return app.exec();
+}

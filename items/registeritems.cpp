@@ -1,0 +1,5 @@
+#include "items/registeritems.h"
+
+void registerImageItems()
+{
+}

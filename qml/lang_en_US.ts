@@ -1,0 +1,290 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>AppMenuBar</name>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Capture</source>
+        <translation>Capture</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>rotate_cw</source>
+        <translation>Rotate CW</translation>
+    </message>
+    <message>
+        <source>rotate_ccw</source>
+        <translation>Rotate CCW</translation>
+    </message>
+    <message>
+        <source>display_zoom_mode</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>display_zoom</source>
+        <translation>Auto zoom</translation>
+    </message>
+    <message>
+        <source>display_pixel</source>
+        <translation>Original pixel</translation>
+    </message>
+    <message>
+        <source>debug_info</source>
+        <translation>Debug Info</translation>
+    </message>
+    <message>
+        <source>debug_log</source>
+        <translation>Debug log</translation>
+    </message>
+    <message>
+        <source>Sync</source>
+        <extracomment>Sync</extracomment>
+        <translation>Sync</translation>
+    </message>
+    <message>
+        <source>Sync_to_cam</source>
+        <extracomment>Sync all parameters to camera now</extracomment>
+        <translation>Sync all parameters to camera now</translation>
+    </message>
+    <message>
+        <source>save_to_cam</source>
+        <extracomment>Store all parameters to the camera</extracomment>
+        <translation>Store all parameters to the camera</translation>
+    </message>
+    <message>
+        <source>langage</source>
+        <translation>Langage</translation>
+    </message>
+    <message>
+        <source>Chinese</source>
+        <translation>中文</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+</context>
+<context>
+    <name>FromMceSlider</name>
+    <message>
+        <source>red</source>
+        <translation>Red:</translation>
+    </message>
+    <message>
+        <source>green</source>
+        <translation>Green:</translation>
+    </message>
+    <message>
+        <source>blue</source>
+        <translation>Blue:</translation>
+    </message>
+</context>
+<context>
+    <name>QmlData</name>
+    <message>
+        <source>Save as</source>
+        <translation>Save as</translation>
+    </message>
+    <message>
+        <source>camera_not_found</source>
+        <translation>Camera not found</translation>
+    </message>
+    <message>
+        <source>camera_not_found_conetent</source>
+        <translation>     USB camera not found,
+please unplug the USB cable again and click retry !</translation>
+    </message>
+    <message>
+        <source>btn-retry</source>
+        <translation>retry</translation>
+    </message>
+    <message>
+        <source>btn-exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>sync_wait</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>sync_wait_message</source>
+        <translation>Synchronizing camera parameters, please wait.</translation>
+    </message>
+    <message>
+        <source>open_cam_failed_t</source>
+        <translation>Camera on error</translation>
+    </message>
+    <message>
+        <source>open_cam_failed_m</source>
+        <translation>    The camera cannot be started because it
+has been opened or occupied by another application.</translation>
+    </message>
+    <message>
+        <source>save_to_cam_t</source>
+        <translation>Exit prompt</translation>
+    </message>
+    <message>
+        <source>save_to_cam_m</source>
+        <translation>    A change in the Settings was detected.
+Do you want to save the parameters to the camera ?</translation>
+    </message>
+    <message>
+        <source>btn-save</source>
+        <translation>Save and exit</translation>
+    </message>
+    <message>
+        <source>btn-save-exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation type="vanished">Auto</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation type="vanished">Manual</translation>
+    </message>
+    <message>
+        <source>Exposure Manual</source>
+        <translation type="vanished">Exposure Manual</translation>
+    </message>
+    <message>
+        <source>Aperture Manual</source>
+        <translation type="vanished">Aperture Manual</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>CameraName</source>
+        <translation>Camera Name</translation>
+    </message>
+    <message>
+        <source>PreviewSize</source>
+        <translation>Preview Size</translation>
+    </message>
+    <message>
+        <source>AntiFlicker</source>
+        <translation>Anti Flicker</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>BrightMode</source>
+        <translation>Colorful Mode</translation>
+    </message>
+    <message>
+        <source>Grinding</source>
+        <translation>Grinding+Colorful</translation>
+    </message>
+    <message>
+        <source>Aec mod</source>
+        <translation>Aec mod</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Manual</translation>
+    </message>
+    <message>
+        <source>Exposure Manual</source>
+        <translation>Exposure Manual</translation>
+    </message>
+    <message>
+        <source>Aperture Manual</source>
+        <translation>Aperture Manual</translation>
+    </message>
+    <message>
+        <source>incandescent</source>
+        <translation>incandescent</translation>
+    </message>
+    <message>
+        <source>fluorescent</source>
+        <translation>fluorescent</translation>
+    </message>
+    <message>
+        <source>daylight</source>
+        <translation>daylight</translation>
+    </message>
+    <message>
+        <source>cloudy-daylight</source>
+        <translation>cloudy-daylight</translation>
+    </message>
+    <message>
+        <source>shade</source>
+        <translation>shade</translation>
+    </message>
+    <message>
+        <source>ColorTemperature</source>
+        <translation type="unfinished">Color Temperature</translation>
+    </message>
+    <message>
+        <source>Aperture</source>
+        <translation>Aperture</translation>
+    </message>
+    <message>
+        <source>Exposure Time</source>
+        <translation>Exposure Time</translation>
+    </message>
+    <message>
+        <source>ISO</source>
+        <translation>ISO</translation>
+    </message>
+    <message>
+        <source>EV</source>
+        <translation>Exposure Compensation</translation>
+    </message>
+    <message>
+        <source>Sharpness</source>
+        <translation>Sharpness</translation>
+    </message>
+    <message>
+        <source>Warmness</source>
+        <translation>Warm/Cool Colors</translation>
+    </message>
+    <message>
+        <source>MCE</source>
+        <translation>Color Compensation</translation>
+    </message>
+    <message>
+        <source>restore_default_settings</source>
+        <translation>restore default settings</translation>
+    </message>
+    <message>
+        <source>AWB</source>
+        <translation>AWB</translation>
+    </message>
+    <message>
+        <source>app_title</source>
+        <translation>Vexlo camera tuning tool</translation>
+    </message>
+    <message>
+        <source>camera_not_found</source>
+        <translation type="vanished">Camera not found</translation>
+    </message>
+    <message>
+        <source>SCE</source>
+        <translation>Colour of skin</translation>
+    </message>
+    <message>
+        <source>Saturation</source>
+        <translation>Saturation</translation>
+    </message>
+    <message>
+        <source>Contrast</source>
+        <translation>Contrast</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,287 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>AppMenuBar</name>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Capture</source>
+        <translation>保存图像</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>视图</translation>
+    </message>
+    <message>
+        <source>rotate_cw</source>
+        <translation>顺时针旋转</translation>
+    </message>
+    <message>
+        <source>rotate_ccw</source>
+        <translation>逆时针旋转</translation>
+    </message>
+    <message>
+        <source>display_zoom_mode</source>
+        <translation>视图显示模式</translation>
+    </message>
+    <message>
+        <source>display_zoom</source>
+        <translation>自动缩放</translation>
+    </message>
+    <message>
+        <source>display_pixel</source>
+        <translation>原始尺寸</translation>
+    </message>
+    <message>
+        <source>debug_info</source>
+        <translation>调试信息</translation>
+    </message>
+    <message>
+        <source>debug_log</source>
+        <translation>日志收集</translation>
+    </message>
+    <message>
+        <source>Sync</source>
+        <extracomment>Sync</extracomment>
+        <translation>同步</translation>
+    </message>
+    <message>
+        <source>Sync_to_cam</source>
+        <extracomment>Sync all parameters to camera now</extracomment>
+        <translation>同步当前全部设置到相机</translation>
+    </message>
+    <message>
+        <source>save_to_cam</source>
+        <extracomment>Store all parameters to the camera</extracomment>
+        <translation>存储全部参数到相机</translation>
+    </message>
+    <message>
+        <source>langage</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Chinese</source>
+        <translation>中文</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+</context>
+<context>
+    <name>FromMceSlider</name>
+    <message>
+        <source>red</source>
+        <translation>红色:</translation>
+    </message>
+    <message>
+        <source>green</source>
+        <translation>绿色:</translation>
+    </message>
+    <message>
+        <source>blue</source>
+        <translation>蓝色:</translation>
+    </message>
+</context>
+<context>
+    <name>QmlData</name>
+    <message>
+        <source>Save as</source>
+        <translation>另存为</translation>
+    </message>
+    <message>
+        <source>camera_not_found</source>
+        <translation>没有找到相机</translation>
+    </message>
+    <message>
+        <source>camera_not_found_conetent</source>
+        <translation>未找到USB摄像头，请再次拔下USB电缆并单击重试 ！</translation>
+    </message>
+    <message>
+        <source>btn-retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>btn-exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>sync_wait</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>sync_wait_message</source>
+        <translation>同步相机参数中，请稍等。</translation>
+    </message>
+    <message>
+        <source>open_cam_failed_t</source>
+        <translation>相机开启错误</translation>
+    </message>
+    <message>
+        <source>open_cam_failed_m</source>
+        <translation>无法开启相机，相机已被其他应用打开或占用。</translation>
+    </message>
+    <message>
+        <source>save_to_cam_t</source>
+        <translation>退出提示</translation>
+    </message>
+    <message>
+        <source>save_to_cam_m</source>
+        <translation>检测到设置发生变化，是否保存设置到相机？</translation>
+    </message>
+    <message>
+        <source>btn-save</source>
+        <translation>保存并退出</translation>
+    </message>
+    <message>
+        <source>btn-save-exit</source>
+        <translation>直接退出</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation type="vanished">自动</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation type="vanished">手动</translation>
+    </message>
+    <message>
+        <source>Exposure Manual</source>
+        <translation type="vanished">快门优先</translation>
+    </message>
+    <message>
+        <source>Aperture Manual</source>
+        <translation type="vanished">光圈优先</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>CameraName</source>
+        <translation>相机名称</translation>
+    </message>
+    <message>
+        <source>PreviewSize</source>
+        <translation>预览大小</translation>
+    </message>
+    <message>
+        <source>AntiFlicker</source>
+        <translation>防闪烁</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>BrightMode</source>
+        <translation>明艳模式</translation>
+    </message>
+    <message>
+        <source>Grinding</source>
+        <translation>磨皮+明艳模式</translation>
+    </message>
+    <message>
+        <source>Aec mod</source>
+        <translation>曝光控制</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>手动</translation>
+    </message>
+    <message>
+        <source>Exposure Manual</source>
+        <translation>快门优先</translation>
+    </message>
+    <message>
+        <source>Aperture Manual</source>
+        <translation>光圈优先</translation>
+    </message>
+    <message>
+        <source>incandescent</source>
+        <translation>白炽灯</translation>
+    </message>
+    <message>
+        <source>fluorescent</source>
+        <translation>荧光灯</translation>
+    </message>
+    <message>
+        <source>daylight</source>
+        <translation>日光</translation>
+    </message>
+    <message>
+        <source>cloudy-daylight</source>
+        <translation>阴天</translation>
+    </message>
+    <message>
+        <source>shade</source>
+        <translation>阴影</translation>
+    </message>
+    <message>
+        <source>ColorTemperature</source>
+        <translation type="unfinished">色温</translation>
+    </message>
+    <message>
+        <source>Aperture</source>
+        <translation>光圈</translation>
+    </message>
+    <message>
+        <source>Exposure Time</source>
+        <translation>曝光时间</translation>
+    </message>
+    <message>
+        <source>ISO</source>
+        <translation>ISO</translation>
+    </message>
+    <message>
+        <source>EV</source>
+        <translation>曝光补偿</translation>
+    </message>
+    <message>
+        <source>Sharpness</source>
+        <translation>锐度</translation>
+    </message>
+    <message>
+        <source>Warmness</source>
+        <translation>冷暖色</translation>
+    </message>
+    <message>
+        <source>MCE</source>
+        <translation>色彩补偿</translation>
+    </message>
+    <message>
+        <source>restore_default_settings</source>
+        <translation>恢复到初始设置</translation>
+    </message>
+    <message>
+        <source>AWB</source>
+        <translation>白平衡</translation>
+    </message>
+    <message>
+        <source>app_title</source>
+        <translation>Vexlo相机图像调试工具</translation>
+    </message>
+    <message>
+        <source>camera_not_found</source>
+        <translation type="vanished">没有找到相机</translation>
+    </message>
+    <message>
+        <source>SCE</source>
+        <translation>肤色</translation>
+    </message>
+    <message>
+        <source>Saturation</source>
+        <translation>饱和度</translation>
+    </message>
+    <message>
+        <source>Contrast</source>
+        <translation>对比度</translation>
+    </message>
+</context>
+</TS>

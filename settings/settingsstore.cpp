@@ -1,0 +1,152 @@
+#include "settings/settingsstore.h"
+
+#include "settings/settingskeys.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QMutexLocker>
+#include <QSettings>
+
+#include <limits>
+
+using namespace SettingsKeys;
+
+namespace {
+const int DefAperture = 240;
+const int DefExposure = -3;
+const int DefSce = 700;
+const int DefSaturation = 5;
+const int DefContrast = 5;
+const int DefSharpness = 12;
+const int DefMce = -128;
+} // namespace
+
+SettingsStore::SettingsStore()
+    : m_path(QDir::homePath() + QStringLiteral("/Vexlo/config.ini"))
+{
+    m_settings = new QSettings(m_path, QSettings::IniFormat);
+}
+
+SettingsStore::~SettingsStore()
+{
+    QMutexLocker locker(&m_lock);
+    m_settings->sync();
+    if (m_settings->status() == QSettings::AccessError)
+        qWarning().noquote() << "Couldn't write settings file" << m_path;
+    delete m_settings;
+    m_settings = nullptr;
+}
+
+QString SettingsStore::filePath() const
+{
+    return m_path;
+}
+
+int SettingsStore::readInt(const QString &key, int def, int &cache)
+{
+    QMutexLocker locker(&m_lock);
+    // QVariant would wrap a number too big for an int around to some other
+    // number; such a value counts as one that does not convert (0).
+    bool ok = false;
+    const qlonglong wide = m_settings->value(key, QVariant(def)).toLongLong(&ok);
+    cache = (ok && wide >= std::numeric_limits<int>::min() && wide <= std::numeric_limits<int>::max()) ? int(wide) : 0;
+    return cache;
+}
+
+bool SettingsStore::readBool(const QString &key, bool def, bool &cache)
+{
+    QMutexLocker locker(&m_lock);
+    cache = m_settings->value(key, QVariant(def)).toBool();
+    return cache;
+}
+
+void SettingsStore::writeInt(const QString &key, int v, int &cache)
+{
+    QMutexLocker locker(&m_lock);
+    if (cache == v)
+        return;
+    cache = v;
+    m_settings->setValue(key, QVariant(v));
+}
+
+void SettingsStore::writeBool(const QString &key, bool v, bool &cache)
+{
+    QMutexLocker locker(&m_lock);
+    if (cache == v)
+        return;
+    cache = v;
+    m_settings->setValue(key, QVariant(v));
+}
+
+#define VEXLO_INT_KEY(Name, member, key, def)                                 \
+    int SettingsStore::get##Name() { return readInt(key, def, member); }      \
+    void SettingsStore::set##Name(int v) { writeInt(key, v, member); }
+#define VEXLO_BOOL_KEY(Name, member, key)                                     \
+    bool SettingsStore::get##Name() { return readBool(key, false, member); }  \
+    void SettingsStore::set##Name(bool v) { writeBool(key, v, member); }
+
+VEXLO_INT_KEY(CameraId, m_cameraId, CameraId, 0)
+VEXLO_INT_KEY(PreviewIndex, m_previewIndex, PreviewIndex, 0)
+VEXLO_INT_KEY(AecMod, m_aecMod, AecMod, 0)
+VEXLO_INT_KEY(ApertureValue, m_apertureValue, ApertureValue, DefAperture)
+VEXLO_INT_KEY(ExposureTime, m_exposureTime, ExposureTime, DefExposure)
+VEXLO_BOOL_KEY(SkinSmoothing, m_skinSmoothing, SkinSmoothing)
+VEXLO_BOOL_KEY(BrightMode, m_brightMode, BrightMode)
+VEXLO_INT_KEY(SceValue, m_sceValue, SceValue, DefSce)
+VEXLO_INT_KEY(IsoValue, m_isoValue, IsoValue, 0)
+VEXLO_INT_KEY(EvValue, m_evValue, EvValue, 0)
+VEXLO_INT_KEY(AfdValue, m_afdValue, AfdValue, 0)
+VEXLO_INT_KEY(AwbValue, m_awbValue, AwbValue, 0)
+VEXLO_INT_KEY(WarmnessValue, m_warmnessValue, WarmnessValue, 0)
+VEXLO_INT_KEY(SaturationValue, m_saturationValue, SaturationValue, DefSaturation)
+VEXLO_INT_KEY(ContrastValue, m_contrastValue, ContrastValue, DefContrast)
+VEXLO_INT_KEY(SharpnessValue, m_sharpnessValue, SharpnessValue, DefSharpness)
+VEXLO_INT_KEY(UvcMceR, m_uvcMceR, UvcMceR, DefMce)
+VEXLO_INT_KEY(UvcMceG, m_uvcMceG, UvcMceG, DefMce)
+VEXLO_INT_KEY(UvcMceB, m_uvcMceB, UvcMceB, DefMce)
+VEXLO_BOOL_KEY(DisplayZoom, m_displayZoom, DisplayZoom)
+VEXLO_BOOL_KEY(DebugLog, m_debugLog, DebugLog)
+VEXLO_INT_KEY(ColorTemperature, m_colorTemperature, ColorTemperature, 0)
+
+#undef VEXLO_INT_KEY
+#undef VEXLO_BOOL_KEY
+
+QString SettingsStore::getLanguage()
+{
+    QMutexLocker locker(&m_lock);
+    m_language = m_settings->value(Language, QVariant("")).toString();
+    return m_language;
+}
+
+void SettingsStore::setLanguage(const QString &v)
+{
+    QMutexLocker locker(&m_lock);
+    if (m_language == v)
+        return;
+    m_language = v;
+    m_settings->setValue(Language, QVariant(v));
+}
+
+void SettingsStore::restoreDefaults()
+{
+    QMutexLocker locker(&m_lock);
+    QSettings &s = *m_settings;
+    s.setValue(BrightMode, QVariant(false));
+    s.setValue(SkinSmoothing, QVariant(false));
+    s.setValue(AecMod, QVariant(0));
+    s.setValue(AfdValue, QVariant(0));
+    s.setValue(AwbValue, QVariant(0));
+    s.setValue(ApertureValue, QVariant(DefAperture));
+    s.setValue(ExposureTime, QVariant(DefExposure));
+    s.setValue(IsoValue, QVariant(0));
+    s.setValue(EvValue, QVariant(0));
+    s.setValue(SceValue, QVariant(DefSce));
+    s.setValue(SaturationValue, QVariant(DefSaturation));
+    s.setValue(ContrastValue, QVariant(DefContrast));
+    s.setValue(SharpnessValue, QVariant(DefSharpness));
+    s.setValue(WarmnessValue, QVariant(0));
+    s.setValue(UvcMceR, QVariant(DefMce));
+    s.setValue(UvcMceG, QVariant(DefMce));
+    s.setValue(UvcMceB, QVariant(DefMce));
+    s.setValue(ColorTemperature, QVariant(0));
+}

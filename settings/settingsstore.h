@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+
+class QSettings;
+
+// The program's remembered values: one INI file, "<home>/Vexlo/config.ini".
+//
+// Every getter reads through QSettings (the file is the source of truth) and
+// remembers what it read; a setter writes only when its value differs from the
+// last value seen for that key (got or set). The cache starts at 0 / false /
+// null, so a setter given 0 before any getter of its key writes nothing.
+//
+// The store is used from the GUI thread and from the sync and store worker
+// threads; one lock inside makes every call atomic.
+class SettingsStore
+{
+public:
+    SettingsStore();
+    ~SettingsStore();
+
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
+
+    // Path of the INI file, fixed at construction.
+    QString filePath() const;
+
+    int getCameraId();
+    void setCameraId(int v);
+    int getPreviewIndex();
+    void setPreviewIndex(int v);
+    int getAecMod();
+    void setAecMod(int v);
+    int getApertureValue();
+    void setApertureValue(int v);
+    int getExposureTime();
+    void setExposureTime(int v);
+    bool getSkinSmoothing();
+    void setSkinSmoothing(bool v);
+    bool getBrightMode();
+    void setBrightMode(bool v);
+    int getSceValue();
+    void setSceValue(int v);
+    int getIsoValue();
+    void setIsoValue(int v);
+    int getEvValue();
+    void setEvValue(int v);
+    int getAfdValue();
+    void setAfdValue(int v);
+    int getAwbValue();
+    void setAwbValue(int v);
+    int getWarmnessValue();
+    void setWarmnessValue(int v);
+    int getSaturationValue();
+    void setSaturationValue(int v);
+    int getContrastValue();
+    void setContrastValue(int v);
+    int getSharpnessValue();
+    void setSharpnessValue(int v);
+    int getUvcMceR();
+    void setUvcMceR(int v);
+    int getUvcMceG();
+    void setUvcMceG(int v);
+    int getUvcMceB();
+    void setUvcMceB(int v);
+    QString getLanguage();
+    void setLanguage(const QString &v);
+    bool getDisplayZoom();
+    void setDisplayZoom(bool v);
+    bool getDebugLog();
+    void setDebugLog(bool v);
+    int getColorTemperature();
+    void setColorTemperature(int v);
+
+    // Writes the defaults of the 18 image-tuning keys straight to the file,
+    // leaving camera_id, preview_index, language, display_zoom and debug_log.
+    void restoreDefaults();
+
+private:
+    int readInt(const QString &key, int def, int &cache);
+    bool readBool(const QString &key, bool def, bool &cache);
+    void writeInt(const QString &key, int v, int &cache);
+    void writeBool(const QString &key, bool v, bool &cache);
+
+    mutable QMutex m_lock;
+    int m_cameraId = 0;
+    int m_previewIndex = 0;
+    int m_aecMod = 0;
+    int m_apertureValue = 0;
+    int m_exposureTime = 0;
+    bool m_skinSmoothing = false;
+    bool m_brightMode = false;
+    int m_sceValue = 0;
+    int m_isoValue = 0;
+    int m_evValue = 0;
+    int m_afdValue = 0;
+    int m_awbValue = 0;
+    int m_warmnessValue = 0;
+    int m_saturationValue = 0;
+    int m_contrastValue = 0;
+    int m_sharpnessValue = 0;
+    int m_uvcMceR = 0;
+    int m_uvcMceG = 0;
+    int m_uvcMceB = 0;
+    bool m_debugLog = false;
+    QString m_language;
+    bool m_displayZoom = false;
+    QSettings *m_settings = nullptr;
+    int m_colorTemperature = 0;
+    QString m_path;
+};
