@@ -160,6 +160,14 @@ private slots:
         }
         QVERIFY(sets >= 2);
         QVERIFY(violation);
+
+        // The state file gives other processes the same counts and registers.
+        QFile state(qEnvironmentVariable("VEXLO_VCAM_STATE"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QByteArray s = state.readAll();
+        QVERIFY2(s.contains("selector closed\nviolations 1\n"), s.constData());
+        QVERIFY(s.contains("violation write_while_closed 1\n"));
+        QVERIFY(s.contains("register backlight 2\n"));
     }
 };
 

@@ -213,6 +213,28 @@ private slots:
         QCOMPARE(f.cols, 640);
     }
 
+    void controlChannelPlugsAndUnplugs()
+    {
+        const QByteArray fifo = qgetenv("VEXLO_VCAM_CONTROL");
+        QVERIFY(!fifo.isEmpty());
+        auto send = [&](const char *cmd) {
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0)
+                return false;
+            const bool ok = ::write(fd, cmd, strlen(cmd)) == ssize_t(strlen(cmd));
+            ::close(fd);
+            return ok;
+        };
+        QTRY_VERIFY(send("unplug 1\n")); // the channel's reader starts with the library
+        QTRY_VERIFY(!vcam_is_plugged(1));
+        QCOMPARE(::open("/dev/video2", O_RDWR), -1);
+        QVERIFY(send("replug 1\n"));
+        QTRY_VERIFY(vcam_is_plugged(1));
+        const int fd = ::open("/dev/video2", O_RDWR);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+
     void unpluggedDescriptorReportsErrors()
     {
         const int fd = ::open("/dev/video0", O_RDWR | O_NONBLOCK);

@@ -212,6 +212,28 @@ void Firmware::save() const
     std::rename(tmp.c_str(), storePath.c_str());
 }
 
+void Firmware::writeState() const
+{
+    if (statePath.empty())
+        return;
+    const std::string tmp = statePath + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << "selector " << (open ? "open" : "closed") << '\n';
+        int total = 0;
+        for (int v : violations)
+            total += v;
+        out << "violations " << total << '\n';
+        for (int k = 0; k < VCAM_V_COUNT; ++k)
+            out << "violation " << kViolationNames[k] << ' ' << violations[size_t(k)] << '\n';
+        out << "driver_reads_in_transaction " << driverReadsInTransaction << '\n';
+        out << "stores " << stores << '\n';
+        for (int r = 0; r < VCAM_REG_COUNT; ++r)
+            out << "register " << kRegNames[r] << ' ' << regs[size_t(r)] << '\n';
+    }
+    std::rename(tmp.c_str(), statePath.c_str());
+}
+
 bool Firmware::reportsAutoUpdate(int uvc) const
 {
     return autoUpdate && kUvc[uvc].debugReadback;
@@ -288,9 +310,17 @@ void Firmware::getCur(int uvc, int32_t out[2], int why)
         traceLine("cam%d uvc GET_CUR %s -> %d,%d", camera, u.name, out[0], out[1]);
     else
         traceLine("cam%d uvc GET_CUR %s -> %d", camera, u.name, out[0]);
+    if (open)
+        writeState();
 }
 
 void Firmware::setCur(int uvc, const int32_t v[2])
+{
+    applyCur(uvc, v);
+    writeState();
+}
+
+void Firmware::applyCur(int uvc, const int32_t v[2])
 {
     const UvcInfo &u = kUvc[uvc];
     const int64_t t = nowNs();

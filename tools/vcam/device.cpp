@@ -279,6 +279,7 @@ void replug(Camera *c)
     traceLine("cam%d plugged in", c->index);
     c->plugged = true;
     c->fw.powerOn();
+    c->fw.writeState();
     c->uvc.reset();
     c->fourcc = V4L2_PIX_FMT_YUYV;
     c->width = 640;

@@ -108,8 +108,12 @@ void setup()
             else
                 c->fw.storePath = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexlo-vcam-video" +
                                   std::to_string(n) + ".store";
+            const char *state = getenv("VEXLO_VCAM_STATE");
+            if (state && *state)
+                c->fw.statePath = c->index == 0 ? std::string(state) : std::string(state) + "." + std::to_string(c->index);
             c->fw.autoUpdate = !(au && strcmp(au, "0") == 0);
             c->fw.powerOn();
+            c->fw.writeState();
             r.cameras.push_back(std::move(c));
         }
         const char *ctl = getenv("VEXLO_VCAM_CONTROL");
@@ -600,6 +604,7 @@ void vcam_reset(int cam)
     c->fw.powerOn();
     c->fw.resetCounters();
     c->uvc.reset();
+    c->fw.writeState();
     traceLine("cam%d reset", cam);
 }
 

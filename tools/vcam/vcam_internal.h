@@ -72,14 +72,17 @@ struct Firmware {
     int driverReadsInTransaction = 0;
     bool autoUpdate = true;
     std::string storePath;
+    std::string statePath;
 
     void powerOn();          // registers from the store file or defaults
     void resetCounters();
     void setCur(int uvc, const int32_t v[2]);
+    void applyCur(int uvc, const int32_t v[2]);
     // why: 0 program read, 1 uvcvideo read-modify-write, 2 uvcvideo master lookup
     void getCur(int uvc, int32_t out[2], int why);
     bool reportsAutoUpdate(int uvc) const; // GET_INFO bit 3
     void save() const;
+    void writeState() const; // snapshot for other processes, if a state file is set
     void computeDebug(int uvc, int32_t out[2]) const;
 };
 
