@@ -80,7 +80,9 @@ private slots:
         for (int i = 0; i < n; ++i)
             QVERIFY(cap.read(frame));
         const double rate = n * 1000.0 / double(t.elapsed());
-        QVERIFY2(std::abs(rate - fps) < fps * 0.15, qPrintable(QString("measured %1 fps").arg(rate)));
+        // Never faster than the advertised rate; slower only within what a busy
+        // machine (sanitizers, parallel tests) can explain.
+        QVERIFY2(rate < fps * 1.1 && rate > fps * 0.75, qPrintable(QString("measured %1 fps").arg(rate)));
     }
 
     void pictureDecodesWhole_data()
