@@ -2,6 +2,7 @@
 // padding, the rotations against Qt's own transform, and frames it refuses.
 #include "camera/frameconvert.h"
 
+#include <QTransform>
 #include <QtTest>
 
 #include <opencv2/core.hpp>
@@ -119,6 +120,21 @@ private slots:
                     QFAIL(qPrintable(QStringLiteral("pixel %1,%2 moved wrongly").arg(x).arg(y)));
             }
         }
+
+        // Bit for bit what Qt's smooth transform of the upright image gives.
+        QTransform turn;
+        turn.rotate(degrees);
+        QVERIFY(sameBits(image, upright.transformed(turn, Qt::SmoothTransformation)));
+    }
+
+    // Other angles take Qt's smooth transform.
+    void otherAngle()
+    {
+        const cv::Mat frame = randomFrame(40, 30);
+        QTransform turn;
+        turn.rotate(45);
+        const QImage expected = reference(frame).transformed(turn, Qt::SmoothTransformation);
+        QVERIFY(sameBits(frameToImage(frame, 45), expected));
     }
 
     void refused_data()
