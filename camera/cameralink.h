@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camdevice.h"
+#include "camera/devicesource.h"
 
 #include <QImage>
 
@@ -13,7 +14,6 @@
 namespace cv {
 class VideoCapture;
 }
-class DeviceSource;
 
 // The one object that owns the camera: the capture object, the list of cameras
 // of the last enumeration and the display rotation applied to every frame.
