@@ -1,13 +1,11 @@
 #pragma once
 
-// Helpers of the camera tests: a temporary home with a Vexlo folder for the
-// debug log, and a catcher of Qt's debug output.
+// A temporary home with a Vexlo folder for the debug log of the camera tests.
 
 #include "app/debuglog.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -46,45 +44,4 @@ public:
 
 private:
     QTemporaryDir m_home;
-};
-
-// Collects every message of Qt's message output while it lives.
-class MessageCatcher
-{
-public:
-    MessageCatcher()
-    {
-        s_current = this;
-        m_previous = qInstallMessageHandler(&MessageCatcher::handle);
-    }
-    ~MessageCatcher()
-    {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
-    }
-
-    QStringList messages() const
-    {
-        QMutexLocker lock(&m_lock);
-        return m_messages;
-    }
-    void clear()
-    {
-        QMutexLocker lock(&m_lock);
-        m_messages.clear();
-    }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        if (MessageCatcher *c = s_current) {
-            QMutexLocker lock(&c->m_lock);
-            c->m_messages << message;
-        }
-    }
-
-    static inline MessageCatcher *s_current = nullptr;
-    QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_lock;
-    QStringList m_messages;
 };

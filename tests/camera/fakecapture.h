@@ -27,6 +27,8 @@ public:
     std::atomic<bool> throwOnRead{false};
     std::atomic<int> throwOnProp{-1};
     std::atomic<int> readDelayMs{0};
+    // The pixel format the camera takes (MJPG by default; 0 for none).
+    double acceptedFourcc = double('M' | 'J' << 8 | 'P' << 16 | 'G' << 24);
     int frameType = CV_8UC3;
     int frameWidth = 32;
     int frameHeight = 24;
@@ -103,7 +105,7 @@ public:
             trackTransaction(int(value));
         std::lock_guard<std::mutex> lock(m_callsLock);
         m_calls.emplace_back(propId, value);
-        return m_open;
+        return m_open && (propId != cv::CAP_PROP_FOURCC || value == acceptedFourcc);
     }
 
     double get(int propId) const override

@@ -1,15 +1,14 @@
 // CameraLink on a fake capture object: opening and closing, the preview size
-// and pixel format it asks for, OpenCV exceptions, rotation and frame grabbing.
+// and pixel format it asks for, OpenCV exceptions, sessions and rotation.
 #include "camtestsupport.h"
 #include "fakecapture.h"
 
 #include "camera/cameralink.h"
-#include "camera/devicesource.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 using Calls = std::vector<std::pair<int, double>>;
-Q_DECLARE_METATYPE(Calls)
 
 namespace {
 
@@ -27,17 +26,18 @@ struct Rig {
 const std::vector<int> Preview1080{3, 1920, 4, 1080, 5, 30};
 const std::vector<int> Preview720{3, 1280, 4, 720, 5, 30};
 
-const double Mjpg = double('M' | 'J' << 8 | 'P' << 16 | 'G' << 24);
-
-Calls expectedOpenCalls(int width, int height, int fps)
+// What camOpen writes: on Linux MJPG first, then the size and the rate.
+Calls openCalls(int width, int height, int fps, bool withSize = true)
 {
     Calls calls;
 #ifndef _WIN32
-    calls.emplace_back(cv::CAP_PROP_FOURCC, Mjpg);
+    calls.emplace_back(cv::CAP_PROP_FOURCC, double('M' | 'J' << 8 | 'P' << 16 | 'G' << 24));
 #endif
-    calls.emplace_back(cv::CAP_PROP_FRAME_WIDTH, width);
-    calls.emplace_back(cv::CAP_PROP_FRAME_HEIGHT, height);
-    calls.emplace_back(cv::CAP_PROP_FPS, fps);
+    if (withSize) {
+        calls.emplace_back(cv::CAP_PROP_FRAME_WIDTH, width);
+        calls.emplace_back(cv::CAP_PROP_FRAME_HEIGHT, height);
+        calls.emplace_back(cv::CAP_PROP_FPS, fps);
+    }
     return calls;
 }
 
@@ -54,37 +54,28 @@ private slots:
     void openAndClose()
     {
         Rig rig;
-        MessageCatcher debug;
-
-        // Closing with no camera only says so.
+        QTest::ignoreMessage(QtDebugMsg, "not open");
         rig.link.camClose();
-        QCOMPARE(debug.messages(), QStringList{"not open"});
         QCOMPARE(rig.fake->releases.load(), 0);
+        QVERIFY(rig.link.grabFrame().isNull());
+        QCOMPARE(rig.fake->reads.load(), 0);
 
+        QTest::ignoreMessage(QtDebugMsg, "not open");
         QVERIFY(rig.link.camOpen(0, Preview1080));
-        QVERIFY(rig.link.isOpened());
 #ifndef _WIN32
         QCOMPARE(rig.fake->lastApi.load(), int(cv::CAP_V4L2));
 #endif
-
         // A negative index changes nothing, not even the open camera.
         QVERIFY(!rig.link.camOpen(-1, Preview1080));
         QVERIFY(rig.link.isOpened());
-        QCOMPARE(rig.fake->opens.load(), 1);
         QCOMPARE(rig.fake->releases.load(), 0);
 
-        // Reopening closes first.
+        // Reopening closes first; an index without a device leaves it closed.
         QVERIFY(rig.link.camOpen(1, Preview720));
         QCOMPARE(rig.fake->releases.load(), 1);
-
-        // An index without a device leaves the camera closed.
         QVERIFY(!rig.link.camOpen(7, Preview1080));
         QVERIFY(!rig.link.isOpened());
         QCOMPARE(rig.fake->releases.load(), 2);
-
-        rig.link.camOpen(0, Preview1080);
-        rig.link.camClose();
-        QVERIFY(!rig.link.isOpened());
     }
 
     // The vector is what the tunnel's preview table hands over for the stored
@@ -93,15 +84,10 @@ private slots:
     {
         QTest::addColumn<std::vector<int>>("size");
         QTest::addColumn<Calls>("calls");
-        QTest::newRow("720p") << Preview720 << expectedOpenCalls(1280, 720, 30);
-        QTest::newRow("1080p") << Preview1080 << expectedOpenCalls(1920, 1080, 30);
-        // Elements 0, 2 and 4 are not read.
-        QTest::newRow("ids not read") << std::vector<int>{0, 640, 0, 480, 0, 15} << expectedOpenCalls(640, 480, 15);
-        Calls formatOnly;
-#ifndef _WIN32
-        formatOnly.emplace_back(cv::CAP_PROP_FOURCC, Mjpg);
-#endif
-        QTest::newRow("short vector") << std::vector<int>{3, 1920} << formatOnly;
+        QTest::newRow("720p") << Preview720 << openCalls(1280, 720, 30);
+        QTest::newRow("1080p") << Preview1080 << openCalls(1920, 1080, 30);
+        QTest::newRow("ids not read") << std::vector<int>{0, 640, 0, 480, 0, 15} << openCalls(640, 480, 15);
+        QTest::newRow("short vector") << std::vector<int>{3, 1920} << openCalls(0, 0, 0, false);
     }
 
     void previewSize()
@@ -109,13 +95,14 @@ private slots:
         QFETCH(std::vector<int>, size);
         QFETCH(Calls, calls);
         Rig rig;
+        rig.fake->acceptedFourcc = 0; // a camera without MJPG opens all the same
         QVERIFY(rig.link.camOpen(0, size));
         QCOMPARE(rig.fake->calls(), calls);
         QVERIFY(rig.link.isOpened());
     }
 
-    // OpenCV exceptions never leave the camera link: they are written to the
-    // debug output and the log.
+    // OpenCV exceptions never leave the camera link: they go to the debug
+    // output and the log, one line each.
     void exceptions_data()
     {
         QTest::addColumn<QString>("where");
@@ -135,68 +122,79 @@ private slots:
         QFETCH(QString, log);
 
         Rig rig;
+        QTest::ignoreMessage(QtDebugMsg, "not open");
+        rig.link.camOpen(0, Preview1080);
         m_home->clearLog();
-        if (where == "release")
-            QVERIFY(rig.link.camOpen(0, Preview1080));
         rig.fake->throwOnOpen = where == "open";
         rig.fake->throwOnProp = where == "width" ? int(cv::CAP_PROP_FRAME_WIDTH) : -1;
         rig.fake->throwOnRelease = where == "release";
         rig.fake->clearCalls();
 
-        MessageCatcher catcher;
-        if (where == "release") {
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^" + QRegularExpression::escape(debug) + ".*fake"));
+        if (where == "release")
             rig.link.camClose();
-        } else {
+        else
             QCOMPARE(rig.link.camOpen(0, Preview1080), opened);
-        }
 
-        QStringList messages = catcher.messages();
-        messages.removeAll("not open"); // opening closes first
-        QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().startsWith(debug), qPrintable(messages.first()));
-        QVERIFY(messages.first().contains("fake"));
         const QStringList logged = m_home->logMessages();
         QCOMPARE(logged.size(), 1);
-        QVERIFY2(logged.first().startsWith(log), qPrintable(logged.first()));
-        QVERIFY(logged.first().contains("fake"));
-
-        if (where == "width") {
-            // The camera stays open; the remaining size calls are skipped.
-            QVERIFY(rig.link.isOpened());
-            for (const auto &call : rig.fake->calls())
-                QVERIFY(call.first != cv::CAP_PROP_FRAME_HEIGHT && call.first != cv::CAP_PROP_FPS);
-        }
+        QVERIFY2(logged.first().startsWith(log) && logged.first().contains("fake"), qPrintable(logged.first()));
+        QCOMPARE(rig.link.isOpened(), opened || where == "release");
+        if (where == "width") // the remaining size calls are skipped
+            QCOMPARE(rig.fake->calls(), openCalls(0, 0, 0, false));
         rig.fake->throwOnRelease = false;
     }
 
+    // Property writes, reads and frame reads catch OpenCV exceptions too.
     void exceptionsOnUse()
     {
         Rig rig;
-        QVERIFY(rig.link.camOpen(0, Preview1080));
+        rig.link.camOpen(0, Preview1080);
         rig.fake->throwOnProp = cv::CAP_PROP_GAIN;
         rig.fake->throwOnRead = true;
-        MessageCatcher catcher;
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### set error = .*fake"));
         QVERIFY(!rig.link.set(cv::CAP_PROP_GAIN, 3));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### read error = .*fake"));
         QVERIFY(rig.link.grabFrame().isNull());
+        CaptureSession session(rig.link);
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### set error = .*fake"));
+        QVERIFY(!session.set(cv::CAP_PROP_GAIN, 3));
+        QVERIFY(session.isOpened());
+    }
+
+    // A thread holding a session may use the link's own calls and nest
+    // sessions; opening or closing inside one would deadlock and is refused.
+    void insideSession()
+    {
+        Rig rig;
+        rig.link.camOpen(0, Preview1080);
         {
             CaptureSession session(rig.link);
-            QVERIFY(!session.set(cv::CAP_PROP_GAIN, 3));
+            QVERIFY(rig.link.isOpened());
+            QVERIFY(rig.link.set(cv::CAP_PROP_FOCUS, 89));
+            QCOMPARE(rig.link.get(cv::CAP_PROP_GAIN), double(cv::CAP_PROP_GAIN));
+            QVERIFY(!rig.link.grabFrame().isNull());
+            {
+                CaptureSession nested(rig.link);
+                QVERIFY(nested.set(cv::CAP_PROP_FOCUS, 0));
+            }
+            QTest::ignoreMessage(QtWarningMsg, "camClose refused inside a capture session");
+            rig.link.camClose();
+            QTest::ignoreMessage(QtWarningMsg, "camOpen refused inside a capture session");
+            QVERIFY(!rig.link.camOpen(1, Preview1080));
+            QVERIFY(session.isOpened());
         }
-        QCOMPARE(catcher.messages().size(), 3);
-        QVERIFY(rig.link.isOpened());
+        rig.link.camClose();
+        QVERIFY(!CaptureSession(rig.link).isOpened());
     }
 
     void setRotation_data()
     {
         QTest::addColumn<int>("degrees");
         QTest::addColumn<int>("stored");
-        QTest::newRow("0") << 0 << 0;
         QTest::newRow("45") << 45 << 0;
-        QTest::newRow("90") << 90 << 90;
-        QTest::newRow("180") << 180 << 180;
         QTest::newRow("270") << 270 << 270;
         QTest::newRow("360") << 360 << 0;
-        QTest::newRow("-90") << -90 << 0;
     }
 
     void setRotation()
@@ -207,54 +205,6 @@ private slots:
         rig.link.setRotation(180);
         rig.link.setRotation(degrees);
         QCOMPARE(rig.link.rotation(), stored);
-    }
-
-    void grabFrame()
-    {
-        Rig rig;
-        QVERIFY(rig.link.grabFrame().isNull());
-        QCOMPARE(rig.fake->reads.load(), 0);
-
-        rig.link.camOpen(0, Preview1080);
-        rig.link.setRotation(90);
-        const QImage image = rig.link.grabFrame();
-        QCOMPARE(image.size(), QSize(rig.fake->frameHeight, rig.fake->frameWidth));
-        QCOMPARE(image.format(), QImage::Format_RGB32);
-        // The fake's frames hold b = 1, g = 2, r = 3.
-        QCOMPARE(image.pixel(0, 0), 0xFF030201u);
-
-        rig.fake->frameType = CV_8UC1;
-        QVERIFY(rig.link.grabFrame().isNull());
-    }
-
-    // A thread holding a session may use the link's own calls; opening or
-    // closing from inside a session would deadlock and is refused.
-    void insideSession()
-    {
-        Rig rig;
-        rig.link.camOpen(0, Preview1080);
-        {
-            CaptureSession session(rig.link);
-            QVERIFY(session.isValid());
-            QVERIFY(rig.link.isOpened());
-            QVERIFY(rig.link.set(cv::CAP_PROP_FOCUS, 89));
-            QCOMPARE(rig.link.get(cv::CAP_PROP_GAIN), double(cv::CAP_PROP_GAIN));
-            QVERIFY(!rig.link.grabFrame().isNull());
-            {
-                CaptureSession nested(rig.link);
-                QVERIFY(nested.set(cv::CAP_PROP_FOCUS, 0));
-            }
-            QVERIFY(session.isOpened());
-            QTest::ignoreMessage(QtWarningMsg, "camClose refused inside a capture session");
-            rig.link.camClose();
-            QTest::ignoreMessage(QtWarningMsg, "camOpen refused inside a capture session");
-            QVERIFY(!rig.link.camOpen(1, Preview1080));
-            QVERIFY(session.isOpened());
-        }
-        rig.link.camClose();
-        QVERIFY(!rig.link.isOpened());
-        CaptureSession closedSession(rig.link);
-        QVERIFY(!closedSession.isOpened());
     }
 
 private:

@@ -7,7 +7,6 @@
 #include "camera/cameralink.h"
 #include "camera/capturethread.h"
 #include "camera/devicesource.h"
-#include "camera/framemailbox.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -59,20 +58,6 @@ class TestCaptureThreads : public QObject
     Q_OBJECT
 
 private slots:
-    void mailbox()
-    {
-        FrameMailbox box;
-        QImage a(2, 2, QImage::Format_RGB32);
-        QImage b(3, 3, QImage::Format_RGB32);
-        QVERIFY(box.take().isNull());
-        QVERIFY(!box.put(QImage()));
-        QVERIFY(box.put(a));
-        QVERIFY(!box.put(b));
-        QCOMPARE(box.take().size(), b.size());
-        QVERIFY(box.take().isNull());
-        QVERIFY(box.put(a));
-    }
-
     // Capture thread, GUI-like opener/writer, a worker with transactions and a
     // read-back thread, all on one capture object, for a few seconds.
     void stress()
@@ -239,25 +224,6 @@ private slots:
         capture.start();
         QTRY_VERIFY_WITH_TIMEOUT(rig.fake->reads.load() > reads, 5000);
     } // the destructor stops it
-
-    // A read in progress is finished before the thread ends.
-    void stopDuringRead()
-    {
-        Rig rig;
-        rig.fake->readDelayMs = 200;
-        rig.link.camOpen(0, Preview);
-        {
-            CaptureThread capture(&rig.link);
-            capture.start();
-            QTRY_VERIFY_WITH_TIMEOUT(rig.fake->reads.load() > 0, 5000);
-            QElapsedTimer clock;
-            clock.start();
-            capture.stop();
-            QVERIFY2(clock.elapsed() < 2000, QByteArray::number(clock.elapsed()));
-        }
-        rig.link.camClose();
-        QCOMPARE(rig.fake->overlapsWithLifecycle.load(), 0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCaptureThreads)

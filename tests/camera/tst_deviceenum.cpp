@@ -6,7 +6,6 @@
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 
-#include <QFileInfo>
 #include <QtTest>
 
 using Records = std::vector<DeviceRecord>;
@@ -97,7 +96,6 @@ private slots:
             << Records{dev("50%1 %2", "usb-%3")} << QStringList{"50%1 %2#0"}
             << QStringList{"device 0: usb-%3 name = 50%1 %2"};
         QTest::newRow("no device at all") << Records{} << QStringList{} << QStringList{};
-        QTest::newRow("only nameless nodes") << Records{nameless(), nameless()} << QStringList{} << QStringList{};
     }
 
     void enumerate()
@@ -115,17 +113,6 @@ private slots:
         // A second run replaces the list rather than adding to it.
         QCOMPARE(link.enumerateDevices(), expected.size());
         QCOMPARE(listed(link.devices()), expected);
-    }
-
-    void nothingLoggedWhenLogIsOff()
-    {
-        m_home->clearLog();
-        setLogEnabled(false);
-        CameraLink link(std::make_unique<FakeCapture>(),
-                        std::make_unique<FakeDeviceSource>(Records{dev("Vexlo Cam", UsbPath)}));
-        QCOMPARE(link.enumerateDevices(), 1);
-        setLogEnabled(true);
-        QVERIFY(!QFileInfo::exists(m_home->logPath()));
     }
 
     void deviceIdAt_data()
@@ -150,16 +137,6 @@ private slots:
         CameraLink link(std::make_unique<FakeCapture>(), std::make_unique<FakeDeviceSource>(records));
         link.enumerateDevices();
         QCOMPARE(link.deviceIdAt(n), id);
-    }
-
-    // On this machine: every camera the V4L2 source lists is the node of its
-    // number, so the index that OpenCV opens is the listed camera.
-    void platformSourceKeepsNodeNumbers()
-    {
-        CameraLink link(std::make_unique<FakeCapture>());
-        link.enumerateDevices();
-        for (const CamDevice &d : link.devices())
-            QVERIFY2(QFileInfo::exists(QStringLiteral("/dev/video%1").arg(d.id)), qPrintable(d.name));
     }
 
 private:
