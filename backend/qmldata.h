@@ -112,6 +112,9 @@ public:
     // What ends the program once the quit has been asked for and every prompt
     // of the backend has returned; by default a quit event to the application.
     void setQuitHandler(std::function<void()> handler);
+    // Ends every open prompt and then the program (once the prompts have
+    // returned). Used by the exit paths and by the system's quit requests.
+    void requestQuit();
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, long *result) override;
 
@@ -273,7 +276,6 @@ private:
     void onSyncCompleted();
     void onSaveCompleted();
     void startSync(bool restoreDefaults);
-    void requestQuit();
     int runModal(QDialog *box);
     void finishQuitIfUnwound();
     void rememberOpenCamera();
