@@ -37,7 +37,8 @@
 // Each box decides on its own when a close request (window button, close()) may
 // end it. Escape and Enter never end a box: a key on the box would otherwise
 // press its escape button, which is "Exit" in the prompts. A box without
-// buttons stays without buttons (QMessageBox would add an OK button when shown).
+// buttons stays without buttons (QMessageBox would add an OK button when shown),
+// and every box keeps its fixed size.
 // The program itself ends a box with done(), which needs no permission.
 // ---------------------------------------------------------------------------
 
@@ -65,6 +66,7 @@ protected:
             return true;
         case QEvent::KeyPress:
         case QEvent::ShortcutOverride:
+        case QEvent::LayoutRequest: // QMessageBox would resize itself to its text
             e->ignore();
             return true;
         default:
@@ -89,8 +91,7 @@ void setUpBox(QMessageBox *box, const QString &title, const QString &text)
 
 void addButton(QMessageBox *box, QMessageBox::StandardButton which, const QString &text)
 {
-    box->setStandardButtons(box->standardButtons() | which);
-    box->button(which)->setText(text);
+    box->addButton(which)->setText(text);
 }
 
 } // namespace

@@ -43,6 +43,7 @@ struct FakeWorld
     std::vector<int> opens;          // capture index of every successful open
     std::atomic<int> fps{30};
     std::atomic<bool> produceFrames{true};
+    std::atomic<bool> occupied{false}; // another program holds the camera: open fails
     std::atomic<int> framesRead{0};
     int width = 1920;
     int height = 1080;
@@ -103,7 +104,7 @@ public:
     using cv::VideoCapture::open;
     bool open(int index, int) override
     {
-        if (!world->listed(index))
+        if (!world->listed(index) || world->occupied)
             return false;
         opened = true;
         QMutexLocker l(&world->lock);
