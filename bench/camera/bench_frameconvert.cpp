@@ -1,0 +1,109 @@
+// Frame conversion of the capture thread: the program's routine beside the
+// plain per-pixel loop and beside cv::cvtColor alone, at both preview sizes.
+#include "camera/frameconvert.h"
+
+#include <QImage>
+#include <QTransform>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+cv::Mat makeFrame(int width, int height)
+{
+    cv::Mat frame(height, width, CV_8UC3);
+    cv::randu(frame, cv::Scalar::all(0), cv::Scalar::all(256));
+    return frame;
+}
+
+QImage perPixel(const cv::Mat &frame)
+{
+    QImage image(frame.cols, frame.rows, QImage::Format_RGB32);
+    for (int y = 0; y < frame.rows; ++y) {
+        const uchar *src = frame.data + size_t(y) * frame.step[0];
+        auto *dst = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < frame.cols; ++x) {
+            const uchar b = src[3 * x], g = src[3 * x + 1], r = src[3 * x + 2];
+            dst[x] = 0xFFu << 24 | quint32(r) << 16 | quint32(g) << 8 | b;
+        }
+    }
+    return image;
+}
+
+void BM_PerPixelLoop(benchmark::State &state)
+{
+    const cv::Mat frame = makeFrame(int(state.range(0)), int(state.range(1)));
+    for (auto _ : state) {
+        QImage image = perPixel(frame);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void BM_CvtColorAlone(benchmark::State &state)
+{
+    const cv::Mat frame = makeFrame(int(state.range(0)), int(state.range(1)));
+    cv::Mat target(frame.rows, frame.cols, CV_8UC4);
+    for (auto _ : state) {
+        cv::cvtColor(frame, target, cv::COLOR_BGR2BGRA);
+        benchmark::DoNotOptimize(target.data);
+    }
+}
+
+void BM_FrameToImage(benchmark::State &state)
+{
+    const cv::Mat frame = makeFrame(int(state.range(0)), int(state.range(1)));
+    const int rotation = int(state.range(2));
+    for (auto _ : state) {
+        QImage image = frameToImage(frame, rotation);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+// The two candidates for a quarter turn of a converted image.
+void BM_QuarterTurnQt(benchmark::State &state)
+{
+    const QImage image = frameToImage(makeFrame(int(state.range(0)), int(state.range(1))), 0);
+    QTransform turn;
+    turn.rotate(90);
+    for (auto _ : state) {
+        QImage turned = image.transformed(turn, Qt::SmoothTransformation);
+        benchmark::DoNotOptimize(turned.constBits());
+    }
+}
+
+void BM_QuarterTurnCv(benchmark::State &state)
+{
+    const QImage image = frameToImage(makeFrame(int(state.range(0)), int(state.range(1))), 0);
+    for (auto _ : state) {
+        QImage turned(image.height(), image.width(), QImage::Format_RGB32);
+        const cv::Mat src(image.height(), image.width(), CV_8UC4, const_cast<uchar *>(image.constBits()),
+                          size_t(image.bytesPerLine()));
+        cv::Mat dst(turned.height(), turned.width(), CV_8UC4, turned.bits(), size_t(turned.bytesPerLine()));
+        cv::rotate(src, dst, cv::ROTATE_90_CLOCKWISE);
+        benchmark::DoNotOptimize(turned.constBits());
+    }
+}
+
+void sizes(benchmark::internal::Benchmark *b)
+{
+    b->Args({1920, 1080})->Args({1280, 720})->Unit(benchmark::kMicrosecond);
+}
+
+void sizesAndTurns(benchmark::internal::Benchmark *b)
+{
+    b->Args({1920, 1080, 0})->Args({1920, 1080, 90})->Args({1280, 720, 0})->Args({1280, 720, 90});
+    b->Unit(benchmark::kMicrosecond);
+}
+
+} // namespace
+
+BENCHMARK(BM_PerPixelLoop)->Apply(sizes);
+BENCHMARK(BM_CvtColorAlone)->Apply(sizes);
+BENCHMARK(BM_FrameToImage)->Apply(sizesAndTurns);
+BENCHMARK(BM_QuarterTurnQt)->Apply(sizes);
+BENCHMARK(BM_QuarterTurnCv)->Apply(sizes);
+
+BENCHMARK_MAIN();
