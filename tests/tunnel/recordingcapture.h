@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
@@ -159,6 +160,24 @@ struct TunnelFixture
         capture = recorder.get();
         link = std::make_unique<CameraLink>(std::move(recorder), std::make_unique<NoDevices>());
         store = std::make_unique<SettingsStore>();
+    }
+
+    // Puts values into the INI file as if a previous run had stored them.
+    void writeIni(const QVariantMap &values)
+    {
+        QSettings ini(store->filePath(), QSettings::IniFormat);
+        for (auto it = values.begin(); it != values.end(); ++it)
+            ini.setValue(it.key(), it.value());
+        ini.sync();
+    }
+
+    // What the INI file holds under `key` once the store has written it out
+    // (the store is gone afterwards).
+    QVariant storedValue(const QString &key)
+    {
+        const QString path = store->filePath();
+        store.reset();
+        return QSettings(path, QSettings::IniFormat).value(key);
     }
 
     QTemporaryDir home;

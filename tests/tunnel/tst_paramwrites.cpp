@@ -38,15 +38,6 @@ const QHash<QString, Write> &writes()
     return table;
 }
 
-// What the INI file holds under `key` once the store has written it out.
-QVariant storedValue(TunnelFixture &f, const QString &key)
-{
-    const QString path = f.store->filePath();
-    f.store.reset();
-    QSettings ini(path, QSettings::IniFormat);
-    return ini.value(key);
-}
-
 // The pauses that a trace shows, in ms.
 int pausesIn(const QString &trace)
 {
@@ -152,7 +143,7 @@ void TestParamWrites::write()
              qPrintable(QStringLiteral("took %1 ms, pauses %2 ms").arg(elapsedMs).arg(pauses)));
     if (!trace.isEmpty())
         QCOMPARE(storedAtLastSet, storedBeforeSend);
-    QCOMPARE(storedValue(f, key), stored);
+    QCOMPARE(f.storedValue(key), stored);
 }
 
 // The direct writes of each AEC mode, with aperture F3.2 and exposure 1/100s
@@ -195,7 +186,7 @@ void TestParamWrites::aecMode()
     QVERIFY2(clock.elapsed() < 30, "direct writes must not pause");
 
     QCOMPARE(f.capture->trace(), trace);
-    QCOMPARE(storedValue(f, QStringLiteral("aec_Mod")), QVariant(storedMode));
+    QCOMPARE(f.storedValue(QStringLiteral("aec_Mod")), QVariant(storedMode));
 }
 
 // Skin smoothing (bit 7) and bright mode (bit 6) share GAMMA: each switch must
