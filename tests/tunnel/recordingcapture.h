@@ -72,7 +72,10 @@ public:
 
     bool read(cv::OutputArray image) override
     {
-        ++m_frameReads;
+        {
+            QMutexLocker locker(&m_lock);
+            m_frameReadTimes.append(m_clock.nsecsElapsed());
+        }
         if (!m_open)
             return false;
         cv::Mat(8, 8, CV_8UC3, cv::Scalar(10, 20, 30)).copyTo(image);
@@ -97,9 +100,14 @@ public:
     {
         QMutexLocker locker(&m_lock);
         m_calls.clear();
+        m_frameReadTimes.clear();
     }
     qint64 nowNs() const { return m_clock.nsecsElapsed(); }
-    int frameReads() const { return m_frameReads; }
+    QVector<qint64> frameReadTimes() const
+    {
+        QMutexLocker locker(&m_lock);
+        return m_frameReadTimes;
+    }
 
     // The recorded traffic as text: "28:89" for a set, "get:10" for a get,
     // separated by " " when the calls follow each other within 30 ms and by
@@ -135,10 +143,10 @@ public:
 
 private:
     std::atomic<bool> m_open{true};
-    std::atomic<int> m_frameReads{0};
     QElapsedTimer m_clock;
     mutable QMutex m_lock;
     mutable QVector<CaptureCall> m_calls;
+    QVector<qint64> m_frameReadTimes;
     QHash<int, double> m_answers;
     std::function<void(int, double)> m_onSet;
 };
