@@ -110,21 +110,26 @@ public:
     }
 
     // The recorded traffic as text: "28:89" for a set, "get:10" for a get,
-    // separated by " " when the calls follow each other within 30 ms and by
+    // separated by " " when the calls follow each other with no pause and by
     // " +100ms " (" +500ms ", ...) when a pause of that length lies between
-    // them: at least the pause less 5 ms, less than the pause plus 60 ms. Any
-    // other gap shows as " ?<ms>ms? " so that a mismatch tells what happened.
+    // them. Any other gap shows as " ?<ms>ms? " so that a mismatch tells what
+    // happened.
     QString trace() const { return traceOf(calls()); }
+
+    // Tolerances for a loaded machine: a pause lasts at least its length less
+    // 5 ms and less than its length plus PauseSlackMs; calls with no pause
+    // between them come less than NoPauseMs apart.
+    static constexpr int NoPauseMs = 50;
+    static constexpr int PauseSlackMs = 90;
 
     static QString gapText(qint64 ns)
     {
         const double ms = double(ns) / 1e6;
-        if (ms < 30)
+        if (ms < NoPauseMs)
             return QStringLiteral(" ");
-        const int hundreds = int(std::lround(ms / 100.0));
-        const double pause = hundreds * 100.0;
-        if (hundreds > 0 && ms >= pause - 5 && ms < pause + 60)
-            return QStringLiteral(" +%1ms ").arg(int(pause));
+        const int pause = int((ms + 5) / 100) * 100;
+        if (pause > 0 && ms < pause + PauseSlackMs)
+            return QStringLiteral(" +%1ms ").arg(pause);
         return QStringLiteral(" ?%1ms? ").arg(ms, 0, 'f', 1);
     }
 

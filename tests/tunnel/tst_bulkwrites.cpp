@@ -49,7 +49,7 @@ const QString DefaultPrime = QStringLiteral(
 // for a loaded machine above it.
 void checkDuration(qint64 elapsedMs, int pausesMs)
 {
-    QVERIFY2(elapsedMs >= pausesMs - 5 && elapsedMs < pausesMs + 160,
+    QVERIFY2(elapsedMs >= pausesMs - 5 && elapsedMs < pausesMs + 250,
              qPrintable(QStringLiteral("took %1 ms, expected %2 ms").arg(elapsedMs).arg(pausesMs)));
 }
 
@@ -179,7 +179,7 @@ void TestBulkWrites::syncThread()
 
     QCOMPARE(done.count(), 1);
     QCOMPARE(f.capture->trace(), trace);
-    QVERIFY(signalNs - f.capture->calls().last().ns < 30 * 1000000LL);
+    QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" "));
     QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
 
     const QString path = f.store->filePath();
