@@ -154,9 +154,21 @@ private slots:
 
         b->setDebugStr(QStringLiteral("previous"));
         {
-            CaptureSession busy(*b->cameraLink()); // a transaction in progress
+            // A transaction in progress on another thread.
+            std::atomic<bool> held{false}, release{false};
+            std::thread worker([&] {
+                CaptureSession busy(*b->cameraLink());
+                held = true;
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+            while (!held)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             QString ignored;
-            QVERIFY(QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored)));
+            const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
+            release = true;
+            worker.join();
+            QVERIFY(invoked);
         }
         QCOMPARE(b->debugStr(), QStringLiteral("previous"));
 
