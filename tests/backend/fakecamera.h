@@ -25,6 +25,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -37,7 +38,7 @@ struct SetCall
 
 struct FakeWorld
 {
-    mutable QMutex lock;
+    mutable std::mutex lock; // std::mutex: visible to ThreadSanitizer
     std::vector<DeviceRecord> nodes; // position = capture index
     std::vector<SetCall> calls;
     std::vector<int> opens;          // capture index of every successful open
@@ -52,29 +53,29 @@ struct FakeWorld
     // nodes without a name, like missing /dev/videoN).
     void plug(int id, const QString &name)
     {
-        QMutexLocker l(&lock);
+        std::lock_guard<std::mutex> l(lock);
         if (int(nodes.size()) <= id)
             nodes.resize(size_t(id) + 1);
         nodes[size_t(id)] = DeviceRecord{true, name, QStringLiteral("usb-0000:00:14.0-%1").arg(id), true};
     }
     void unplug(int id)
     {
-        QMutexLocker l(&lock);
+        std::lock_guard<std::mutex> l(lock);
         nodes[size_t(id)] = DeviceRecord{};
     }
     bool listed(int id) const
     {
-        QMutexLocker l(&lock);
+        std::lock_guard<std::mutex> l(lock);
         return id >= 0 && id < int(nodes.size()) && !nodes[size_t(id)].name.isEmpty();
     }
     std::vector<SetCall> takeCalls()
     {
-        QMutexLocker l(&lock);
+        std::lock_guard<std::mutex> l(lock);
         return std::exchange(calls, {});
     }
     std::vector<int> takeOpens()
     {
-        QMutexLocker l(&lock);
+        std::lock_guard<std::mutex> l(lock);
         return std::exchange(opens, {});
     }
 };
@@ -88,7 +89,7 @@ public:
     }
     std::vector<DeviceRecord> list() override
     {
-        QMutexLocker l(&world->lock);
+        std::lock_guard<std::mutex> l(world->lock);
         return world->nodes;
     }
     std::shared_ptr<FakeWorld> world;
@@ -107,7 +108,7 @@ public:
         if (!world->listed(index) || world->occupied)
             return false;
         opened = true;
-        QMutexLocker l(&world->lock);
+        std::lock_guard<std::mutex> l(world->lock);
         world->opens.push_back(index);
         return true;
     }
@@ -117,16 +118,22 @@ public:
     {
         if (!opened)
             return false;
+        // The capture thread and the GUI thread (snapshot) read side by side.
         const auto period = std::chrono::microseconds(1000000 / std::max(1, world->fps.load()));
-        std::this_thread::sleep_until(last + period);
-        last = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::time_point due;
+        {
+            std::lock_guard<std::mutex> l(paceLock);
+            due = last + period;
+            last = std::max(due, std::chrono::steady_clock::now());
+        }
+        std::this_thread::sleep_until(due);
         if (!world->produceFrames) {
             out.release();
             return false;
         }
         int w, h;
         {
-            QMutexLocker l(&world->lock);
+            std::lock_guard<std::mutex> l(world->lock);
             w = world->width;
             h = world->height;
         }
@@ -139,7 +146,7 @@ public:
     }
     bool set(int prop, double value) override
     {
-        QMutexLocker l(&world->lock);
+        std::lock_guard<std::mutex> l(world->lock);
         world->calls.push_back(SetCall{prop, value});
         if (prop == cv::CAP_PROP_FRAME_WIDTH)
             world->width = int(value);
@@ -149,7 +156,7 @@ public:
     }
     double get(int prop) const override
     {
-        QMutexLocker l(&world->lock);
+        std::lock_guard<std::mutex> l(world->lock);
         if (prop == cv::CAP_PROP_FRAME_WIDTH)
             return world->width;
         if (prop == cv::CAP_PROP_FRAME_HEIGHT)
@@ -159,6 +166,7 @@ public:
 
     std::shared_ptr<FakeWorld> world;
     std::atomic<bool> opened{false};
+    std::mutex paceLock;
     std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
 };
 

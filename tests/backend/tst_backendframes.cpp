@@ -25,7 +25,7 @@ class TestBackendFrames : public QObject
         backend->initCameraParams();
         if (!backend->startCaptureTimer())
             return nullptr;
-        QMutexLocker l(&rig->world->lock); // the preview size was applied on open
+        std::lock_guard<std::mutex> l(rig->world->lock); // the preview size was applied on open
         rig->world->width = width;
         rig->world->height = height;
         return backend.get();
