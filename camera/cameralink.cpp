@@ -251,7 +251,7 @@ int CameraLink::enumerateDevices()
             logToFile(QStringLiteral("device %1: %2 name = %3").arg(index).arg(r.path, r.name));
             const bool usb = r.path.contains(QLatin1String("usb")) || r.path.contains(QLatin1String("USB"));
             if (usb && r.videoCapture)
-                found.push_back(CamDevice{r.name, index});
+                found.push_back(CamDevice{r.name, index, r.path});
         }
         ++index;
     }

@@ -1,0 +1,224 @@
+// The bulk writes: full sync, priming pass and store command, and the two
+// worker threads that run them with their pauses and completion signals.
+
+#include "recordingcapture.h"
+
+#include "tunnel/savetocamthread.h"
+#include "tunnel/syncthread.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+// The sync of a store that holds only defaults (AEC auto).
+const QString DefaultSync = QStringLiteral(
+    "21:1 36:0 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms 17:0 +100ms 13:0 +100ms "
+    "12:5 +100ms 11:5 +100ms 20:12 +100ms 35:-128 +100ms 33:-128 +100ms 34:-128 +100ms 27:700 +100ms "
+    "22:0 +100ms 17:0 +100ms 28:0");
+
+// Every tuning key away from its default.
+QVariantMap tunedSettings()
+{
+    return {{"aec_Mod", 1},          {"aperture_value", 320},  {"exposure_time", -5},
+            {"skin_smoothing", true}, {"bright_mode", false},  {"iso_value", 7},
+            {"ev_value", -2},         {"afd_value", 1},        {"awb_value", 6},
+            {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2},
+            {"contrast_value", 8},    {"sharpness_value", 30}, {"uvc_mce_r", 10},
+            {"uvc_mce_g", -20},       {"uvc_mce_b", 128},      {"sce_value", 1500}};
+}
+
+const QString TunedSync = QStringLiteral(
+    "36:320 15:-5 +100ms 28:89 +100ms 14:7 +100ms 10:-2 +100ms 32:1 +100ms 17:6500 +100ms 13:-300 +100ms "
+    "12:2 +100ms 11:8 +100ms 20:30 +100ms 35:10 +100ms 33:-20 +100ms 34:128 +100ms 27:1500 +100ms "
+    "22:128 +100ms 17:6500 +100ms 28:0");
+
+// The priming pass for tunedSettings(): preset 6 leaves out CONTRAST, the
+// flags go out inverted.
+const QString TunedPrime = QStringLiteral(
+    "36:320 15:-5 28:89 +100ms 14:1 +100ms 10:1 +100ms 32:1 +100ms 17:2800 +100ms 13:100 +100ms "
+    "12:1 +100ms 20:1 +100ms 35:1 +100ms 33:1 +100ms 34:1 +100ms 27:600 +100ms 22:64 +100ms "
+    "17:2800 +100ms 28:0");
+
+const QString DefaultPrime = QStringLiteral(
+    "36:240 15:-3 28:89 +100ms 14:1 +100ms 10:1 +100ms 32:1 +100ms 17:2800 +100ms 13:100 +100ms "
+    "12:1 +100ms 11:1 +100ms 20:1 +100ms 35:1 +100ms 33:1 +100ms 34:1 +100ms 27:600 +100ms 22:192 +100ms "
+    "17:2800 +100ms 28:0");
+
+// The run time a trace promises (the sum of its pauses) must hold, with room
+// for a loaded machine above it.
+void checkDuration(qint64 elapsedMs, int pausesMs)
+{
+    QVERIFY2(elapsedMs >= pausesMs - 5 && elapsedMs < pausesMs + 250,
+             qPrintable(QStringLiteral("took %1 ms, expected %2 ms").arg(elapsedMs).arg(pausesMs)));
+}
+
+} // namespace
+
+class TestBulkWrites : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bulk_data();
+    void bulk();
+    void syncThread_data();
+    void syncThread();
+    void saveToCamThread();
+};
+
+void TestBulkWrites::bulk_data()
+{
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("durationMs");
+
+    QVariantMap presetDaylight = {{"aec_Mod", 3}, {"awb_value", 2}, {"skin_smoothing", true}, {"bright_mode", true}};
+    QVariantMap unknownPreset = {{"aec_Mod", 2}, {"awb_value", 9}, {"bright_mode", true}};
+
+    QTest::newRow("sync defaults") << "sync" << QVariantMap() << true << DefaultSync << 0 << 1600;
+    QTest::newRow("sync manual white balance") << "sync" << tunedSettings() << true << TunedSync << 128 << 1600;
+    QTest::newRow("sync preset 2, aperture manual, both flags")
+        << "sync" << presetDaylight << true
+        << QStringLiteral("21:1 36:240 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms 17:4200 +100ms "
+                          "13:0 +100ms 12:5 +100ms 11:5 +100ms 20:12 +100ms 35:-128 +100ms 33:-128 +100ms "
+                          "34:-128 +100ms 27:700 +100ms 22:192 +100ms 17:4200 +100ms 28:0")
+        << 192 << 1600;
+    QTest::newRow("sync unknown preset sends automatic")
+        << "sync" << unknownPreset << true
+        << QStringLiteral("36:0 15:-3 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms 17:0 +100ms "
+                          "13:0 +100ms 12:5 +100ms 11:5 +100ms 20:12 +100ms 35:-128 +100ms 33:-128 +100ms "
+                          "34:-128 +100ms 27:700 +100ms 22:64 +100ms 17:0 +100ms 28:0")
+        << 64 << 1600;
+    // Closed: no AEC writes, but the transaction is sent all the same and
+    // every pause kept.
+    QTest::newRow("sync camera closed") << "sync" << QVariantMap() << false << DefaultSync.mid(17) << 0 << 1600;
+
+    QTest::newRow("prime defaults") << "prime" << QVariantMap() << true << DefaultPrime << 192 << 1500;
+    QTest::newRow("prime manual white balance") << "prime" << tunedSettings() << true << TunedPrime << 64 << 1400;
+    QTest::newRow("prime camera closed") << "prime" << QVariantMap() << false << DefaultPrime << 192 << 1500;
+
+    QTest::newRow("store") << "store" << QVariantMap() << true << "28:249 +100ms 28:0" << -1 << 100;
+}
+
+void TestBulkWrites::bulk()
+{
+    QFETCH(QString, op);
+    QFETCH(QVariantMap, stored);
+    QFETCH(bool, open);
+    QFETCH(QString, trace);
+    QFETCH(int, flags);
+    QFETCH(int, durationMs);
+
+    TunnelFixture f;
+    f.writeIni(stored);
+    f.capture->setOpened(open);
+
+    QElapsedTimer clock;
+    clock.start();
+    if (op == QLatin1String("sync"))
+        f.tunnel.syncAll(*f.link, *f.store);
+    else if (op == QLatin1String("prime"))
+        f.tunnel.primeAll(*f.link, *f.store);
+    else
+        f.tunnel.storeToCamera(*f.link);
+    const qint64 elapsed = clock.elapsed();
+
+    QCOMPARE(f.capture->trace(), trace);
+    checkDuration(elapsed, durationMs);
+    if (flags >= 0)
+        QCOMPARE(int(f.tunnel.flagRegister()), flags);
+    // A bulk write stores nothing new.
+    if (!stored.isEmpty()) {
+        const QString path = f.store->filePath();
+        f.store.reset();
+        QSettings ini(path, QSettings::IniFormat);
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            QCOMPARE(ini.value(it.key()).toString(), it.value().toString());
+    }
+}
+
+void TestBulkWrites::syncThread_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("trace");
+
+    // Primed with the values stored before, then sent the defaults.
+    QTest::newRow("restore defaults") << true << true << TunedPrime + QLatin1Char(' ') + DefaultSync;
+    QTest::newRow("resend stored") << false << true << TunedPrime + QLatin1Char(' ') + TunedSync;
+    // The wait box closes on the signal, so it must come with no camera too.
+    QTest::newRow("restore, camera closed") << true << false << TunedPrime + " +100ms " + DefaultSync.mid(17);
+}
+
+void TestBulkWrites::syncThread()
+{
+    QFETCH(bool, restore);
+    QFETCH(bool, open);
+    QFETCH(QString, trace);
+
+    TunnelFixture f;
+    f.writeIni(tunedSettings());
+    f.writeIni({{"language", "zh_CN"}, {"preview_index", 1}});
+    f.capture->setOpened(open);
+
+    SyncThread thread(f.link.get(), f.store.get(), &f.tunnel);
+    QVERIFY(!thread.restoreDefaultsFlag());
+    thread.setRestoreDefaults(restore);
+    qint64 signalNs = -1;
+    connect(&thread, &SyncThread::syncCompeleted, this, [&] { signalNs = f.capture->nowNs(); },
+            Qt::DirectConnection);
+    QSignalSpy done(&thread, &SyncThread::syncCompeleted);
+
+    thread.start();
+    QVERIFY(done.wait(10000));
+    QVERIFY(thread.wait(1000));
+
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(f.capture->trace(), trace);
+    QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" "));
+    QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
+
+    const QString path = f.store->filePath();
+    f.store.reset();
+    QSettings ini(path, QSettings::IniFormat);
+    const QVariantMap defaults = {{"aec_Mod", 0},          {"aperture_value", 240}, {"exposure_time", -3},
+                                  {"skin_smoothing", false}, {"bright_mode", false}, {"iso_value", 0},
+                                  {"ev_value", 0},         {"afd_value", 0},        {"awb_value", 0},
+                                  {"color_temperature", 0}, {"warmness_value", 0},  {"saturation_value", 5},
+                                  {"contrast_value", 5},   {"sharpness_value", 12}, {"uvc_mce_r", -128},
+                                  {"uvc_mce_g", -128},     {"uvc_mce_b", -128},     {"sce_value", 700}};
+    const QVariantMap expected = restore ? defaults : tunedSettings();
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QCOMPARE(ini.value(it.key()).toString(), it.value().toString());
+    QCOMPARE(ini.value("language").toString(), QStringLiteral("zh_CN"));
+    QCOMPARE(ini.value("preview_index").toInt(), 1);
+}
+
+// Two store commands, each with 100 ms inside and 500 ms after, then the
+// signal; started twice as the program does.
+void TestBulkWrites::saveToCamThread()
+{
+    TunnelFixture f;
+    SaveToCamThread thread(f.link.get(), f.store.get(), &f.tunnel);
+    qint64 signalNs = -1;
+    connect(&thread, &SaveToCamThread::saveCompeleted, this, [&] { signalNs = f.capture->nowNs(); },
+            Qt::DirectConnection);
+    QSignalSpy done(&thread, &SaveToCamThread::saveCompeleted);
+
+    for (int run = 1; run <= 2; ++run) {
+        f.capture->clear();
+        thread.start();
+        QVERIFY(done.wait(5000));
+        QVERIFY(thread.wait(1000));
+        QCOMPARE(done.count(), run);
+        QCOMPARE(f.capture->trace(), QStringLiteral("28:249 +100ms 28:0 +500ms 28:249 +100ms 28:0"));
+        QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" +500ms "));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBulkWrites)
+#include "tst_bulkwrites.moc"

@@ -1,0 +1,172 @@
+// The debug read-back: read order, 16-bit truncation, gain decoding, the exact
+// text, the closed camera and the read-back that must not wait.
+
+#include "recordingcapture.h"
+
+#include <QtTest>
+
+#include <thread>
+
+class TestDebugReadback : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fullText();
+    void line_data();
+    void line();
+    void closedCamera();
+    void tryReadWhileATransactionRuns();
+};
+
+void TestDebugReadback::fullText()
+{
+    TunnelFixture f;
+    f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 345);
+    f.capture->setAnswer(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 52);
+    f.capture->setAnswer(cv::CAP_PROP_PAN, 228);
+    f.capture->setAnswer(cv::CAP_PROP_TILT, 160);
+    f.capture->setAnswer(cv::CAP_PROP_SATURATION, 48);
+    f.capture->setAnswer(cv::CAP_PROP_GAIN, 16);
+    f.capture->setAnswer(cv::CAP_PROP_CONTRAST, 28);
+    f.capture->setAnswer(cv::CAP_PROP_SHARPNESS, 1200);
+
+    const QString text = f.tunnel.readDebugInfo(*f.link);
+
+    QCOMPARE(text, QStringLiteral(" R_gain:      1.125\n"
+                                  " B_gain:      0.250\n"
+                                  " Lux_index:   345\n"
+                                  " Color_temp:  5200\n"
+                                  " Luma_target: 48\n"
+                                  " ISO:         1600\n"
+                                  " Aperture:    F2.8\n"
+                                  " Exposure:    1200\n"));
+    // Focus first, then the eight values in the firmware's order; no writes.
+    QCOMPARE(f.capture->trace(), QStringLiteral("get:28 get:10 get:17 get:33 get:34 get:12 get:14 get:11 get:20"));
+    const DebugReadout d = f.tunnel.debugReadout();
+    QCOMPARE(d.luxIndex, quint16(345));
+    QCOMPARE(d.colorTemp, quint16(52));
+    QCOMPARE(d.rGain, quint16(228));
+    QCOMPARE(d.bGain, quint16(160));
+    QCOMPARE(d.lumaTarget, quint16(48));
+    QCOMPARE(d.iso, quint16(16));
+    QCOMPARE(d.aperture, quint16(28));
+    QCOMPARE(d.exposure, quint16(1200));
+
+    // A camera that answers nothing (OpenCV gives 0).
+    TunnelFixture zero;
+    QCOMPARE(zero.tunnel.readDebugInfo(*zero.link), QStringLiteral(" R_gain:      2.000\n"
+                                                                   " B_gain:      2.000\n"
+                                                                   " Lux_index:   0\n"
+                                                                   " Color_temp:  0\n"
+                                                                   " Luma_target: 0\n"
+                                                                   " ISO:         0\n"
+                                                                   " Aperture:    Null\n"
+                                                                   " Exposure:    0\n"));
+}
+
+// One answer on one control, and the line of the text that shows it.
+void TestDebugReadback::line_data()
+{
+    QTest::addColumn<int>("prop");
+    QTest::addColumn<double>("answer");
+    QTest::addColumn<QString>("expected");
+
+    const int r = cv::CAP_PROP_PAN;
+    QTest::newRow("gain 128") << r << 128.0 << " R_gain:      0.125";
+    QTest::newRow("gain 160") << r << 160.0 << " R_gain:      0.250";
+    QTest::newRow("gain 224") << r << 224.0 << " R_gain:      1.000";
+    QTest::newRow("gain 228") << r << 228.0 << " R_gain:      1.125";
+    QTest::newRow("gain 0") << r << 0.0 << " R_gain:      2.000";
+    QTest::newRow("gain 32") << r << 32.0 << " R_gain:      4.000";
+    QTest::newRow("gain 96") << r << 96.0 << " R_gain:      16.000";
+    QTest::newRow("gain 127 (highest)") << r << 127.0 << " R_gain:      31.500";
+    QTest::newRow("gain 300 keeps 44") << r << 300.0 << " R_gain:      5.500";
+    QTest::newRow("gain -1 keeps 255") << r << -1.0 << " R_gain:      1.969";
+    QTest::newRow("blue gain 96") << int(cv::CAP_PROP_TILT) << 96.0 << " B_gain:      16.000";
+
+    const int lux = cv::CAP_PROP_BRIGHTNESS;
+    QTest::newRow("lux truncated") << lux << 1234.9 << " Lux_index:   1234";
+    QTest::newRow("lux small negative") << lux << -0.9 << " Lux_index:   0";
+    QTest::newRow("lux above 16 bits") << lux << 70000.0 << " Lux_index:   4464";
+    QTest::newRow("lux not a number") << lux << std::nan("") << " Lux_index:   0";
+    QTest::newRow("colour temp") << int(cv::CAP_PROP_WHITE_BALANCE_BLUE_U) << 65.0 << " Color_temp:  6500";
+    QTest::newRow("colour temp highest")
+        << int(cv::CAP_PROP_WHITE_BALANCE_BLUE_U) << 65535.0 << " Color_temp:  6553500";
+    QTest::newRow("luma target") << int(cv::CAP_PROP_SATURATION) << 60.0 << " Luma_target: 60";
+    QTest::newRow("iso 800") << int(cv::CAP_PROP_GAIN) << 8.0 << " ISO:         800";
+    QTest::newRow("aperture F2.4") << int(cv::CAP_PROP_CONTRAST) << 24.0 << " Aperture:    F2.4";
+    QTest::newRow("aperture F2.5") << int(cv::CAP_PROP_CONTRAST) << 25.0 << " Aperture:    F2.5";
+    QTest::newRow("aperture F10") << int(cv::CAP_PROP_CONTRAST) << 100.0 << " Aperture:    F10";
+    QTest::newRow("aperture truncated") << int(cv::CAP_PROP_CONTRAST) << 23.5 << " Aperture:    F2.3";
+    QTest::newRow("aperture -1") << int(cv::CAP_PROP_CONTRAST) << -1.0 << " Aperture:    Null";
+    QTest::newRow("exposure -1") << int(cv::CAP_PROP_SHARPNESS) << -1.0 << " Exposure:    65535";
+    QTest::newRow("exposure 300") << int(cv::CAP_PROP_SHARPNESS) << 300.0 << " Exposure:    300";
+}
+
+void TestDebugReadback::line()
+{
+    QFETCH(int, prop);
+    QFETCH(double, answer);
+    QFETCH(QString, expected);
+
+    TunnelFixture f;
+    f.capture->setAnswer(prop, answer);
+    const QStringList lines = f.tunnel.readDebugInfo(*f.link).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 9); // a line feed after each of the eight lines
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY2(lines.contains(expected), qPrintable(lines.join(QLatin1Char('|'))));
+}
+
+void TestDebugReadback::closedCamera()
+{
+    TunnelFixture f;
+    f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 77);
+    f.tunnel.readDebugInfo(*f.link);
+    f.capture->clear();
+    f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 12);
+    f.capture->setOpened(false);
+
+    QCOMPARE(f.tunnel.readDebugInfo(*f.link), QStringLiteral("Get failed!"));
+    QString text;
+    QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
+    QCOMPARE(text, QStringLiteral("Get failed!"));
+    QCOMPARE(f.capture->trace(), QString());
+    QCOMPARE(f.tunnel.debugReadout().luxIndex, quint16(77)); // the last good read stays
+}
+
+// While a transaction holds the camera, tryReadDebugInfo gives up at once and
+// leaves everything alone; readDebugInfo waits for the transaction's end.
+void TestDebugReadback::tryReadWhileATransactionRuns()
+{
+    TunnelFixture f;
+    std::atomic<bool> started{false};
+    std::thread writer([&] {
+        CaptureSession session(*f.link);
+        session.set(cv::CAP_PROP_FOCUS, 89);
+        started = true;
+        QThread::msleep(300);
+        session.set(cv::CAP_PROP_FOCUS, 0);
+    });
+    while (!started)
+        QThread::msleep(1);
+
+    QString text = QStringLiteral("previous");
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!f.tunnel.tryReadDebugInfo(*f.link, &text));
+    QVERIFY(clock.elapsed() < RecordingCapture::NoPauseMs);
+    QCOMPARE(text, QStringLiteral("previous"));
+
+    const QString waited = f.tunnel.readDebugInfo(*f.link);
+    writer.join();
+    QVERIFY(waited.startsWith(QLatin1String(" R_gain:")));
+    QVERIFY2(f.capture->trace().startsWith(QLatin1String("28:89 +300ms 28:0 get:28")),
+             qPrintable(f.capture->trace()));
+
+    QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
+    QCOMPARE(text, waited);
+}
+
+QTEST_GUILESS_MAIN(TestDebugReadback)
+#include "tst_debugreadback.moc"

@@ -1,0 +1,24 @@
+#include "tunnel/savetocamthread.h"
+
+#include "tunnel/paramtunnel.h"
+
+namespace {
+// The camera needs this long after each store command.
+const unsigned long StoreSettleMs = 500;
+} // namespace
+
+SaveToCamThread::SaveToCamThread(CameraLink *camera, SettingsStore *settings, ParamTunnel *tunnel)
+    : m_camera(camera)
+    , m_settings(settings)
+    , m_tunnel(tunnel)
+{
+}
+
+void SaveToCamThread::run()
+{
+    m_tunnel->storeToCamera(*m_camera);
+    QThread::msleep(StoreSettleMs);
+    m_tunnel->storeToCamera(*m_camera);
+    QThread::msleep(StoreSettleMs);
+    emit saveCompeleted();
+}
