@@ -80,5 +80,10 @@ int runTuner(int &argc, char **argv, const QUrl &root)
         backend->openFindDeviceDialog();
     }
 
-    return app.exec();
+    const int rc = app.exec();
+    // Without the quit path (the root document failed to load) the backend is
+    // kept, but its threads must not outlive the application object.
+    if (QmlData *b = app.qmlData())
+        b->stopThreads();
+    return rc;
 }

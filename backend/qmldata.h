@@ -266,10 +266,12 @@ private slots:
 public:
     Q_INVOKABLE void methodPrintln(QString str);
 
-private:
     // Stops and joins every thread the backend started; runs before anything
-    // those threads use is destroyed.
+    // those threads use is destroyed (the destructor, and the end of a run
+    // whose root document failed to load, where the backend is kept).
     void stopThreads();
+
+private:
 
     void showOpenFailedBox();
     void showSaveWaitBox();

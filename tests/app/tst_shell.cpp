@@ -1,3 +1,5 @@
+#include "../backend/fakecamera.h"
+
 #include "app/forcedexit.h"
 #include "app/myapplication.h"
 #include "app/startup.h"
@@ -31,6 +33,11 @@ int runChild(int argc, char **argv, const QByteArray &mode)
     QUrl root(QStringLiteral("qrc:/main.qml"));
     if (mode == "broken")
         root = QUrl(QStringLiteral("qrc:/no-such-root.qml"));
+
+    // A camera is attached, so no prompt stands between start-up and the event loop.
+    static FakeRig rig;
+    rig.world->plug(0, QStringLiteral("Cam A"));
+    setBackendFactory([] { return rig.makeBackend(); });
 
     setStartupObserver([mode](MyApplication &app, QmlData *backend) {
         QObject::connect(backend, &QObject::destroyed, [] { say("backend destroyed"); });
