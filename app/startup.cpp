@@ -2,6 +2,7 @@
 
 #include "app/appdata.h"
 #include "app/myapplication.h"
+#include "app/quitsignals.h"
 #include "backend/qmldata.h"
 #include "items/registeritems.h"
 
@@ -9,6 +10,15 @@
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
+
+namespace {
+StartupObserver startupObserver;
+} // namespace
+
+void setStartupObserver(StartupObserver observer)
+{
+    startupObserver = std::move(observer);
+}
 
 int runTuner(int &argc, char **argv, const QUrl &root)
 {
@@ -24,6 +34,15 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     auto *backend = new QmlData(nullptr);
     backend->setApplication(&app);
     app.setQmlData(backend);
+    if (startupObserver)
+        startupObserver(app, backend);
+
+    // A request from the system to end the program takes the same road as a
+    // quit from the program itself: the backend is destroyed, the settings written.
+    installQuitSignalHandlers([&app] {
+        QEvent quit(QEvent::Quit);
+        app.notify(&app, &quit);
+    });
 
     app.loadLanguage();
 

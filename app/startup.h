@@ -2,6 +2,16 @@
 
 #include <QUrl>
 
+#include <functional>
+
+class MyApplication;
+class QmlData;
+
 // The whole program: start-up, event loop, quit path. `root` is the QML root
 // document ("qrc:/main.qml" for the program). Returns the event loop's result.
 int runTuner(int &argc, char **argv, const QUrl &root = QUrl(QStringLiteral("qrc:/main.qml")));
+
+// Called once the application object and the backend exist, before the
+// language is loaded (for tests that watch the start-up and the quit path).
+using StartupObserver = std::function<void(MyApplication &app, QmlData *backend)>;
+void setStartupObserver(StartupObserver observer);

@@ -7,6 +7,8 @@
 #include <QMutexLocker>
 #include <QSettings>
 
+#include <limits>
+
 using namespace SettingsKeys;
 
 namespace {
@@ -43,7 +45,11 @@ QString SettingsStore::filePath() const
 int SettingsStore::readInt(const QString &key, int def, int &cache)
 {
     QMutexLocker locker(&m_lock);
-    cache = m_settings->value(key, QVariant(def)).toInt();
+    // QVariant would wrap a number too big for an int around to some other
+    // number; such a value counts as one that does not convert (0).
+    bool ok = false;
+    const qlonglong wide = m_settings->value(key, QVariant(def)).toLongLong(&ok);
+    cache = (ok && wide >= std::numeric_limits<int>::min() && wide <= std::numeric_limits<int>::max()) ? int(wide) : 0;
     return cache;
 }
 

@@ -1,0 +1,6 @@
+#include "app/quitsignals.h"
+
+// Windows ends console-less GUI programs through their windows; nothing to do.
+void installQuitSignalHandlers(std::function<void()>)
+{
+}

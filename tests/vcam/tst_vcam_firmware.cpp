@@ -1,0 +1,186 @@
+// The camera's register transaction as the firmware sees it through
+// uvcvideo: the selector, the protocol checker, the store command and the
+// trace file.
+#include "vcam_test_util.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace vcamtest;
+
+class TestVcamFirmware : public QObject {
+    Q_OBJECT
+    cv::VideoCapture cap;
+
+private slots:
+    void initTestCase()
+    {
+        QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
+        QVERIFY(openCamera(cap));
+    }
+
+    void init() { vcam_reset(0); }
+
+    void transactionOpensAndCloses()
+    {
+        QVERIFY(!vcam_selector_open(0));
+        beginTransaction(cap);
+        QVERIFY(vcam_selector_open(0));
+        QVERIFY(cap.set(cv::CAP_PROP_GAIN, 9));
+        QVERIFY(cap.set(cv::CAP_PROP_HUE, 300));
+        endTransaction(cap);
+        QVERIFY(!vcam_selector_open(0));
+        QCOMPARE(vcam_register_value(0, VCAM_REG_GAIN), 9);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_HUE), 300);
+        QCOMPARE(vcam_violations(0), 0);
+    }
+
+    void seededViolationsAreCaught_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("write while closed") << int(VCAM_V_WRITE_WHILE_CLOSED);
+        QTest::newRow("read while open") << int(VCAM_V_READ_WHILE_OPEN);
+        QTest::newRow("too early") << int(VCAM_V_TOO_EARLY);
+        QTest::newRow("no register") << int(VCAM_V_NO_REGISTER);
+    }
+
+    void seededViolationsAreCaught()
+    {
+        QFETCH(int, kind);
+        switch (kind) {
+        case VCAM_V_WRITE_WHILE_CLOSED:
+            QVERIFY(cap.set(cv::CAP_PROP_CONTRAST, 8));
+            QCOMPARE(vcam_register_value(0, VCAM_REG_CONTRAST), 5); // did not land
+            break;
+        case VCAM_V_READ_WHILE_OPEN:
+            beginTransaction(cap);
+            cap.get(cv::CAP_PROP_GAIN);
+            endTransaction(cap);
+            break;
+        case VCAM_V_TOO_EARLY:
+            cap.set(cv::CAP_PROP_FOCUS, kOpen);
+            QVERIFY(cap.set(cv::CAP_PROP_SHARPNESS, 20));
+            endTransaction(cap);
+            break;
+        case VCAM_V_NO_REGISTER:
+            beginTransaction(cap);
+            QVERIFY(cap.set(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 2800));
+            endTransaction(cap);
+            QCOMPARE(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE), 0);
+            break;
+        }
+        QCOMPARE(vcam_violation_count(0, kind), 1);
+        QCOMPARE(vcam_violations(0), 1);
+    }
+
+    void saturationNeedsNoPause()
+    {
+        cap.set(cv::CAP_PROP_FOCUS, kOpen);
+        QVERIFY(cap.set(cv::CAP_PROP_SATURATION, 9));
+        endTransaction(cap);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_SATURATION), 9);
+        QCOMPARE(vcam_violations(0), 0);
+    }
+
+    // AEC mode, aperture and exposure are plain controls, written outside
+    // transactions on purpose; OpenCV's QUERYCTRL before each access is no read.
+    void directWritesAreNotViolations()
+    {
+        QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 1));
+        QVERIFY(cap.set(cv::CAP_PROP_IRIS, 240));
+        QVERIFY(cap.set(cv::CAP_PROP_EXPOSURE, -3));
+        cap.get(cv::CAP_PROP_BRIGHTNESS);
+        QCOMPARE(vcam_violations(0), 0);
+    }
+
+    // uvcvideo writes pan and tilt as one UVC control, reading the other half
+    // first; inside a transaction that read returns the register.
+    void panTiltReadModifyWrite()
+    {
+        beginTransaction(cap);
+        QVERIFY(cap.set(cv::CAP_PROP_PAN, 60));
+        QThread::msleep(100);
+        QVERIFY(cap.set(cv::CAP_PROP_TILT, -70));
+        endTransaction(cap);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_PAN), 60);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_TILT), -70);
+        QCOMPARE(vcam_driver_reads_in_transaction(0), 2);
+        QCOMPARE(vcam_violations(0), 0);
+    }
+
+    void storeSurvivesARestart()
+    {
+        beginTransaction(cap);
+        QVERIFY(cap.set(cv::CAP_PROP_HUE, -700));
+        QThread::msleep(100);
+        QVERIFY(cap.set(cv::CAP_PROP_GAMMA, 128));
+        endTransaction(cap);
+        cap.set(cv::CAP_PROP_FOCUS, kStore);
+        QThread::msleep(100);
+        endTransaction(cap);
+        QCOMPARE(vcam_store_count(0), 1);
+        QCOMPARE(vcam_violations(0), 0);
+
+        // A new process with the same settings powers the camera on from the store.
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--dump-registers"});
+        QVERIFY(child.waitForFinished(20000));
+        const QByteArray out = child.readAllStandardOutput();
+        QVERIFY2(out.contains("hue -700\n") && out.contains("gamma 128\n"), out.constData());
+        QVERIFY(out.contains("gain 0\n"));
+
+        // Unstored changes are lost at power-on.
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_HUE, 500));
+        vcam_reset(0);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_HUE), -700);
+        QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
+    }
+
+    void traceRecordsEveryControlOperation()
+    {
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_BACKLIGHT, 2));
+        cap.set(cv::CAP_PROP_BACKLIGHT, 1);
+        QFile f(qEnvironmentVariable("VEXLO_VCAM_TRACE"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        int sets = 0;
+        bool violation = false;
+        for (const QByteArray &l : lines) {
+            if (l.contains("uvc SET_CUR PU_BACKLIGHT_COMPENSATION")) {
+                ++sets;
+                bool ok = false;
+                l.left(l.indexOf(' ')).toDouble(&ok); // monotonic timestamp first
+                QVERIFY(ok);
+            }
+            violation |= l.contains("VIOLATION write_while_closed PU_BACKLIGHT_COMPENSATION");
+        }
+        QVERIFY(sets >= 2);
+        QVERIFY(violation);
+
+        // The state file gives other processes the same counts and registers.
+        QFile state(qEnvironmentVariable("VEXLO_VCAM_STATE"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QByteArray s = state.readAll();
+        QVERIFY2(s.contains("selector closed\nviolations 1\n"), s.constData());
+        QVERIFY(s.contains("violation write_while_closed 1\n"));
+        QVERIFY(s.contains("register backlight 2\n"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && strcmp(argv[1], "--dump-registers") == 0) {
+        for (int r = 0; r < VCAM_REG_COUNT; ++r)
+            printf("%s %d\n", vcam_register_name(r), vcam_register_value(0, r));
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestVcamFirmware t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_vcam_firmware.moc"
