@@ -6,7 +6,6 @@
 #include "tunnel/savetocamthread.h"
 #include "tunnel/syncthread.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -168,16 +167,18 @@ void TestBulkWrites::syncThread()
     SyncThread thread(f.link.get(), f.store.get(), &f.tunnel);
     QVERIFY(!thread.restoreDefaultsFlag());
     thread.setRestoreDefaults(restore);
-    qint64 signalNs = -1;
-    connect(&thread, &SyncThread::syncCompeleted, this, [&] { signalNs = f.capture->nowNs(); },
-            Qt::DirectConnection);
-    QSignalSpy done(&thread, &SyncThread::syncCompeleted);
+    // Counted on the worker thread itself; the test waits by joining it.
+    std::atomic<int> emitted{0};
+    std::atomic<qint64> signalNs{-1};
+    connect(&thread, &SyncThread::syncCompeleted, this, [&] {
+        signalNs = f.capture->nowNs();
+        ++emitted;
+    }, Qt::DirectConnection);
 
     thread.start();
-    QVERIFY(done.wait(10000));
-    QVERIFY(thread.wait(1000));
+    QVERIFY(thread.wait(10000));
 
-    QCOMPARE(done.count(), 1);
+    QCOMPARE(emitted.load(), 1);
     QCOMPARE(f.capture->trace(), trace);
     QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" "));
     QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
@@ -204,17 +205,18 @@ void TestBulkWrites::saveToCamThread()
 {
     TunnelFixture f;
     SaveToCamThread thread(f.link.get(), f.store.get(), &f.tunnel);
-    qint64 signalNs = -1;
-    connect(&thread, &SaveToCamThread::saveCompeleted, this, [&] { signalNs = f.capture->nowNs(); },
-            Qt::DirectConnection);
-    QSignalSpy done(&thread, &SaveToCamThread::saveCompeleted);
+    std::atomic<int> emitted{0};
+    std::atomic<qint64> signalNs{-1};
+    connect(&thread, &SaveToCamThread::saveCompeleted, this, [&] {
+        signalNs = f.capture->nowNs();
+        ++emitted;
+    }, Qt::DirectConnection);
 
     for (int run = 1; run <= 2; ++run) {
         f.capture->clear();
         thread.start();
-        QVERIFY(done.wait(5000));
-        QVERIFY(thread.wait(1000));
-        QCOMPARE(done.count(), run);
+        QVERIFY(thread.wait(5000));
+        QCOMPARE(emitted.load(), run);
         QCOMPARE(f.capture->trace(), QStringLiteral("28:249 +100ms 28:0 +500ms 28:249 +100ms 28:0"));
         QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" +500ms "));
     }

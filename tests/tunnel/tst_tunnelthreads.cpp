@@ -8,7 +8,7 @@
 #include "tunnel/savetocamthread.h"
 #include "tunnel/syncthread.h"
 
-#include <QSignalSpy>
+#include <QEventLoop>
 #include <QTimer>
 #include <QtTest>
 
@@ -128,7 +128,13 @@ void TestTunnelThreads::noInterleaving()
     std::atomic<qint64> syncDoneNs{0};
     connect(&sync, &SyncThread::syncCompeleted, this, [&] { syncDoneNs = f.capture->nowNs(); }, Qt::DirectConnection);
     connect(&sync, &SyncThread::syncCompeleted, &save, [&] { save.start(); });
-    QSignalSpy saved(&save, &SaveToCamThread::saveCompeleted);
+    // Delivered on this thread, as the backend gets it.
+    QEventLoop untilSaved;
+    bool finished = false;
+    connect(&save, &SaveToCamThread::saveCompeleted, &untilSaved, [&] {
+        finished = true;
+        untilSaved.quit();
+    }, Qt::QueuedConnection);
 
     std::atomic<bool> stop{false};
 
@@ -143,14 +149,18 @@ void TestTunnelThreads::noInterleaving()
     // Single writes as the GUI's setters make them, from another thread. They
     // keep their values in a store of their own, so that what the sync sends
     // stays known.
+    // The store is made on the writer thread, which has no event loop: its
+    // deferred write-back then never runs on this thread behind the writer's
+    // back.
     QTemporaryDir writerHome;
     qputenv("HOME", writerHome.path().toLocal8Bit());
-    SettingsStore writerStore;
-    qputenv("HOME", f.home.path().toLocal8Bit());
+    std::atomic<bool> writerReady{false};
     std::atomic<int> singleWrites{0};
     std::atomic<Qt::HANDLE> writerThread{nullptr};
     std::thread writer([&] {
         writerThread = QThread::currentThreadId();
+        SettingsStore writerStore;
+        writerReady = true;
         for (int i = 0; !stop; ++i) {
             switch (i % 7) {
             case 0: f.tunnel.setIso(i % 14, *f.link, writerStore); break;
@@ -165,6 +175,9 @@ void TestTunnelThreads::noInterleaving()
             QThread::msleep(15);
         }
     });
+    while (!writerReady)
+        QThread::msleep(1);
+    qputenv("HOME", f.home.path().toLocal8Bit());
 
     // The debug overlay's read-back, every 50 ms, alternating the two forms.
     int tries = 0, refused = 0, waits = 0;
@@ -183,7 +196,8 @@ void TestTunnelThreads::noInterleaving()
     readback.start();
 
     sync.start();
-    const bool finished = saved.wait(15000);
+    QTimer::singleShot(15000, &untilSaved, &QEventLoop::quit);
+    untilSaved.exec();
     readback.stop();
     stop = true;
     writer.join();
