@@ -108,7 +108,8 @@ public:
         return m_frameReadTimes;
     }
 
-    // The recorded traffic as text: "28:89" for a set, "get:10" for a get,
+    // The recorded traffic as text: "28:89" for a set, "get:10" for a get
+    // ("WB" stands for the white-balance property),
     // separated by " " when the calls follow each other with no pause and by
     // " +100ms " (" +500ms ", ...) when a pause of that length lies between
     // them. Any other gap shows as " ?<ms>ms? " so that a mismatch tells what
@@ -139,8 +140,11 @@ public:
             const CaptureCall &c = calls.at(i);
             if (i > 0)
                 text += gapText(c.ns - calls.at(i - 1).ns);
-            text += c.isSet ? QStringLiteral("%1:%2").arg(c.prop).arg(c.value, 0, 'g', 10)
-                            : QStringLiteral("get:%1").arg(c.prop);
+            // The white-balance property differs between platforms: "WB".
+            const QString prop = c.prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB")
+                                                                                : QString::number(c.prop);
+            text += c.isSet ? QStringLiteral("%1:%2").arg(prop).arg(c.value, 0, 'g', 10)
+                            : QStringLiteral("get:%1").arg(prop);
         }
         return text;
     }
