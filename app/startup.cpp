@@ -13,7 +13,13 @@
 
 namespace {
 StartupObserver startupObserver;
+BackendFactory backendFactory;
 } // namespace
+
+void setBackendFactory(BackendFactory factory)
+{
+    backendFactory = std::move(factory);
+}
 
 void setStartupObserver(StartupObserver observer)
 {
@@ -31,7 +37,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     // quit path runs.
     auto *appData = new AppData();
     appData->app = &app;
-    auto *backend = new QmlData(nullptr);
+    auto *backend = backendFactory ? backendFactory() : new QmlData(nullptr);
     backend->setApplication(&app);
     app.setQmlData(backend);
     if (startupObserver)
@@ -39,7 +45,12 @@ int runTuner(int &argc, char **argv, const QUrl &root)
 
     // A request from the system to end the program takes the same road as a
     // quit from the program itself: the backend is destroyed, the settings written.
+    // The backend carries it out once none of its prompts is on the stack.
     installQuitSignalHandlers([&app] {
+        if (QmlData *b = app.qmlData()) {
+            b->requestQuit();
+            return;
+        }
         QEvent quit(QEvent::Quit);
         app.notify(&app, &quit);
     });

@@ -15,3 +15,8 @@ int runTuner(int &argc, char **argv, const QUrl &root = QUrl(QStringLiteral("qrc
 // language is loaded (for tests that watch the start-up and the quit path).
 using StartupObserver = std::function<void(MyApplication &app, QmlData *backend)>;
 void setStartupObserver(StartupObserver observer);
+
+// Builds the backend instead of `new QmlData(nullptr)` (tests run the program on
+// a fake camera). An empty factory restores the default.
+using BackendFactory = std::function<QmlData *()>;
+void setBackendFactory(BackendFactory factory);

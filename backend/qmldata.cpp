@@ -1,32 +1,328 @@
 #include "backend/qmldata.h"
 
+#include "app/debuglog.h"
 #include "app/myapplication.h"
+#include "backend/devicewatcher.h"
+#include "camera/cameralink.h"
+#include "camera/devicesource.h"
+#include "camera/capturethread.h"
 #include "settings/settingsstore.h"
+#include "tunnel/paramtunnel.h"
+#include "tunnel/savetocamthread.h"
+#include "tunnel/syncthread.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QList>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <opencv2/videoio.hpp>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#include <dbt.h>
+#endif
+
+// ---------------------------------------------------------------------------
+// Message boxes
+//
+// Each box decides on its own when a close request (window button, close()) may
+// end it. Escape and Enter never end a box: a key on the box would otherwise
+// press its escape button, which is "Exit" in the prompts. A box without
+// buttons stays without buttons (QMessageBox would add an OK button when shown),
+// and every box keeps its fixed size.
+// The program itself ends a box with done(), which needs no permission.
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Shared behaviour of the five boxes: `mayClose` says whether a close request
+// is allowed at this moment.
+template <typename Derived>
+class GuardedBox : public QMessageBox
+{
+public:
+    GuardedBox()
+        : QMessageBox(nullptr)
+    {
+    }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        switch (e->type()) {
+        case QEvent::Close:
+            if (static_cast<Derived *>(this)->mayClose())
+                return false; // accepted: the box hides and its exec() returns 0
+            e->ignore();
+            return true;
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::LayoutRequest: // QMessageBox would resize itself to its text
+            e->ignore();
+            return true;
+        default:
+            return QMessageBox::event(e);
+        }
+    }
+
+    void showEvent(QShowEvent *e) override
+    {
+        // Skips QMessageBox's own show handling, which adds the automatic OK
+        // button to a box without buttons.
+        QDialog::showEvent(e);
+    }
+};
+
+void setUpBox(QMessageBox *box, const QString &title, const QString &text)
+{
+    box->setIconPixmap(QMessageBox::standardIcon(QMessageBox::Warning));
+    box->setWindowTitle(title);
+    box->setText(text);
+}
+
+void addButton(QMessageBox *box, QMessageBox::StandardButton which, const QString &text)
+{
+    box->addButton(which)->setText(text);
+}
+
+} // namespace
+
+class QmlData::SyncBox : public GuardedBox<SyncBox>
+{
+public:
+    ~SyncBox() override = default;
+    bool mayClose() const { return !busy; }
+    bool busy = false;
+
+protected:
+    void closeEvent(QCloseEvent *e) override { e->ignore(); }
+};
+
+class QmlData::SaveWaitBox : public GuardedBox<SaveWaitBox>
+{
+public:
+    ~SaveWaitBox() override = default;
+    bool mayClose() const { return !busy; }
+    bool busy = false;
+
+protected:
+    void closeEvent(QCloseEvent *e) override { e->ignore(); }
+};
+
+class QmlData::OpenFailedBox : public GuardedBox<OpenFailedBox>
+{
+public:
+    explicit OpenFailedBox(QmlData *o)
+        : owner(o)
+    {
+    }
+    ~OpenFailedBox() override = default;
+    bool mayClose() const { return !busy; }
+    bool busy = false;
+    QmlData *owner = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *e) override { e->ignore(); }
+};
+
+class QmlData::SaveToCamBox : public GuardedBox<SaveToCamBox>
+{
+public:
+    explicit SaveToCamBox(QmlData *o)
+        : owner(o)
+    {
+    }
+    ~SaveToCamBox() override = default;
+    bool mayClose() const { return true; }
+    bool busy = false;
+    QmlData *owner = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *) override {}
+};
+
+class QmlData::DevMessageBox : public GuardedBox<DevMessageBox>
+{
+public:
+    explicit DevMessageBox(QmlData *o)
+        : owner(o)
+    {
+    }
+    ~DevMessageBox() override = default;
+    bool mayClose() const;
+    QmlData *owner = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *e) override { e->ignore(); }
+};
+
+// ---------------------------------------------------------------------------
+// Private record
+// ---------------------------------------------------------------------------
+
+struct SavedParams
+{
+    int afd = 0;
+    bool skin = false;
+    bool bright = false;
+    int aec = 0;
+    int aperture = 0;
+    int exposure = 0;
+    int iso = 0;
+    int ev = 0;
+    int saturation = 0;
+    int contrast = 0;
+    int sharpness = 0;
+    int warmness = 0;
+    int mceR = 0;
+    int mceG = 0;
+    int mceB = 0;
+    int awb = 0;
+    int sce = 0;
+
+    bool operator==(const SavedParams &o) const
+    {
+        return afd == o.afd && skin == o.skin && bright == o.bright && aec == o.aec && aperture == o.aperture
+            && exposure == o.exposure && iso == o.iso && ev == o.ev && saturation == o.saturation
+            && contrast == o.contrast && sharpness == o.sharpness && warmness == o.warmness && mceR == o.mceR
+            && mceG == o.mceG && mceB == o.mceB && awb == o.awb && sce == o.sce;
+    }
+};
 
 struct QmlDataPrivate
 {
+    explicit QmlDataPrivate(std::unique_ptr<CameraLink> link)
+        : camera(std::move(link))
+    {
+    }
+
+    ParamTunnel tunnel;
+    std::unique_ptr<CameraLink> camera;
+    QTimer debugTimer;
     SettingsStore settings;
+    QStringList cameraNameList;
+    int currentDeviceId = 0;
+    CaptureThread *captureThread = nullptr;
     MyApplication *application = nullptr;
     int mDevs = 0;
+    std::vector<CamDevice> devices;
+    QPointer<QmlData::SyncBox> syncBox;
+    QPointer<QmlData::SaveWaitBox> saveWaitBox;
+    QPointer<QmlData::DevMessageBox> devBox;
+    QPointer<QmlData::OpenFailedBox> openFailedBox;
+    QPointer<QmlData::SaveToCamBox> saveToCamBox;
+    SyncThread *syncThread = nullptr;
+    SaveToCamThread *saveThread = nullptr;
+    SavedParams savedParams;
+    bool paramsDirty = false;
+
+    std::unique_ptr<DeviceWatcher> watcher;
+    QPointer<LmImageItem> imageSink;
+    std::function<void(const QImage &)> frameSink;
+
+    // The camera opened last: tells it apart in a new device list even when
+    // the capture indexes have shifted.
+    bool hasOpenCamera = false;
+    CamDevice openCamera;
+
+    // Quit path: the backend is deleted by the application's quit handling, so
+    // the quit is carried out only once no prompt of the backend is on the stack.
+    std::function<void()> quitHandler;
+    QList<QPointer<QDialog>> openModals;
+    int modalDepth = 0;
+    bool quitRequested = false;
+    bool quitPosted = false;
 };
 
-QmlData::QmlData(QObject *parent)
-    : QObject(parent)
-    , pv(new QmlDataPrivate)
+bool QmlData::DevMessageBox::mayClose() const
 {
+    return owner && owner->pv && owner->pv->mDevs > 0;
+}
+
+namespace {
+
+void sendQuitToApplication()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(app, &quit);
+    QApplication::closeAllWindows();
+}
+
+const int SnapshotTimeoutMs = 2000;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and destruction
+// ---------------------------------------------------------------------------
+
+QmlData::QmlData(QObject *parent)
+    : QmlData(std::make_unique<CameraLink>(), createPlatformDeviceWatcher(), parent)
+{
+}
+
+QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatcher> watcher, QObject *parent)
+    : QObject(parent)
+    , pv(new QmlDataPrivate(camera ? std::move(camera) : std::make_unique<CameraLink>()))
+{
+    pv->captureThread = new CaptureThread(pv->camera.get());
+    pv->syncThread = new SyncThread(pv->camera.get(), &pv->settings, &pv->tunnel);
+    pv->saveThread = new SaveToCamThread(pv->camera.get(), &pv->settings, &pv->tunnel);
+    pv->quitHandler = sendQuitToApplication;
+
+    connect(pv->captureThread, &CaptureThread::onGetFrame, this, &QmlData::sendFrameData);
+    connect(pv->syncThread, &SyncThread::syncCompeleted, this, &QmlData::onSyncCompleted);
+    connect(pv->saveThread, &SaveToCamThread::saveCompeleted, this, &QmlData::onSaveCompleted);
+    connect(&pv->debugTimer, SIGNAL(timeout()), this, SLOT(getCamDebugInfo()));
+    connect(this, &QmlData::usbDevsChanged, this, &QmlData::onUsbDevsChanged);
+
+    if (watcher) {
+        pv->watcher = std::move(watcher);
+        connect(pv->watcher.get(), &DeviceWatcher::devicesChanged, this, &QmlData::usbDevsChanged);
+    }
 }
 
 QmlData::~QmlData()
 {
     stopThreads();
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->removeNativeEventFilter(this);
+    if (pv->debugTimer.isActive())
+        pv->debugTimer.stop();
+    stopCapture();
+    pv->camera->camClose();
+    for (const QPointer<QDialog> &box : qAsConst(pv->openModals))
+        delete box.data();
+    delete pv->captureThread;
+    delete pv->syncThread;
+    delete pv->saveThread;
     delete pv;
     pv = nullptr;
 }
 
 void QmlData::stopThreads()
 {
+    // The capture thread idles while the camera is closed; only here does it end.
+    if (pv->captureThread)
+        pv->captureThread->stop();
+    // A worker still in a bulk transaction finishes it (at most about 1.7 s):
+    // the camera must not be left with an open transaction.
+    if (pv->syncThread)
+        pv->syncThread->wait();
+    if (pv->saveThread)
+        pv->saveThread->wait();
 }
 
 void QmlData::setApplication(MyApplication *app)
@@ -40,34 +336,1319 @@ SettingsStore *QmlData::settingsStore() const
     return &pv->settings;
 }
 
+CameraLink *QmlData::cameraLink() const
+{
+    return pv->camera.get();
+}
+
 void QmlData::setUiReady(bool ready)
 {
     ui_ready = ready;
 }
 
+void QmlData::setFrameSink(std::function<void(const QImage &)> sink)
+{
+    pv->frameSink = std::move(sink);
+}
+
+void QmlData::setQuitHandler(std::function<void()> handler)
+{
+    pv->quitHandler = handler ? std::move(handler) : std::function<void()>(sendQuitToApplication);
+}
+
+bool QmlData::nativeEventFilter(const QByteArray &eventType, void *message, long *result)
+{
+    Q_UNUSED(eventType)
+    Q_UNUSED(result)
+#ifdef Q_OS_WIN
+    const MSG *msg = static_cast<const MSG *>(message);
+    if (msg && msg->message == WM_DEVICECHANGE && msg->wParam == DBT_DEVNODES_CHANGED)
+        emit usbDevsChanged();
+#else
+    // Device changes come from the device watcher here.
+    Q_UNUSED(message)
+#endif
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Value lists, start-up and reload
+// ---------------------------------------------------------------------------
+
 void QmlData::initCameraParams()
 {
+    SettingsStore &s = pv->settings;
+    ParamTunnel &t = pv->tunnel;
+
+    refreshCameraNames();
+    t.loadFlags(s);
+
+    setApertureList(t.apertureLabels());
+    m_apertureIndex = t.apertureIndexOf(s.getApertureValue());
+
+    setExposureList(t.exposureLabels());
+    m_exposureIndex = t.exposureIndexOf(s.getExposureTime());
+    emit exposureIndexChanged();
+
+    setIsoList(t.isoLabels());
+    m_isoIndex = s.getIsoValue();
+
+    setEvList(t.evLabels());
+    m_evIndex = t.evIndexOf(s.getEvValue());
+
+    QStringList warmness;
+    for (int n = -WARMNESS_OFFSET; n <= WARMNESS_OFFSET; ++n)
+        warmness.append(QString::number(n));
+    setWarmnessList(warmness);
+    m_warmnessIndex = s.getWarmnessValue() + WARMNESS_OFFSET;
+
+    setMceList(t.mceLabels());
+    m_mceRindex = t.mceIndexOf(s.getUvcMceR());
+    m_mceGindex = t.mceIndexOf(s.getUvcMceG());
+    m_mceBindex = t.mceIndexOf(s.getUvcMceB());
+
+    m_saturationIndex = s.getSaturationValue();
+    m_contrastIndex = s.getContrastValue();
+    m_sharpnessIndex = s.getSharpnessValue();
+    m_sceIndex = s.getSceValue() / 100;
+    m_awbIndex = s.getAwbValue();
+    m_afdIndex = s.getAfdValue();
+    m_aecIndex = s.getAecMod();
+    m_skinSwitch = s.getSkinSmoothing();
+    m_brightSwitch = s.getBrightMode();
+    m_colorTemperatureIndex = s.getColorTemperature();
+
+    setWarmnessEnable(m_awbIndex == 0);
+    updateAecEnables(s.getAecMod());
+
+    QStringList temperatures;
+    for (int n = 20; n <= 80; ++n)
+        temperatures.append(QString::number(n) + QStringLiteral("00K"));
+    setColorTemperatureList(temperatures);
+    emit colorTemperatureIndexChanged();
+    setColorTemperatureEnable(m_awbIndex == 6);
+
+    takeSnapshot();
 }
 
-bool QmlData::startCaptureTimer()
+void QmlData::reloadFromSettings()
 {
-    return false;
+    previewSizeIndex();
+    brightSwitch();
+    skinSwitch();
+    aecIndex();
+    afdIndex();
+    awbIndex();
+    apertureIndex();
+    exposureIndex();
+    isoIndex();
+    evIndex();
+    sceIndex();
+    saturationIndex();
+    contrastIndex();
+    sharpnessIndex();
+    warmnessIndex();
+    mceRindex();
+    mceGindex();
+    mceBindex();
+    m_colorTemperatureIndex = pv->settings.getColorTemperature();
+
+    emit previewSizeIndexChanged();
+    emit brightSwitchChanged();
+    emit skinSwitchChanged();
+    emit aecIndexChanged();
+    emit afdIndexChanged();
+    emit awbIndexChanged();
+    emit apertureIndexChanged();
+    emit exposureIndexChanged();
+    emit isoIndexChanged();
+    emit evIndexChanged();
+    emit sceIndexChanged();
+    emit saturationIndexChanged();
+    emit contrastIndexChanged();
+    emit sharpnessIndexChanged();
+    emit warmnessIndexChanged();
+    emit mceRindexChanged();
+    emit mceGindexChanged();
+    emit mceBindexChanged();
+    updateAecEnables(m_aecIndex);
+    emit colorTemperatureIndexChanged();
+    setColorTemperatureEnable(m_awbIndex == 6);
+    setWarmnessEnable(m_awbIndex == 0);
+    pv->camera->setRotation(0);
 }
 
-bool QmlData::nativeEventFilter(const QByteArray &, void *, long *)
+void QmlData::updateAecEnables(int aecMode)
 {
-    return false;
+    switch (aecMode) {
+    case 1:
+        setApertureEnable(true);
+        setExposureEnable(true);
+        setIsoEnable(true);
+        setEvEnable(m_isoIndex == 0);
+        setAfdEnable(false);
+        break;
+    case 2:
+        setApertureEnable(false);
+        setExposureEnable(true);
+        setIsoIndex(0);
+        setIsoEnable(false);
+        setAfdEnable(false);
+        break;
+    case 3:
+        setApertureEnable(true);
+        setExposureEnable(false);
+        setIsoEnable(true);
+        setEvEnable(m_isoIndex == 0);
+        setAfdEnable(true);
+        break;
+    default:
+        setApertureEnable(false);
+        setExposureEnable(false);
+        if (m_afdIndex == 3) {
+            setIsoEnable(true);
+        } else {
+            setIsoIndex(0);
+            setIsoEnable(false);
+        }
+        setAfdEnable(true);
+        setEvEnable(true);
+        break;
+    }
 }
 
-int QmlData::getCamDevs()
+void QmlData::takeSnapshot()
 {
-    return pv->mDevs;
+    SavedParams &p = pv->savedParams;
+    p.afd = m_afdIndex;
+    p.skin = m_skinSwitch;
+    p.bright = m_brightSwitch;
+    p.aec = m_aecIndex;
+    p.aperture = m_apertureIndex;
+    p.exposure = m_exposureIndex;
+    p.iso = m_isoIndex;
+    p.ev = m_evIndex;
+    p.saturation = m_saturationIndex;
+    p.contrast = m_contrastIndex;
+    p.sharpness = m_sharpnessIndex;
+    p.warmness = m_warmnessIndex;
+    p.mceR = m_mceRindex;
+    p.mceG = m_mceGindex;
+    p.mceB = m_mceBindex;
+    p.awb = m_awbIndex;
+    p.sce = m_sceIndex;
 }
 
-void QmlData::openFindDeviceDialog()
+bool QmlData::changedSinceSnapshot() const
 {
+    SavedParams now;
+    now.afd = m_afdIndex;
+    now.skin = m_skinSwitch;
+    now.bright = m_brightSwitch;
+    now.aec = m_aecIndex;
+    now.aperture = m_apertureIndex;
+    now.exposure = m_exposureIndex;
+    now.iso = m_isoIndex;
+    now.ev = m_evIndex;
+    now.saturation = m_saturationIndex;
+    now.contrast = m_contrastIndex;
+    now.sharpness = m_sharpnessIndex;
+    now.warmness = m_warmnessIndex;
+    now.mceR = m_mceRindex;
+    now.mceG = m_mceGindex;
+    now.mceB = m_mceBindex;
+    now.awb = m_awbIndex;
+    now.sce = m_sceIndex;
+    return !(now == pv->savedParams);
+}
+
+void QmlData::syncParamsNow()
+{
+    pv->tunnel.syncAll(*pv->camera, pv->settings);
+}
+
+void QmlData::saveParamsToCam()
+{
+    pv->paramsDirty = false;
+    takeSnapshot();
+    pv->tunnel.storeToCamera(*pv->camera);
+}
+
+int QmlData::getLanguageType()
+{
+    const QString lang = pv->settings.getLanguage();
+    return (lang == QLatin1String("zh_CN") || lang == QLatin1String("zh_TW")) ? 210 : 320;
 }
 
 void QmlData::applyTranslate()
 {
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+// ---------------------------------------------------------------------------
+
+QVector<int> QmlData::frameSize() const
+{
+    return m_frameSize;
+}
+
+int QmlData::cameraIndex() const
+{
+    return m_cameraIndex;
+}
+
+void QmlData::setCameraIndex(int v)
+{
+    if (v == m_cameraIndex)
+        return;
+    m_cameraIndex = v;
+    if (v >= 0 && v < m_cameraNames.size())
+        pv->currentDeviceId = pv->camera->deviceIdAt(v);
+    emit cameraIndexChanged();
+    if (ui_ready) {
+        stopCapture();
+        startCaptureTimer();
+    }
+}
+
+QStringList QmlData::cameraNames() const
+{
+    return m_cameraNames;
+}
+
+void QmlData::setCameraNames(const QStringList &names)
+{
+    m_cameraNames.clear();
+    m_cameraNames.append(names);
+    emit cameraNamesChanged();
+    if (m_cameraIndex < 0 || m_cameraIndex >= m_cameraNames.size()) {
+        m_cameraIndex = 0;
+        emit cameraIndexChanged();
+    }
+}
+
+int QmlData::previewSizeIndex()
+{
+    m_previewSizeIndex = pv->settings.getPreviewIndex();
+    return m_previewSizeIndex;
+}
+
+void QmlData::setPreviewSizeIndex(int v)
+{
+    if (v == m_previewSizeIndex)
+        return;
+    m_previewSizeIndex = v;
+    pv->settings.setPreviewIndex(v);
+    emit previewSizeIndexChanged();
+    if (ui_ready) {
+        stopCapture();
+        startCaptureTimer();
+    }
+}
+
+QStringList QmlData::previewSizeList() const
+{
+    return QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")};
+}
+
+void QmlData::setPreviewSizeList(const QStringList &)
+{
+    emit perviewSizeChanged();
+}
+
+int QmlData::afdIndex()
+{
+    m_afdIndex = pv->settings.getAfdValue();
+    return m_afdIndex;
+}
+
+void QmlData::setAfdIndex(int v)
+{
+    if (v == m_afdIndex)
+        return;
+    pv->paramsDirty = true;
+    m_afdIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setAfd(v, *pv->camera, pv->settings);
+    updateAecEnables(m_aecIndex);
+    emit afdIndexChanged();
+}
+
+bool QmlData::skinSwitch()
+{
+    m_skinSwitch = pv->settings.getSkinSmoothing();
+    return m_skinSwitch;
+}
+
+void QmlData::setSkinSwitch(bool v)
+{
+    if (v == m_skinSwitch)
+        return;
+    pv->paramsDirty = true;
+    m_skinSwitch = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setSkinSmoothing(v, *pv->camera, pv->settings);
+    emit skinSwitchChanged();
+}
+
+bool QmlData::brightSwitch()
+{
+    m_brightSwitch = pv->settings.getBrightMode();
+    return m_brightSwitch;
+}
+
+void QmlData::setBrightSwitch(bool v)
+{
+    if (v == m_brightSwitch)
+        return;
+    pv->paramsDirty = true;
+    m_brightSwitch = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setBrightMode(v, *pv->camera, pv->settings);
+    emit brightSwitchChanged();
+}
+
+int QmlData::aecIndex()
+{
+    m_aecIndex = pv->settings.getAecMod();
+    return m_aecIndex;
+}
+
+void QmlData::setAecIndex(int v)
+{
+    if (v == m_aecIndex)
+        return;
+    pv->paramsDirty = true;
+    m_aecIndex = v;
+    updateAecEnables(v);
+    if (pv->camera->isOpened())
+        pv->tunnel.setAecMode(v, *pv->camera, pv->settings);
+    emit aecIndexChanged();
+}
+
+int QmlData::apertureIndex()
+{
+    m_apertureIndex = pv->tunnel.apertureIndexOf(pv->settings.getApertureValue());
+    return m_apertureIndex;
+}
+
+void QmlData::setApertureIndex(int v)
+{
+    if (v == m_apertureIndex)
+        return;
+    pv->paramsDirty = true;
+    m_apertureIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setAperture(v, *pv->camera, pv->settings);
+    emit apertureIndexChanged();
+}
+
+QStringList QmlData::apertureList() const
+{
+    return m_apertureList;
+}
+
+void QmlData::setApertureList(const QStringList &list)
+{
+    m_apertureList.clear();
+    m_apertureList.append(list);
+    emit apertureListChanged();
+}
+
+bool QmlData::apertureEnable() const
+{
+    return m_apertureEnable;
+}
+
+void QmlData::setApertureEnable(bool v)
+{
+    m_apertureEnable = v;
+    emit apertureEnableChanged();
+}
+
+int QmlData::exposureIndex()
+{
+    m_exposureIndex = pv->tunnel.exposureIndexOf(pv->settings.getExposureTime());
+    return m_exposureIndex;
+}
+
+void QmlData::setExposureIndex(int v)
+{
+    if (v == m_exposureIndex)
+        return;
+    pv->paramsDirty = true;
+    m_exposureIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setExposureTime(v, *pv->camera, pv->settings);
+    emit exposureIndexChanged();
+}
+
+QStringList QmlData::exposureList() const
+{
+    return m_exposureList;
+}
+
+void QmlData::setExposureList(const QStringList &list)
+{
+    m_exposureList.clear();
+    m_exposureList.append(list);
+    emit exposureListChanged();
+}
+
+bool QmlData::exposureEnable() const
+{
+    return m_exposureEnable;
+}
+
+void QmlData::setExposureEnable(bool v)
+{
+    m_exposureEnable = v;
+    emit exposureEnableChanged();
+}
+
+int QmlData::isoIndex()
+{
+    m_isoIndex = pv->settings.getIsoValue();
+    return m_isoIndex;
+}
+
+void QmlData::setIsoIndex(int v)
+{
+    if (v == m_isoIndex)
+        return;
+    pv->paramsDirty = true;
+    m_isoIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setIso(v, *pv->camera, pv->settings);
+    emit isoIndexChanged();
+    updateAecEnables(m_aecIndex);
+}
+
+QStringList QmlData::isoList() const
+{
+    return m_isoList;
+}
+
+void QmlData::setIsoList(const QStringList &list)
+{
+    m_isoList.clear();
+    m_isoList.append(list);
+    emit isoListChanged();
+}
+
+int QmlData::evIndex()
+{
+    m_evIndex = pv->tunnel.evIndexOf(pv->settings.getEvValue());
+    return m_evIndex;
+}
+
+void QmlData::setEvIndex(int v)
+{
+    if (v == m_evIndex)
+        return;
+    pv->paramsDirty = true;
+    m_evIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setEv(v, *pv->camera, pv->settings);
+    emit evIndexChanged();
+}
+
+QStringList QmlData::evList() const
+{
+    return m_evList;
+}
+
+void QmlData::setEvList(const QStringList &list)
+{
+    m_evList.clear();
+    m_evList.append(list);
+    emit evListChanged();
+}
+
+int QmlData::saturationIndex()
+{
+    m_saturationIndex = pv->settings.getSaturationValue();
+    return m_saturationIndex;
+}
+
+void QmlData::setSaturationIndex(int v)
+{
+    if (v == m_saturationIndex)
+        return;
+    pv->paramsDirty = true;
+    m_saturationIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setSaturation(v, *pv->camera, pv->settings);
+    emit saturationIndexChanged();
+}
+
+int QmlData::contrastIndex()
+{
+    m_contrastIndex = pv->settings.getContrastValue();
+    return m_contrastIndex;
+}
+
+void QmlData::setContrastIndex(int v)
+{
+    if (v == m_contrastIndex)
+        return;
+    pv->paramsDirty = true;
+    m_contrastIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setContrast(v, *pv->camera, pv->settings);
+    emit contrastIndexChanged();
+}
+
+int QmlData::sharpnessIndex()
+{
+    m_sharpnessIndex = pv->settings.getSharpnessValue();
+    return m_sharpnessIndex;
+}
+
+void QmlData::setSharpnessIndex(int v)
+{
+    if (v == m_sharpnessIndex)
+        return;
+    pv->paramsDirty = true;
+    m_sharpnessIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setSharpness(v, *pv->camera, pv->settings);
+    emit sharpnessIndexChanged();
+}
+
+int QmlData::warmnessIndex()
+{
+    m_warmnessIndex = pv->settings.getWarmnessValue() + WARMNESS_OFFSET;
+    return m_warmnessIndex;
+}
+
+void QmlData::setWarmnessIndex(int v)
+{
+    if (v == m_warmnessIndex)
+        return;
+    pv->paramsDirty = true;
+    m_warmnessIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setWarmness(v - WARMNESS_OFFSET, *pv->camera, pv->settings);
+    emit warmnessIndexChanged();
+}
+
+QStringList QmlData::warmnessList() const
+{
+    return m_warmnessList;
+}
+
+void QmlData::setWarmnessList(const QStringList &list)
+{
+    m_warmnessList.clear();
+    m_warmnessList.append(list);
+    emit warmnessListChanged();
+}
+
+int QmlData::mceRindex()
+{
+    m_mceRindex = pv->tunnel.mceIndexOf(pv->settings.getUvcMceR());
+    return m_mceRindex;
+}
+
+void QmlData::setMceRindex(int v)
+{
+    if (v == m_mceRindex)
+        return;
+    pv->paramsDirty = true;
+    m_mceRindex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setMceR(v, *pv->camera, pv->settings);
+    emit mceRindexChanged();
+}
+
+int QmlData::mceGindex()
+{
+    m_mceGindex = pv->tunnel.mceIndexOf(pv->settings.getUvcMceG());
+    return m_mceGindex;
+}
+
+void QmlData::setMceGindex(int v)
+{
+    if (v == m_mceGindex)
+        return;
+    pv->paramsDirty = true;
+    m_mceGindex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setMceG(v, *pv->camera, pv->settings);
+    emit mceGindexChanged();
+}
+
+int QmlData::mceBindex()
+{
+    m_mceBindex = pv->tunnel.mceIndexOf(pv->settings.getUvcMceB());
+    return m_mceBindex;
+}
+
+void QmlData::setMceBindex(int v)
+{
+    if (v == m_mceBindex)
+        return;
+    pv->paramsDirty = true;
+    m_mceBindex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setMceB(v, *pv->camera, pv->settings);
+    emit mceBindexChanged();
+}
+
+QStringList QmlData::mceList() const
+{
+    return m_mceList;
+}
+
+void QmlData::setMceList(const QStringList &list)
+{
+    m_mceList.clear();
+    m_mceList.append(list);
+    emit mceListChanged();
+}
+
+int QmlData::awbIndex()
+{
+    m_awbIndex = pv->settings.getAwbValue();
+    return m_awbIndex;
+}
+
+void QmlData::setAwbIndex(int v)
+{
+    if (v == m_awbIndex)
+        return;
+    pv->paramsDirty = true;
+    m_awbIndex = v;
+    setWarmnessEnable(v == 0);
+    setColorTemperatureEnable(v == 6);
+    if (pv->camera->isOpened()) {
+        if (v == 6) {
+            // Manual: the camera gets the stored colour temperature, not a preset.
+            pv->settings.setAwbValue(6);
+            pv->tunnel.setColorTemperature(pv->settings.getColorTemperature(), *pv->camera, pv->settings);
+        } else {
+            pv->tunnel.setAwb(v, *pv->camera, pv->settings);
+        }
+    }
+    emit awbIndexChanged();
+}
+
+int QmlData::sceIndex()
+{
+    m_sceIndex = pv->settings.getSceValue() / 100;
+    return m_sceIndex;
+}
+
+void QmlData::setSceIndex(int v)
+{
+    if (v == m_sceIndex)
+        return;
+    pv->paramsDirty = true;
+    m_sceIndex = v;
+    if (pv->camera->isOpened())
+        pv->tunnel.setSce(v, *pv->camera, pv->settings);
+    emit sceIndexChanged();
+}
+
+bool QmlData::isDebugVisible() const
+{
+    return m_isDebugVisible;
+}
+
+QString QmlData::debugStr() const
+{
+    return m_debugStr;
+}
+
+void QmlData::setDebugStr(const QString &text)
+{
+    m_debugStr = text;
+    emit debugInfoChanged();
+}
+
+bool QmlData::isoEnable() const
+{
+    return m_isoEnable;
+}
+
+void QmlData::setIsoEnable(bool v)
+{
+    if (v == m_isoEnable)
+        return;
+    m_isoEnable = v;
+    emit isoEnableChanged();
+}
+
+bool QmlData::evEnable() const
+{
+    return m_evEnable;
+}
+
+void QmlData::setEvEnable(bool v)
+{
+    if (v == m_evEnable)
+        return;
+    m_evEnable = v;
+    emit evEnableChanged();
+}
+
+bool QmlData::afdEnable() const
+{
+    return m_afdEnable;
+}
+
+void QmlData::setAfdEnable(bool v)
+{
+    if (v == m_afdEnable)
+        return;
+    m_afdEnable = v;
+    emit afdEnableChanged();
+}
+
+bool QmlData::warmnessEnable() const
+{
+    return m_warmnessEnable;
+}
+
+void QmlData::setWarmnessEnable(bool v)
+{
+    if (v == m_warmnessEnable)
+        return;
+    m_warmnessEnable = v;
+    emit warmnessEnableChanged();
+}
+
+bool QmlData::displayZoom()
+{
+    return pv->settings.getDisplayZoom();
+}
+
+void QmlData::setDisplayZoom(bool v)
+{
+    if (v == pv->settings.getDisplayZoom())
+        return;
+    pv->settings.setDisplayZoom(v);
+    emit displayZoomChanged();
+}
+
+bool QmlData::debugLog()
+{
+    const bool on = pv->settings.getDebugLog();
+    setLogEnabled(on);
+    return on;
+}
+
+void QmlData::setDebugLog(bool v)
+{
+    const bool current = pv->settings.getDebugLog();
+    setLogEnabled(current);
+    if (v == current)
+        return;
+    pv->settings.setDebugLog(v);
+    setLogEnabled(v);
+    emit debugLogChanged();
+}
+
+bool QmlData::colorTemperatureEnable() const
+{
+    return m_colorTemperatureEnable;
+}
+
+void QmlData::setColorTemperatureEnable(bool v)
+{
+    if (v == m_colorTemperatureEnable)
+        return;
+    m_colorTemperatureEnable = v;
+    emit colorTemperatureEnableChanged();
+}
+
+int QmlData::colorTemperatureIndex() const
+{
+    return m_colorTemperatureIndex;
+}
+
+void QmlData::setColorTemperatureIndex(int v)
+{
+    if (v == m_colorTemperatureIndex)
+        return;
+    m_colorTemperatureIndex = v;
+    pv->tunnel.setColorTemperature(v, *pv->camera, pv->settings);
+    emit colorTemperatureIndexChanged();
+}
+
+QStringList QmlData::colorTemperatureList() const
+{
+    return m_colorTemperatureList;
+}
+
+void QmlData::setColorTemperatureList(const QStringList &list)
+{
+    m_colorTemperatureList.clear();
+    m_colorTemperatureList.append(list);
+    emit colorTemperatureListChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Camera lifecycle and hot-plug
+// ---------------------------------------------------------------------------
+
+int QmlData::getCamDevs()
+{
+    pv->mDevs = pv->camera->enumerateDevices();
+    return pv->mDevs;
+}
+
+bool QmlData::startCaptureTimer()
+{
+    if (pv->mDevs < 1) {
+        qDebug("mDevs is null");
+        logToFile(QStringLiteral("startCaptureTimer mDevs is null"));
+        return false;
+    }
+    pv->camera->setRotation(0);
+    if (pv->currentDeviceId < 1)
+        pv->currentDeviceId = pv->camera->deviceIdAt(0);
+    logToFile(QStringLiteral("open cam id = %1").arg(pv->currentDeviceId));
+    const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
+    if (pv->camera->camOpen(pv->currentDeviceId, size)) {
+        rememberOpenCamera();
+        pv->captureThread->start(QThread::InheritPriority);
+        if (pv->openFailedBox)
+            pv->openFailedBox->busy = false;
+        return true;
+    }
+    qDebug("cam open failed!!!!");
+    logToFile(QStringLiteral("startCaptureTimer cam open failed!!!! id = %1").arg(pv->currentDeviceId));
+    showOpenFailedBox();
+    return false;
+}
+
+void QmlData::stopCapture()
+{
+    if (!pv) {
+        qDebug("pv is null");
+        return;
+    }
+    // The capture thread stays: it idles until the camera is open again and
+    // is stopped only when the backend goes away.
+    pv->camera->camClose();
+    pv->hasOpenCamera = false;
+}
+
+void QmlData::refreshCameraNames()
+{
+    pv->cameraNameList.clear();
+    pv->devices = pv->camera->devices();
+    for (const CamDevice &d : pv->devices)
+        pv->cameraNameList.append(d.name);
+    setCameraNames(pv->cameraNameList);
+}
+
+void QmlData::rememberOpenCamera()
+{
+    pv->hasOpenCamera = false;
+    for (const CamDevice &d : pv->camera->devices()) {
+        if (d.id == pv->currentDeviceId) {
+            pv->openCamera = d;
+            pv->hasOpenCamera = true;
+            break;
+        }
+    }
+}
+
+namespace {
+
+// Position of `cam` in `list`: by device path when there is one (the capture
+// index of a camera changes when an earlier one goes away), else by name and
+// index. -1 when it is not there.
+int findCamera(const std::vector<CamDevice> &list, const CamDevice &cam)
+{
+    for (size_t i = 0; i < list.size(); ++i) {
+        const CamDevice &d = list[i];
+        const bool same = cam.path.isEmpty() ? (d.name == cam.name && d.id == cam.id) : (d.path == cam.path);
+        if (same)
+            return int(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+bool QmlData::openCameraListed() const
+{
+    if (!pv->hasOpenCamera || !pv->camera->isOpened())
+        return true;
+    return findCamera(pv->devices, pv->openCamera) >= 0;
+}
+
+// After a new list has been taken: the open camera may sit at another position
+// and under another capture index now.
+void QmlData::relocateOpenCamera()
+{
+    if (!pv->hasOpenCamera || !pv->camera->isOpened())
+        return;
+    const int pos = findCamera(pv->devices, pv->openCamera);
+    if (pos < 0)
+        return;
+    pv->openCamera = pv->devices[size_t(pos)];
+    pv->currentDeviceId = pv->openCamera.id;
+    if (m_cameraIndex != pos) {
+        m_cameraIndex = pos;
+        emit cameraIndexChanged();
+    }
+}
+
+// The chosen camera has gone: the next open takes the first listed camera,
+// wherever it now sits (a replugged camera may come back under another index).
+void QmlData::forgetChosenCamera()
+{
+    pv->currentDeviceId = 0;
+    pv->hasOpenCamera = false;
+    if (m_cameraIndex != 0) {
+        m_cameraIndex = 0;
+        emit cameraIndexChanged();
+    }
+}
+
+void QmlData::onUsbDevsChanged()
+{
+    if (pv->quitRequested)
+        return;
+    const int n = pv->camera->enumerateDevices();
+    std::vector<CamDevice> list = pv->camera->devices();
+    const int m = pv->mDevs;
+
+    if (m < 1) {
+        if (n < 1) {
+            qDebug("not ready");
+            return;
+        }
+        pv->mDevs = n;
+        pv->devices = std::move(list);
+        // Every camera-not-found prompt may go now (mDevs > 0 lets them close).
+        const QList<QPointer<QDialog>> open = pv->openModals;
+        for (const QPointer<QDialog> &box : open) {
+            auto *prompt = dynamic_cast<DevMessageBox *>(box.data());
+            if (prompt && prompt->isVisible())
+                prompt->close();
+        }
+        initCameraParams();
+        startCaptureTimer();
+        return;
+    }
+
+    if (n == m)
+        return;
+    pv->mDevs = n;
+    pv->devices = std::move(list);
+
+    if (n < 1) {
+        stopCapture();
+        forgetChosenCamera();
+        openFindDeviceDialog();
+        return;
+    }
+    if (openCameraListed()) {
+        refreshCameraNames();
+        relocateOpenCamera();
+        return;
+    }
+    // The camera in use was unplugged while others stay.
+    stopCapture();
+    forgetChosenCamera();
+    refreshCameraNames();
+    openFindDeviceDialog();
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs and prompts
+// ---------------------------------------------------------------------------
+
+int QmlData::runModal(QDialog *box)
+{
+    pv->openModals.append(QPointer<QDialog>(box));
+    ++pv->modalDepth;
+    const int result = box->exec();
+    --pv->modalDepth;
+    pv->openModals.removeAll(QPointer<QDialog>(box));
+    pv->openModals.removeAll(QPointer<QDialog>());
+    finishQuitIfUnwound();
+    return result;
+}
+
+void QmlData::openFindDeviceDialog()
+{
+    if (pv->quitRequested)
+        return;
+    auto *box = new DevMessageBox(this);
+    setUpBox(box, tr("camera_not_found"), tr("camera_not_found_conetent"));
+    addButton(box, QMessageBox::Retry, tr("btn-retry"));
+    addButton(box, QMessageBox::Cancel, tr("btn-exit"));
+    box->setFixedSize(380, 100);
+    pv->devBox = box;
+    const int result = runModal(box);
+    delete box;
+    if (pv->quitRequested)
+        return;
+    if (result == QMessageBox::Retry) {
+        pv->mDevs = pv->camera->enumerateDevices();
+        if (pv->mDevs > 0) {
+            initCameraParams();
+            startCaptureTimer();
+        } else {
+            openFindDeviceDialog();
+        }
+    } else if (result == QMessageBox::Cancel) {
+        requestQuit();
+    }
+}
+
+void QmlData::showOpenFailedBox()
+{
+    if (pv->quitRequested)
+        return;
+    auto *box = new OpenFailedBox(this);
+    setUpBox(box, tr("open_cam_failed_t"), tr("open_cam_failed_m"));
+    addButton(box, QMessageBox::Retry, tr("btn-retry"));
+    addButton(box, QMessageBox::Cancel, tr("btn-exit"));
+    box->setFixedSize(380, 100);
+    pv->openFailedBox = box;
+    box->busy = true;
+    const int result = runModal(box);
+    delete box;
+    if (pv->quitRequested)
+        return;
+    if (result == QMessageBox::Retry) {
+        if (pv->mDevs < 1)
+            showOpenFailedBox();
+        else
+            startCaptureTimer(); // shows a fresh prompt when it fails again
+    } else if (result == QMessageBox::Cancel) {
+        requestQuit();
+    }
+}
+
+void QmlData::showSyncBox()
+{
+    startSync(false);
+}
+
+void QmlData::restoreDefaultSettings()
+{
+    startSync(true);
+}
+
+void QmlData::startSync(bool restoreDefaults)
+{
+    if (pv->quitRequested)
+        return;
+    auto *box = new SyncBox;
+    setUpBox(box, tr("sync_wait"), tr("sync_wait_message"));
+    box->setFixedSize(380, 100);
+    pv->syncBox = box;
+    box->busy = true;
+    pv->syncThread->setRestoreDefaults(restoreDefaults);
+    pv->syncThread->start(QThread::InheritPriority);
+    runModal(box);
+    delete box;
+}
+
+void QmlData::onSyncCompleted()
+{
+    if (pv->syncBox && pv->syncBox->isVisible()) {
+        pv->syncBox->busy = false;
+        pv->syncBox->close();
+        pv->syncBox = nullptr;
+    }
+    if (pv->syncThread->restoreDefaultsFlag()) {
+        pv->syncThread->setRestoreDefaults(false);
+        reloadFromSettings();
+    }
+}
+
+void QmlData::showSaveBox()
+{
+    if (pv->quitRequested)
+        return;
+    if (!(pv->paramsDirty && changedSinceSnapshot())) {
+        requestQuit();
+        return;
+    }
+    auto *box = new SaveToCamBox(this);
+    setUpBox(box, tr("save_to_cam_t"), tr("save_to_cam_m"));
+    addButton(box, QMessageBox::Ok, tr("btn-save"));
+    addButton(box, QMessageBox::Cancel, tr("btn-save-exit"));
+    box->setFixedSize(380, 100);
+    pv->saveToCamBox = box;
+    box->busy = true;
+    const int result = runModal(box);
+    delete box;
+    if (pv->quitRequested)
+        return;
+    if (result == QMessageBox::Ok)
+        showSaveWaitBox();
+    else if (result == QMessageBox::Cancel)
+        requestQuit();
+    // Closed with the window button: the program keeps running.
+}
+
+void QmlData::showSaveWaitBox()
+{
+    auto *box = new SaveWaitBox;
+    setUpBox(box, tr("sync_wait"), tr("sync_wait_message"));
+    box->setFixedSize(380, 100);
+    pv->saveWaitBox = box;
+    box->busy = true;
+    pv->saveThread->start(QThread::InheritPriority);
+    runModal(box);
+    delete box;
+}
+
+void QmlData::onSaveCompleted()
+{
+    if (pv->saveWaitBox && pv->saveWaitBox->isVisible()) {
+        pv->saveWaitBox->busy = false;
+        pv->saveWaitBox->close();
+        pv->saveWaitBox = nullptr;
+    }
+    requestQuit();
+}
+
+// The application deletes the backend when it handles the quit. That must not
+// happen while one of the backend's prompts (or the slot that opened it) is
+// still on the stack, so every open prompt is ended here and the quit itself
+// is posted once the last of them has returned.
+void QmlData::requestQuit()
+{
+    if (pv->quitRequested)
+        return;
+    pv->quitRequested = true;
+    const QList<QPointer<QDialog>> open = pv->openModals;
+    for (const QPointer<QDialog> &box : open) {
+        if (box)
+            box->done(0);
+    }
+    if (pv->modalDepth > 0)
+        QApplication::closeAllWindows(); // any other dialog opened from a backend slot
+    finishQuitIfUnwound();
+}
+
+void QmlData::finishQuitIfUnwound()
+{
+    if (!pv->quitRequested || pv->quitPosted || pv->modalDepth > 0)
+        return;
+    pv->quitPosted = true;
+    std::function<void()> handler = pv->quitHandler;
+    QTimer::singleShot(0, QCoreApplication::instance(), [handler] { handler(); });
+}
+
+// ---------------------------------------------------------------------------
+// Frames, snapshot and view control
+// ---------------------------------------------------------------------------
+
+void QmlData::setImageFrameRender(LmImageItem *imageFrameRender)
+{
+    pv->imageSink = imageFrameRender;
+}
+
+void QmlData::sendFrameData(QImage qimage)
+{
+    // The signal only says that frames are waiting: take the newest one, so
+    // that a GUI thread blocked for a while never works through a backlog.
+    QImage newest = pv->captureThread->takeNewestFrame();
+    if (!newest.isNull())
+        qimage = newest;
+
+    if (!pv->frameSink && !pv->imageSink)
+        return;
+    if (qimage.width() >= 1 && qimage.height() >= 1
+        && (qimage.width() != m_frameSize[0] || qimage.height() != m_frameSize[1])) {
+        m_frameSize = QVector<int>{qimage.width(), qimage.height()};
+        emit frameSizeChanged();
+    }
+    if (pv->frameSink)
+        pv->frameSink(qimage);
+    else
+        pv->imageSink->setImage(qimage);
+}
+
+void QmlData::openSavePicDialog()
+{
+    if (pv->quitRequested)
+        return;
+    ++pv->modalDepth;
+    const QString fileName = QFileDialog::getSaveFileName(nullptr, tr("Save as"), QString(),
+                                                          QStringLiteral("JPEG files(*.jpg)"));
+    --pv->modalDepth;
+    finishQuitIfUnwound();
+    if (pv->quitRequested || fileName.isEmpty() || !pv->camera->isOpened())
+        return;
+    saveSnapshot(fileName);
+}
+
+bool QmlData::saveSnapshot(const QString &fileName)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QImage image = pv->camera->grabFrame();
+    while (image.width() <= 0) {
+        if (clock.elapsed() >= SnapshotTimeoutMs || !pv->camera->isOpened()) {
+            qDebug("snapshot: no frame from the camera");
+            logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
+                          .arg(SnapshotTimeoutMs));
+            return false;
+        }
+        QThread::msleep(10);
+        image = pv->camera->grabFrame();
+    }
+    if (!image.save(fileName)) {
+        qDebug() << "snapshot: cannot write" << fileName;
+        logToFile(QStringLiteral("snapshot: cannot write %1").arg(fileName));
+        return false;
+    }
+    return true;
+}
+
+void QmlData::rotateDisplay(bool isCW)
+{
+    if (!pv->camera->isOpened())
+        return;
+    const int r = pv->camera->rotation();
+    const int next = isCW ? (r + 90) % 360 : (r == 0 ? 270 : r - 90);
+    pv->camera->setRotation(next);
+}
+
+void QmlData::setDebugVisible(bool isVisible)
+{
+    if (isVisible == m_isDebugVisible)
+        return;
+    if (isVisible) {
+        if (pv->debugTimer.isActive())
+            pv->debugTimer.stop();
+        pv->debugTimer.setInterval(1000);
+        pv->debugTimer.start();
+    } else if (pv->debugTimer.isActive()) {
+        pv->debugTimer.stop();
+    }
+    m_isDebugVisible = isVisible;
+    emit debugVisibleChanged();
+}
+
+QString QmlData::getCamDebugInfo()
+{
+    // Never waits behind a running bulk transaction: the last text stays up
+    // until the camera is free again.
+    QString text;
+    if (pv->tunnel.tryReadDebugInfo(*pv->camera, &text)) {
+        m_debugStr = text;
+        emit debugInfoChanged();
+    }
+    return QString();
+}
+
+void QmlData::methodPrintln(QString str)
+{
+    qDebug() << str;
 }

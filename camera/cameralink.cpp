@@ -5,12 +5,11 @@
 #include "camera/frameconvert.h"
 
 #include <QDebug>
-#include <QMutexLocker>
-#include <QReadLocker>
-#include <QWriteLocker>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
+
+#include <chrono>
 
 namespace {
 #ifdef _WIN32
@@ -20,8 +19,84 @@ const int CaptureApi = cv::CAP_ANY;
 // only brightness, contrast, saturation and hue: every register write would be
 // lost. Open through V4L2 directly.
 const int CaptureApi = cv::CAP_V4L2;
+
+// The four-character code of Motion-JPEG, as cv::VideoWriter::fourcc builds it.
+constexpr int fourcc(char a, char b, char c, char d)
+{
+    return int(unsigned(a) | unsigned(b) << 8 | unsigned(c) << 16 | unsigned(d) << 24);
+}
+const int MjpgFourcc = fourcc('M', 'J', 'P', 'G');
 #endif
+
+// The capture object of a session on this thread, if any: a thread that holds
+// a session already holds the life gate shared and must not take it again (a
+// waiting close would keep it out and deadlock).
+thread_local const CameraLink *sessionHolder = nullptr;
+
+// OpenCV's message ends with a line break; the log keeps one line per message.
+QString exceptionText(const cv::Exception &e)
+{
+    QString text = QString::fromLocal8Bit(e.what());
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    return text;
+}
 } // namespace
+
+// Shared use of the capture object for one call; does nothing more when this
+// thread's session already holds the gate.
+class CameraLink::SharedUse
+{
+public:
+    explicit SharedUse(const CameraLink &link)
+        : m_link(link)
+        , m_taken(sessionHolder != &link)
+    {
+        if (m_taken)
+            m_link.m_lifeGate.lockShared();
+    }
+    ~SharedUse()
+    {
+        if (m_taken)
+            m_link.m_lifeGate.unlockShared();
+    }
+    SharedUse(const SharedUse &) = delete;
+    SharedUse &operator=(const SharedUse &) = delete;
+
+private:
+    const CameraLink &m_link;
+    const bool m_taken;
+};
+
+void CameraLink::Gate::lockShared()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_owned && m_waitingOwners == 0; });
+    ++m_users;
+}
+
+void CameraLink::Gate::unlockShared()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (--m_users == 0)
+        m_changed.notify_all();
+}
+
+void CameraLink::Gate::lock()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    ++m_waitingOwners;
+    m_changed.wait(lock, [this] { return !m_owned && m_users == 0; });
+    --m_waitingOwners;
+    m_owned = true;
+}
+
+void CameraLink::Gate::unlock()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_owned = false;
+    m_changed.notify_all();
+}
 
 CameraLink::CameraLink(std::unique_ptr<cv::VideoCapture> capture,
                        std::unique_ptr<DeviceSource> deviceSource)
@@ -32,7 +107,7 @@ CameraLink::CameraLink(std::unique_ptr<cv::VideoCapture> capture,
 
 CameraLink::~CameraLink()
 {
-    QWriteLocker life(&m_lifeLock);
+    std::lock_guard<Gate> life(m_lifeGate);
     try {
         if (m_capture->isOpened())
             m_capture->release();
@@ -45,20 +120,33 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
 {
     if (id < 0)
         return false;
-    bool opened = false;
+    if (sessionHolder == this) {
+        qWarning("camOpen refused inside a capture session");
+        return false;
+    }
     {
-        QWriteLocker life(&m_lifeLock);
+        std::lock_guard<Gate> life(m_lifeGate);
         closeLocked();
+        bool opened = false;
         try {
             opened = m_capture->open(id, CaptureApi);
         } catch (const cv::Exception &e) {
             qDebug("##### error = %s", e.what());
-            logToFile(QStringLiteral("camOpen failed : %1").arg(QString::fromLocal8Bit(e.what())));
+            logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
             return false;
         }
         if (!opened)
             return false;
         try {
+#ifndef _WIN32
+            // A camera of this family offers 1920x1080 as YUYV at only 5 fps but
+            // as MJPG at 30 fps, and OpenCV's V4L2 backend picks the first format
+            // of its own list that the camera takes, YUYV before MJPG. So ask for
+            // MJPG before the size. A camera without MJPG refuses the format and
+            // the backend falls back to its own list: the camera still opens, and
+            // the result of this call, like those below, is not examined.
+            m_capture->set(cv::CAP_PROP_FOURCC, double(MjpgFourcc));
+#endif
             if (size.size() >= 6) {
                 m_capture->set(cv::CAP_PROP_FRAME_WIDTH, double(size[1]));
                 m_capture->set(cv::CAP_PROP_FRAME_HEIGHT, double(size[3]));
@@ -66,19 +154,23 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
             }
         } catch (const cv::Exception &e) {
             qDebug("##### error = %s", e.what());
-            logToFile(QStringLiteral("camOpen failed : %1").arg(QString::fromLocal8Bit(e.what())));
+            logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
         }
     }
     {
-        QMutexLocker wait(&m_openWaitLock);
-        m_openChanged.wakeAll();
+        std::lock_guard<std::mutex> wait(m_openWaitLock);
+        m_openChanged.notify_all();
     }
     return true;
 }
 
 void CameraLink::camClose()
 {
-    QWriteLocker life(&m_lifeLock);
+    if (sessionHolder == this) {
+        qWarning("camClose refused inside a capture session");
+        return;
+    }
+    std::lock_guard<Gate> life(m_lifeGate);
     closeLocked();
 }
 
@@ -92,26 +184,36 @@ void CameraLink::closeLocked()
         m_capture->release();
     } catch (const cv::Exception &e) {
         qDebug("##### close error = %s", e.what());
-        logToFile(QStringLiteral("camClose failed : %1").arg(QString::fromLocal8Bit(e.what())));
+        logToFile(QStringLiteral("camClose failed : %1").arg(exceptionText(e)));
     }
 }
 
 bool CameraLink::isOpened() const
 {
-    QReadLocker life(&m_lifeLock);
+    SharedUse use(*this);
     return m_capture->isOpened();
 }
 
 bool CameraLink::set(int propId, double value)
 {
-    QReadLocker life(&m_lifeLock);
-    return m_capture->set(propId, value);
+    SharedUse use(*this);
+    try {
+        return m_capture->set(propId, value);
+    } catch (const cv::Exception &e) {
+        qDebug("##### set error = %s", e.what());
+        return false;
+    }
 }
 
 double CameraLink::get(int propId)
 {
-    QReadLocker life(&m_lifeLock);
-    return m_capture->get(propId);
+    SharedUse use(*this);
+    try {
+        return m_capture->get(propId);
+    } catch (const cv::Exception &e) {
+        qDebug("##### get error = %s", e.what());
+        return 0.0;
+    }
 }
 
 cv::VideoCapture *CameraLink::videoCapture()
@@ -123,17 +225,23 @@ QImage CameraLink::grabFrame()
 {
     cv::Mat frame;
     {
-        QReadLocker life(&m_lifeLock);
+        SharedUse use(*this);
         if (!m_capture->isOpened())
             return QImage();
-        m_capture->read(frame);
+        std::lock_guard<std::mutex> reading(m_frameLock);
+        try {
+            m_capture->read(frame);
+        } catch (const cv::Exception &e) {
+            qDebug("##### read error = %s", e.what());
+            return QImage();
+        }
     }
     return frameToImage(frame, m_rotation);
 }
 
 int CameraLink::enumerateDevices()
 {
-    std::vector<DeviceRecord> records = m_deviceSource->list();
+    const std::vector<DeviceRecord> records = m_deviceSource->list();
     std::vector<CamDevice> found;
     int index = 0;
     for (const DeviceRecord &r : records) {
@@ -143,24 +251,24 @@ int CameraLink::enumerateDevices()
             logToFile(QStringLiteral("device %1: %2 name = %3").arg(index).arg(r.path, r.name));
             const bool usb = r.path.contains(QLatin1String("usb")) || r.path.contains(QLatin1String("USB"));
             if (usb && r.videoCapture)
-                found.push_back(CamDevice{r.name, index});
+                found.push_back(CamDevice{r.name, index, r.path});
         }
         ++index;
     }
-    QMutexLocker locker(&m_devicesLock);
+    std::lock_guard<std::mutex> lock(m_devicesLock);
     m_devices = std::move(found);
     return int(m_devices.size());
 }
 
 std::vector<CamDevice> CameraLink::devices() const
 {
-    QMutexLocker locker(&m_devicesLock);
+    std::lock_guard<std::mutex> lock(m_devicesLock);
     return m_devices;
 }
 
 int CameraLink::deviceIdAt(int n) const
 {
-    QMutexLocker locker(&m_devicesLock);
+    std::lock_guard<std::mutex> lock(m_devicesLock);
     if (n < 0 || m_devices.empty() || n >= int(m_devices.size()))
         return 0;
     return m_devices[size_t(n)].id;
@@ -178,33 +286,42 @@ int CameraLink::rotation() const
 
 bool CameraLink::waitUntilOpen(unsigned long ms)
 {
-    QMutexLocker wait(&m_openWaitLock);
+    std::unique_lock<std::mutex> wait(m_openWaitLock);
     if (isOpened())
         return true;
-    m_openChanged.wait(&m_openWaitLock, ms);
+    m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
     return isOpened();
 }
 
 void CameraLink::wakeWaiters()
 {
-    QMutexLocker wait(&m_openWaitLock);
-    m_openChanged.wakeAll();
+    std::lock_guard<std::mutex> wait(m_openWaitLock);
+    m_openChanged.notify_all();
 }
 
 CaptureSession::CaptureSession(CameraLink &link)
     : m_link(link)
-    , m_valid(true)
 {
     m_link.m_sessionLock.lock();
-    m_link.m_lifeLock.lockForRead();
+    enter();
 }
 
 CaptureSession::CaptureSession(CameraLink &link, std::try_to_lock_t)
     : m_link(link)
 {
-    if (m_link.m_sessionLock.tryLock()) {
-        m_link.m_lifeLock.lockForRead();
-        m_valid = true;
+    if (m_link.m_sessionLock.try_lock())
+        enter();
+}
+
+void CaptureSession::enter()
+{
+    m_valid = true;
+    m_previousHolder = sessionHolder;
+    // A nested session on this thread already holds the gate.
+    m_sharedTaken = m_previousHolder != &m_link;
+    if (m_sharedTaken) {
+        m_link.m_lifeGate.lockShared();
+        sessionHolder = &m_link;
     }
 }
 
@@ -212,7 +329,10 @@ CaptureSession::~CaptureSession()
 {
     if (!m_valid)
         return;
-    m_link.m_lifeLock.unlock();
+    if (m_sharedTaken) {
+        sessionHolder = m_previousHolder;
+        m_link.m_lifeGate.unlockShared();
+    }
     m_link.m_sessionLock.unlock();
 }
 
@@ -223,10 +343,24 @@ bool CaptureSession::isOpened() const
 
 bool CaptureSession::set(int propId, double value)
 {
-    return m_valid && m_link.m_capture->set(propId, value);
+    if (!m_valid)
+        return false;
+    try {
+        return m_link.m_capture->set(propId, value);
+    } catch (const cv::Exception &e) {
+        qDebug("##### set error = %s", e.what());
+        return false;
+    }
 }
 
 double CaptureSession::get(int propId)
 {
-    return m_valid ? m_link.m_capture->get(propId) : 0.0;
+    if (!m_valid)
+        return 0.0;
+    try {
+        return m_link.m_capture->get(propId);
+    } catch (const cv::Exception &e) {
+        qDebug("##### get error = %s", e.what());
+        return 0.0;
+    }
 }

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "camera/camdevice.h"
+#include "camera/devicesource.h"
 
 #include <QImage>
-#include <QMutex>
-#include <QReadWriteLock>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -15,7 +14,6 @@
 namespace cv {
 class VideoCapture;
 }
-class DeviceSource;
 
 // The one object that owns the camera: the capture object, the list of cameras
 // of the last enumeration and the display rotation applied to every frame.
@@ -26,20 +24,32 @@ class DeviceSource;
 // the GUI thread (open and close, single tunnelled writes, the debug read-back,
 // the snapshot) and the sync and store worker threads (bulk transactions).
 //
-//  1. `lifeLock` (read/write, recursive). Every read, set and get holds it for
-//     reading; open, close and release hold it for writing. The object is never
-//     opened, closed or released under a reader, while reads, sets and gets run
-//     side by side: frames keep coming while a register transaction runs.
-//  2. `sessionLock` (mutex). Held for a whole register transaction, from the
-//     opening focus write to the closing one, and for a whole debug read-back,
-//     through a CaptureSession. No two transactions, and no transaction and
-//     read-back, ever interleave, whichever threads they come from.
+//  1. `lifeGate` (shared/exclusive, writers first). Every read, set, get and
+//     isOpened holds it shared; open, close and release hold it exclusively. The
+//     object is never opened, closed or released under a user, while reads, sets
+//     and gets run side by side: frames keep coming while a register transaction
+//     runs. A waiting open or close keeps new users out, so it cannot starve.
+//  2. `sessionLock` (recursive mutex). Held for a whole register transaction,
+//     from the opening focus write to the closing one, and for a whole debug
+//     read-back, through a CaptureSession. No two transactions, and no
+//     transaction and read-back, ever interleave, whichever threads they come
+//     from. A thread may nest sessions.
+//  3. `frameLock` (mutex). Held around each frame read, so that the capture
+//     thread and the snapshot never read the capture object at the same time
+//     (OpenCV's capture backends keep per-frame state that is not thread-safe).
 //
-// Order: sessionLock before lifeLock, never the other way round. A session holds
-// lifeLock for reading during its whole life, so a close or reopen requested
-// meanwhile waits until the transaction has ended (at most the length of a full
-// sync, about 1.7 s). Every use of the capture object goes through CameraLink's
-// methods or a CaptureSession; `videoCapture()` is for code that holds a session.
+// Order: sessionLock, then lifeGate, then frameLock; never the other way round.
+// A session holds lifeGate shared for its whole life, so a close or reopen
+// requested meanwhile waits until the transaction has ended (at most the length
+// of a full sync, about 1.7 s). A thread that holds a session may call set, get,
+// isOpened and grabFrame again (they see the session and do not lock twice), but
+// camOpen and camClose refuse to run inside a session, which would deadlock.
+//
+// Every use of the capture object goes through CameraLink's methods or a
+// CaptureSession; `videoCapture()` is for code that holds a session.
+//
+// The locks are standard-library primitives rather than Qt's: ThreadSanitizer
+// sees them, whereas the system's Qt is not instrumented.
 class CameraLink
 {
 public:
@@ -58,7 +68,8 @@ public:
     void camClose();
     bool isOpened() const;
 
-    // Single property calls, each under the shared lock (no session).
+    // Single property calls, each under the shared lock (no session). An OpenCV
+    // exception is caught: set gives false, get gives 0.
     bool set(int propId, double value);
     double get(int propId);
 
@@ -83,19 +94,39 @@ public:
 
 private:
     friend class CaptureSession;
+    class SharedUse;
+
+    // Shared/exclusive lock in which a waiting exclusive locker keeps new shared
+    // lockers out.
+    class Gate
+    {
+    public:
+        void lockShared();
+        void unlockShared();
+        void lock();
+        void unlock();
+
+    private:
+        std::mutex m_mutex;
+        std::condition_variable m_changed;
+        int m_users = 0;
+        int m_waitingOwners = 0;
+        bool m_owned = false;
+    };
 
     void closeLocked();
 
     std::unique_ptr<cv::VideoCapture> m_capture;
     std::unique_ptr<DeviceSource> m_deviceSource;
     std::atomic<int> m_rotation{0};
-    mutable QMutex m_devicesLock;
+    mutable std::mutex m_devicesLock;
     std::vector<CamDevice> m_devices;
 
-    mutable QReadWriteLock m_lifeLock{QReadWriteLock::Recursive};
-    QMutex m_sessionLock;
-    QMutex m_openWaitLock;
-    QWaitCondition m_openChanged;
+    mutable Gate m_lifeGate;
+    std::recursive_mutex m_sessionLock;
+    std::mutex m_frameLock;
+    std::mutex m_openWaitLock;
+    std::condition_variable m_openChanged;
 };
 
 // A register transaction or a debug read-back: holds the session lock and the
@@ -104,7 +135,7 @@ class CaptureSession
 {
 public:
     explicit CaptureSession(CameraLink &link);
-    // Only if no other session runs at this moment; check `isValid()`.
+    // Only if no other thread's session runs at this moment; check `isValid()`.
     CaptureSession(CameraLink &link, std::try_to_lock_t);
     ~CaptureSession();
 
@@ -113,10 +144,15 @@ public:
 
     bool isValid() const { return m_valid; }
     bool isOpened() const;
+    // Like CameraLink's: an OpenCV exception gives false or 0.
     bool set(int propId, double value);
     double get(int propId);
 
 private:
+    void enter();
+
     CameraLink &m_link;
+    const CameraLink *m_previousHolder = nullptr;
     bool m_valid = false;
+    bool m_sharedTaken = false;
 };

@@ -1,5 +1,12 @@
 #include "items/registeritems.h"
 
+#include "items/lmimageitem.h"
+#include "items/lmimageitem2.h"
+
+#include <QtQml>
+
 void registerImageItems()
 {
+    qmlRegisterType<LmImageItem>("LmImageItem", 1, 0, "LmImageItem");
+    qmlRegisterType<LmImageItem2>("LmImageItem", 1, 0, "LmImageItem2");
 }

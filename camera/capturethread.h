@@ -1,0 +1,51 @@
+#pragma once
+
+#include "camera/framemailbox.h"
+
+#include <QImage>
+#include <QThread>
+
+#include <atomic>
+
+class CameraLink;
+
+// Pulls frames from the open camera and hands them to the GUI thread.
+//
+// Each frame goes into a one-slot mailbox; `onGetFrame` is emitted only when the
+// slot was empty. The receiver calls `takeNewestFrame()` to get the newest frame
+// (which may be newer than the one the signal carries) and so re-arms the
+// signal: a receiver that never takes a frame gets no further signal.
+//
+// The thread idles without spinning while the camera is closed and ends on
+// `requestStop()`; `stop()` returns once it has ended. Stop it before the
+// camera object goes away.
+class CaptureThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit CaptureThread(CameraLink *camera);
+    // Stops and joins the thread.
+    ~CaptureThread() override;
+
+    // Asks the loop to end and wakes it if it waits for the camera; returns at
+    // once. A frame read in progress is finished first.
+    void requestStop();
+    // Asks the loop to end and waits until the thread has ended; afterwards the
+    // thread may be started again.
+    void stop();
+
+    // The newest frame not yet taken, or a null image.
+    QImage takeNewestFrame();
+
+signals:
+    void onGetFrame(QImage image);
+
+protected:
+    void run() override;
+
+private:
+    CameraLink *camera;
+    FrameMailbox m_mailbox;
+    std::atomic<bool> m_stopRequested{false};
+};

@@ -1,0 +1,236 @@
+#pragma once
+
+// A pretend USB world for the backend tests: a device list that tests plug and
+// unplug, a capture object that opens only listed cameras, produces numbered
+// frames at a set rate and records every property write.
+
+#include "backend/devicewatcher.h"
+#include "backend/qmldata.h"
+#include "camera/cameralink.h"
+#include "camera/devicesource.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QMutex>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+struct SetCall
+{
+    int prop;
+    double value;
+};
+
+struct FakeWorld
+{
+    mutable std::mutex lock; // std::mutex: visible to ThreadSanitizer
+    std::vector<DeviceRecord> nodes; // position = capture index
+    std::vector<SetCall> calls;
+    std::vector<int> opens;          // capture index of every successful open
+    std::atomic<int> fps{30};
+    std::atomic<bool> produceFrames{true};
+    std::atomic<bool> occupied{false}; // another program holds the camera: open fails
+    std::atomic<int> framesRead{0};
+    int width = 1920;
+    int height = 1080;
+
+    // Places a USB camera at capture index `id` (earlier free indexes are
+    // nodes without a name, like missing /dev/videoN).
+    void plug(int id, const QString &name)
+    {
+        std::lock_guard<std::mutex> l(lock);
+        if (int(nodes.size()) <= id)
+            nodes.resize(size_t(id) + 1);
+        nodes[size_t(id)] = DeviceRecord{true, name, QStringLiteral("usb-0000:00:14.0-%1").arg(id), true};
+    }
+    void unplug(int id)
+    {
+        std::lock_guard<std::mutex> l(lock);
+        nodes[size_t(id)] = DeviceRecord{};
+    }
+    bool listed(int id) const
+    {
+        std::lock_guard<std::mutex> l(lock);
+        return id >= 0 && id < int(nodes.size()) && !nodes[size_t(id)].name.isEmpty();
+    }
+    std::vector<SetCall> takeCalls()
+    {
+        std::lock_guard<std::mutex> l(lock);
+        return std::exchange(calls, {});
+    }
+    std::vector<int> takeOpens()
+    {
+        std::lock_guard<std::mutex> l(lock);
+        return std::exchange(opens, {});
+    }
+};
+
+class FakeDeviceSource : public DeviceSource
+{
+public:
+    explicit FakeDeviceSource(std::shared_ptr<FakeWorld> w)
+        : world(std::move(w))
+    {
+    }
+    std::vector<DeviceRecord> list() override
+    {
+        std::lock_guard<std::mutex> l(world->lock);
+        return world->nodes;
+    }
+    std::shared_ptr<FakeWorld> world;
+};
+
+class FakeCapture : public cv::VideoCapture
+{
+public:
+    explicit FakeCapture(std::shared_ptr<FakeWorld> w)
+        : world(std::move(w))
+    {
+    }
+    using cv::VideoCapture::open;
+    bool open(int index, int) override
+    {
+        if (!world->listed(index) || world->occupied)
+            return false;
+        opened = true;
+        std::lock_guard<std::mutex> l(world->lock);
+        world->opens.push_back(index);
+        return true;
+    }
+    bool isOpened() const override { return opened; }
+    void release() override { opened = false; }
+    bool read(cv::OutputArray out) override
+    {
+        if (!opened)
+            return false;
+        // The capture thread and the GUI thread (snapshot) read side by side.
+        const auto period = std::chrono::microseconds(1000000 / std::max(1, world->fps.load()));
+        std::chrono::steady_clock::time_point due;
+        {
+            std::lock_guard<std::mutex> l(paceLock);
+            due = last + period;
+            last = std::max(due, std::chrono::steady_clock::now());
+        }
+        std::this_thread::sleep_until(due);
+        if (!world->produceFrames) {
+            out.release();
+            return false;
+        }
+        int w, h;
+        {
+            std::lock_guard<std::mutex> l(world->lock);
+            w = world->width;
+            h = world->height;
+        }
+        cv::Mat frame(h, w, CV_8UC3, cv::Scalar(10, 20, 30));
+        // The frame number in the first pixel (blue, green bytes).
+        const int n = ++world->framesRead;
+        frame.at<cv::Vec3b>(0, 0) = cv::Vec3b(uchar(n & 0xff), uchar((n >> 8) & 0xff), 0);
+        frame.copyTo(out);
+        return true;
+    }
+    bool set(int prop, double value) override
+    {
+        std::lock_guard<std::mutex> l(world->lock);
+        world->calls.push_back(SetCall{prop, value});
+        if (prop == cv::CAP_PROP_FRAME_WIDTH)
+            world->width = int(value);
+        if (prop == cv::CAP_PROP_FRAME_HEIGHT)
+            world->height = int(value);
+        return opened;
+    }
+    double get(int prop) const override
+    {
+        std::lock_guard<std::mutex> l(world->lock);
+        if (prop == cv::CAP_PROP_FRAME_WIDTH)
+            return world->width;
+        if (prop == cv::CAP_PROP_FRAME_HEIGHT)
+            return world->height;
+        return 0;
+    }
+
+    std::shared_ptr<FakeWorld> world;
+    std::atomic<bool> opened{false};
+    std::mutex paceLock;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+};
+
+// A backend on the fake world; `watcher` stays owned by the backend.
+struct FakeRig
+{
+    std::shared_ptr<FakeWorld> world = std::make_shared<FakeWorld>();
+    DeviceWatcher *watcher = nullptr;
+
+    QmlData *makeBackend()
+    {
+        auto link = std::make_unique<CameraLink>(std::make_unique<FakeCapture>(world),
+                                                 std::make_unique<FakeDeviceSource>(world));
+        auto w = std::make_unique<DeviceWatcher>();
+        watcher = w.get();
+        return new QmlData(std::move(link), std::move(w));
+    }
+    void deviceChange() { emit watcher->devicesChanged(); }
+};
+
+// Runs `action` on the next message box that becomes the active modal widget,
+// polling from the event loop of whatever prompt is up. The returned timer
+// stops by itself once it has acted or after `timeoutMs`.
+inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
+{
+    auto *timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && box->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            action(box);
+        } else if (clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+    return timer;
+}
+
+inline void click(QMessageBox *box, QMessageBox::StandardButton which)
+{
+    QAbstractButton *b = box->button(which);
+    QVERIFY(b);
+    b->click();
+}
+
+// Points HOME at a fresh folder with an INI holding `values` (before any
+// SettingsStore is built).
+inline void useHome(const QString &home, const QVariantMap &values = {})
+{
+    qputenv("HOME", home.toLocal8Bit());
+    QDir(home).mkpath(QStringLiteral("Vexlo"));
+    QSettings ini(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
+    ini.clear();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        ini.setValue(it.key(), it.value());
+}
+
+inline QVariant storedValue(const QString &home, const QString &key)
+{
+    QSettings ini(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
+    return ini.value(key);
+}

@@ -1,0 +1,195 @@
+#include "fakecamera.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+// Frame delivery, snapshot and view control with the capture thread running on
+// a fake camera.
+class TestBackendFrames : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir home;
+    std::unique_ptr<FakeRig> rig;
+    std::unique_ptr<QmlData> backend;
+
+    QmlData *startStreaming(int width, int height, int fps)
+    {
+        useHome(home.path());
+        rig = std::make_unique<FakeRig>();
+        rig->world->plug(0, QStringLiteral("Cam A"));
+        rig->world->fps = fps;
+        backend.reset(rig->makeBackend());
+        backend->getCamDevs();
+        backend->initCameraParams();
+        if (!backend->startCaptureTimer())
+            return nullptr;
+        std::lock_guard<std::mutex> l(rig->world->lock); // the preview size was applied on open
+        rig->world->width = width;
+        rig->world->height = height;
+        return backend.get();
+    }
+
+    static int frameNumber(const QImage &image)
+    {
+        const QRgb p = image.pixel(0, 0);
+        return qBlue(p) | (qGreen(p) << 8);
+    }
+
+private slots:
+    void cleanup()
+    {
+        backend.reset();
+        rig.reset();
+    }
+
+    // Without a sink frames are dropped; the size is published once per change;
+    // a null image is handed on without changing it.
+    void frameSizeFollowsFrames()
+    {
+        useHome(home.path());
+        rig = std::make_unique<FakeRig>();
+        backend.reset(rig->makeBackend());
+        QmlData *b = backend.get();
+        QSignalSpy sizeSpy(b, &QmlData::frameSizeChanged);
+        b->sendFrameData(QImage(1280, 720, QImage::Format_RGB32));
+        QCOMPARE(b->frameSize(), (QVector<int>{1920, 1080}));
+
+        int delivered = 0;
+        b->setFrameSink([&](const QImage &) { ++delivered; });
+        for (int i = 0; i < 3; ++i)
+            b->sendFrameData(QImage(1280, 720, QImage::Format_RGB32));
+        b->sendFrameData(QImage());
+        QCOMPARE(delivered, 4);
+        QCOMPARE(sizeSpy.count(), 1);
+        QCOMPARE(b->frameSize(), (QVector<int>{1280, 720}));
+    }
+
+    // While the GUI thread is blocked, frames do not queue up: once it runs
+    // again it gets the newest frame, not a backlog.
+    void framesDoNotPileUp()
+    {
+        QmlData *b = startStreaming(64, 48, 200);
+        QVERIFY(b);
+        std::vector<int> shown;
+        b->setFrameSink([&](const QImage &image) { shown.push_back(frameNumber(image)); });
+        QTRY_VERIFY(shown.size() >= 3);
+
+        QThread::msleep(800); // a blocked GUI thread (a long direct sync)
+        const int newest = rig->world->framesRead;
+        shown.clear();
+        QCoreApplication::processEvents();
+        QVERIFY2(shown.size() <= 2, qPrintable(QStringLiteral("%1 frames delivered").arg(shown.size())));
+        QVERIFY(!shown.empty());
+        QVERIFY2(shown.front() >= newest - 3,
+                 qPrintable(QStringLiteral("frame %1 shown, %2 read").arg(shown.front()).arg(newest)));
+    }
+
+    void snapshot()
+    {
+        QmlData *b = startStreaming(320, 240, 60);
+        QVERIFY(b);
+        const QString file = home.path() + QStringLiteral("/shot.jpg");
+        QVERIFY(b->saveSnapshot(file));
+        QCOMPARE(QImage(file).size(), QSize(320, 240));
+
+        QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
+    }
+
+    // A camera that delivers nothing: the snapshot gives up after about 2 s.
+    void snapshotGivesUp()
+    {
+        QmlData *b = startStreaming(320, 240, 60);
+        QVERIFY(b);
+        rig->world->produceFrames = false;
+        QElapsedTimer clock;
+        clock.start();
+        const QString file = home.path() + QStringLiteral("/none.jpg");
+        QVERIFY(!b->saveSnapshot(file));
+        QVERIFY(clock.elapsed() >= 1900);
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(!QFile::exists(file));
+    }
+
+    void rotate_data()
+    {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<bool>("cw");
+        QTest::addColumn<int>("to");
+        QTest::newRow("ccw from 0") << true << 0 << false << 270;
+        QTest::newRow("cw from 270") << true << 270 << true << 0;
+        QTest::newRow("cw from 90") << true << 90 << true << 180;
+        QTest::newRow("closed") << false << 90 << true << 90;
+    }
+
+    void rotate()
+    {
+        QFETCH(bool, open);
+        QFETCH(int, from);
+        QFETCH(bool, cw);
+        QmlData *b = startStreaming(64, 48, 30);
+        QVERIFY(b);
+        if (!open)
+            b->stopCapture();
+        b->cameraLink()->setRotation(from);
+        b->rotateDisplay(cw);
+        QTEST(b->cameraLink()->rotation(), "to");
+    }
+
+    // The overlay reads back once a second while shown; a read-back that would
+    // wait for a running transaction is skipped and the last text stays.
+    void debugOverlay()
+    {
+        QmlData *b = startStreaming(64, 48, 30);
+        QVERIFY(b);
+        QSignalSpy visible(b, &QmlData::debugVisibleChanged);
+        QSignalSpy info(b, &QmlData::debugInfoChanged);
+        b->setDebugVisible(true);
+        b->setDebugVisible(true);
+        QCOMPARE(visible.count(), 1);
+        QVERIFY(info.wait(2500));
+        QVERIFY(!b->debugStr().isEmpty());
+
+        b->setDebugStr(QStringLiteral("previous"));
+        {
+            // A transaction in progress on another thread.
+            std::atomic<bool> held{false}, release{false};
+            std::thread worker([&] {
+                CaptureSession busy(*b->cameraLink());
+                held = true;
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+            while (!held)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            QString ignored;
+            const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
+            release = true;
+            worker.join();
+            QVERIFY(invoked);
+        }
+        QCOMPARE(b->debugStr(), QStringLiteral("previous"));
+
+        b->setDebugVisible(false);
+        QCOMPARE(visible.count(), 2);
+        info.clear();
+        QTest::qWait(1300);
+        QCOMPARE(info.count(), 0);
+    }
+
+    // Deleting the backend stops the capture thread before the camera goes.
+    void deleteWhileStreaming()
+    {
+        QVERIFY(startStreaming(64, 48, 200));
+        QTRY_VERIFY(rig->world->framesRead > 5);
+        backend.reset();
+        const int after = rig->world->framesRead;
+        QThread::msleep(100);
+        QCOMPARE(int(rig->world->framesRead), after);
+    }
+};
+
+QTEST_MAIN(TestBackendFrames)
+#include "tst_backendframes.moc"

@@ -1,0 +1,63 @@
+#include "backend/qmldata.h"
+#include "camera/cameralink.h"
+#include "settings/settingsstore.h"
+
+#include "vcam_control.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The backend on the virtual camera (linked into this test, so /dev/video0 is
+// the virtual camera): open, stream, switch the preview size, tune and sync
+// without one protocol violation.
+class TestBackendVcam : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void streamSwitchAndSync()
+    {
+        QTemporaryDir home;
+        qputenv("HOME", home.path().toLocal8Bit());
+        QDir(home.path()).mkpath(QStringLiteral("Vexlo"));
+
+        QmlData backend;
+        int frames = 0;
+        backend.setFrameSink([&](const QImage &) { ++frames; });
+        QCOMPARE(backend.getCamDevs(), 1);
+        backend.initCameraParams();
+        QVERIFY(backend.startCaptureTimer());
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 5, 10000);
+        QCOMPARE(backend.frameSize(), (QVector<int>{1920, 1080}));
+
+        backend.setUiReady(true);
+        backend.setPreviewSizeIndex(1);
+        QVERIFY(backend.cameraLink()->isOpened());
+        QTRY_COMPARE_WITH_TIMEOUT(backend.frameSize(), (QVector<int>{1280, 720}), 10000);
+
+        backend.setEvIndex(9);       // EV +1.0: code 3
+        backend.setSharpnessIndex(20);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_BRIGHTNESS), 3);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_SHARPNESS), 20);
+
+        backend.setDebugVisible(true); // read-backs run beside the sync
+        backend.showSyncBox();
+        QCOMPARE(vcam_register_value(0, VCAM_REG_BRIGHTNESS), 3);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_ZOOM), 700);
+        QCOMPARE(vcam_violation_count(0, VCAM_V_WRITE_WHILE_CLOSED), 0);
+        QCOMPARE(vcam_violation_count(0, VCAM_V_READ_WHILE_OPEN), 0);
+        QCOMPARE(vcam_violation_count(0, VCAM_V_TOO_EARLY), 0);
+        // The white balance goes through WHITE_BALANCE_BLUE_U (twice in the
+        // priming pass, twice in the sync); on Linux OpenCV maps that to
+        // BLUE_BALANCE, which carries no register in this camera.
+        QEXPECT_FAIL("", "white balance written through BLUE_BALANCE on Linux", Continue);
+        QCOMPARE(vcam_violations(0), 0);
+        const int before = frames;
+        QTRY_VERIFY_WITH_TIMEOUT(frames > before + 5, 10000);
+    }
+};
+
+QTEST_MAIN(TestBackendVcam)
+#include "tst_backendvcam.moc"
