@@ -400,14 +400,14 @@ void ParamTunnel::setAwb(int preset, CameraLink &camera, SettingsStore &settings
     const int kelvin = awbPresetTemperature(preset);
     if (kelvin < 0)
         return;
-    tunnelWrite(camera, cv::CAP_PROP_WHITE_BALANCE_BLUE_U, kelvin);
+    tunnelWrite(camera, whiteBalanceProperty(), kelvin);
     settings.setAwbValue(preset);
 }
 
 void ParamTunnel::setColorTemperature(int index, CameraLink &camera, SettingsStore &settings)
 {
     settings.setColorTemperature(index);
-    tunnelWrite(camera, cv::CAP_PROP_WHITE_BALANCE_BLUE_U, (index + 20) * 100);
+    tunnelWrite(camera, whiteBalanceProperty(), (index + 20) * 100);
 }
 
 void ParamTunnel::setWarmness(int level, CameraLink &camera, SettingsStore &settings)
@@ -491,7 +491,7 @@ QString ParamTunnel::readInSession(CaptureSession &session)
     session.get(cv::CAP_PROP_FOCUS);
     DebugReadout d;
     d.luxIndex = to16Bits(session.get(cv::CAP_PROP_BRIGHTNESS));
-    d.colorTemp = to16Bits(session.get(cv::CAP_PROP_WHITE_BALANCE_BLUE_U));
+    d.colorTemp = to16Bits(session.get(whiteBalanceProperty()));
     d.rGain = to16Bits(session.get(cv::CAP_PROP_PAN)) & 0xFF;
     d.bGain = to16Bits(session.get(cv::CAP_PROP_TILT)) & 0xFF;
     d.lumaTarget = to16Bits(session.get(cv::CAP_PROP_SATURATION));
@@ -555,7 +555,7 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
     write(cv::CAP_PROP_GAIN, iso);
     write(cv::CAP_PROP_BRIGHTNESS, ev);
     write(cv::CAP_PROP_BACKLIGHT, afd);
-    write(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, whiteBalance);
+    write(whiteBalanceProperty(), whiteBalance);
     write(cv::CAP_PROP_HUE, warmness * 100);
     write(cv::CAP_PROP_SATURATION, saturation);
     write(cv::CAP_PROP_CONTRAST, contrast);
@@ -569,7 +569,7 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
     flags = bright ? quint8(flags | BrightModeBit) : quint8(flags & ~BrightModeBit);
     m_flagRegister.store(flags);
     write(cv::CAP_PROP_GAMMA, flags);
-    write(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, whiteBalance);
+    write(whiteBalanceProperty(), whiteBalance);
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }
 
@@ -594,7 +594,7 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
     write(cv::CAP_PROP_GAIN, 1);
     write(cv::CAP_PROP_BRIGHTNESS, 1);
     write(cv::CAP_PROP_BACKLIGHT, 1);
-    write(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 2800);
+    write(whiteBalanceProperty(), 2800);
     write(cv::CAP_PROP_HUE, 100);
     write(cv::CAP_PROP_SATURATION, 1);
     if (!manualWhiteBalance)
@@ -610,7 +610,7 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
     flags = !bright ? quint8(flags | BrightModeBit) : quint8(flags & ~BrightModeBit);
     m_flagRegister.store(flags);
     write(cv::CAP_PROP_GAMMA, flags);
-    write(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 2800);
+    write(whiteBalanceProperty(), 2800);
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }
 

@@ -105,6 +105,12 @@ public:
     // -1 for any other preset.
     static int awbPresetTemperature(int preset);
 
+    // The capture property that carries the white-balance temperature: 17
+    // (WHITE_BALANCE_BLUE_U), which DirectShow maps to the camera's white
+    // balance. On Linux, V4L2 maps 17 to the blue balance, which has no
+    // register; there the temperature control is 45 (WB_TEMPERATURE).
+    static int whiteBalanceProperty();
+
     // Label of the aperture row whose F-number x 100 equals `value`, or "Null".
     static QString apertureNameOf(int value);
 

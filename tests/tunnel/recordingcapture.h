@@ -11,8 +11,6 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,6 +24,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 struct CaptureCall
 {
@@ -55,7 +54,7 @@ public:
     bool set(int prop, double value) override
     {
         {
-            QMutexLocker locker(&m_lock);
+            std::lock_guard<std::mutex> locker(m_lock);
             m_calls.append({true, prop, value, m_clock.nsecsElapsed(), QThread::currentThreadId()});
         }
         if (m_onSet)
@@ -65,7 +64,7 @@ public:
 
     double get(int prop) const override
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard<std::mutex> locker(m_lock);
         m_calls.append({false, prop, 0, m_clock.nsecsElapsed(), QThread::currentThreadId()});
         return m_answers.value(prop, 0.0);
     }
@@ -73,7 +72,7 @@ public:
     bool read(cv::OutputArray image) override
     {
         {
-            QMutexLocker locker(&m_lock);
+            std::lock_guard<std::mutex> locker(m_lock);
             m_frameReadTimes.append(m_clock.nsecsElapsed());
         }
         if (!m_open)
@@ -85,7 +84,7 @@ public:
     // What get(prop) answers; 0 for anything not given.
     void setAnswer(int prop, double value)
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard<std::mutex> locker(m_lock);
         m_answers[prop] = value;
     }
     // Called after each set is recorded, on the calling thread.
@@ -93,23 +92,24 @@ public:
 
     QVector<CaptureCall> calls() const
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard<std::mutex> locker(m_lock);
         return m_calls;
     }
     void clear()
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard<std::mutex> locker(m_lock);
         m_calls.clear();
         m_frameReadTimes.clear();
     }
     qint64 nowNs() const { return m_clock.nsecsElapsed(); }
     QVector<qint64> frameReadTimes() const
     {
-        QMutexLocker locker(&m_lock);
+        std::lock_guard<std::mutex> locker(m_lock);
         return m_frameReadTimes;
     }
 
-    // The recorded traffic as text: "28:89" for a set, "get:10" for a get,
+    // The recorded traffic as text: "28:89" for a set, "get:10" for a get
+    // ("WB" stands for the white-balance property),
     // separated by " " when the calls follow each other with no pause and by
     // " +100ms " (" +500ms ", ...) when a pause of that length lies between
     // them. Any other gap shows as " ?<ms>ms? " so that a mismatch tells what
@@ -140,8 +140,11 @@ public:
             const CaptureCall &c = calls.at(i);
             if (i > 0)
                 text += gapText(c.ns - calls.at(i - 1).ns);
-            text += c.isSet ? QStringLiteral("%1:%2").arg(c.prop).arg(c.value, 0, 'g', 10)
-                            : QStringLiteral("get:%1").arg(c.prop);
+            // The white-balance property differs between platforms: "WB".
+            const QString prop = c.prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB")
+                                                                                : QString::number(c.prop);
+            text += c.isSet ? QStringLiteral("%1:%2").arg(prop).arg(c.value, 0, 'g', 10)
+                            : QStringLiteral("get:%1").arg(prop);
         }
         return text;
     }
@@ -149,7 +152,9 @@ public:
 private:
     std::atomic<bool> m_open{true};
     QElapsedTimer m_clock;
-    mutable QMutex m_lock;
+    // A std::mutex, not a QMutex: ThreadSanitizer cannot follow the waits of
+    // an uninstrumented Qt.
+    mutable std::mutex m_lock;
     mutable QVector<CaptureCall> m_calls;
     QVector<qint64> m_frameReadTimes;
     QHash<int, double> m_answers;

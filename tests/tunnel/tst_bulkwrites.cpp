@@ -6,16 +6,15 @@
 #include "tunnel/savetocamthread.h"
 #include "tunnel/syncthread.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
 
 // The sync of a store that holds only defaults (AEC auto).
 const QString DefaultSync = QStringLiteral(
-    "21:1 36:0 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms 17:0 +100ms 13:0 +100ms "
+    "21:1 36:0 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms WB:0 +100ms 13:0 +100ms "
     "12:5 +100ms 11:5 +100ms 20:12 +100ms 35:-128 +100ms 33:-128 +100ms 34:-128 +100ms 27:700 +100ms "
-    "22:0 +100ms 17:0 +100ms 28:0");
+    "22:0 +100ms WB:0 +100ms 28:0");
 
 // Every tuning key away from its default.
 QVariantMap tunedSettings()
@@ -29,21 +28,21 @@ QVariantMap tunedSettings()
 }
 
 const QString TunedSync = QStringLiteral(
-    "36:320 15:-5 +100ms 28:89 +100ms 14:7 +100ms 10:-2 +100ms 32:1 +100ms 17:6500 +100ms 13:-300 +100ms "
+    "36:320 15:-5 +100ms 28:89 +100ms 14:7 +100ms 10:-2 +100ms 32:1 +100ms WB:6500 +100ms 13:-300 +100ms "
     "12:2 +100ms 11:8 +100ms 20:30 +100ms 35:10 +100ms 33:-20 +100ms 34:128 +100ms 27:1500 +100ms "
-    "22:128 +100ms 17:6500 +100ms 28:0");
+    "22:128 +100ms WB:6500 +100ms 28:0");
 
 // The priming pass for tunedSettings(): preset 6 leaves out CONTRAST, the
 // flags go out inverted.
 const QString TunedPrime = QStringLiteral(
-    "36:320 15:-5 28:89 +100ms 14:1 +100ms 10:1 +100ms 32:1 +100ms 17:2800 +100ms 13:100 +100ms "
+    "36:320 15:-5 28:89 +100ms 14:1 +100ms 10:1 +100ms 32:1 +100ms WB:2800 +100ms 13:100 +100ms "
     "12:1 +100ms 20:1 +100ms 35:1 +100ms 33:1 +100ms 34:1 +100ms 27:600 +100ms 22:64 +100ms "
-    "17:2800 +100ms 28:0");
+    "WB:2800 +100ms 28:0");
 
 const QString DefaultPrime = QStringLiteral(
-    "36:240 15:-3 28:89 +100ms 14:1 +100ms 10:1 +100ms 32:1 +100ms 17:2800 +100ms 13:100 +100ms "
+    "36:240 15:-3 28:89 +100ms 14:1 +100ms 10:1 +100ms 32:1 +100ms WB:2800 +100ms 13:100 +100ms "
     "12:1 +100ms 11:1 +100ms 20:1 +100ms 35:1 +100ms 33:1 +100ms 34:1 +100ms 27:600 +100ms 22:192 +100ms "
-    "17:2800 +100ms 28:0");
+    "WB:2800 +100ms 28:0");
 
 // The run time a trace promises (the sum of its pauses) must hold, with room
 // for a loaded machine above it.
@@ -83,15 +82,15 @@ void TestBulkWrites::bulk_data()
     QTest::newRow("sync manual white balance") << "sync" << tunedSettings() << true << TunedSync << 128 << 1600;
     QTest::newRow("sync preset 2, aperture manual, both flags")
         << "sync" << presetDaylight << true
-        << QStringLiteral("21:1 36:240 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms 17:4200 +100ms "
+        << QStringLiteral("21:1 36:240 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms WB:4200 +100ms "
                           "13:0 +100ms 12:5 +100ms 11:5 +100ms 20:12 +100ms 35:-128 +100ms 33:-128 +100ms "
-                          "34:-128 +100ms 27:700 +100ms 22:192 +100ms 17:4200 +100ms 28:0")
+                          "34:-128 +100ms 27:700 +100ms 22:192 +100ms WB:4200 +100ms 28:0")
         << 192 << 1600;
     QTest::newRow("sync unknown preset sends automatic")
         << "sync" << unknownPreset << true
-        << QStringLiteral("36:0 15:-3 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms 17:0 +100ms "
+        << QStringLiteral("36:0 15:-3 +100ms 28:89 +100ms 14:0 +100ms 10:0 +100ms 32:0 +100ms WB:0 +100ms "
                           "13:0 +100ms 12:5 +100ms 11:5 +100ms 20:12 +100ms 35:-128 +100ms 33:-128 +100ms "
-                          "34:-128 +100ms 27:700 +100ms 22:64 +100ms 17:0 +100ms 28:0")
+                          "34:-128 +100ms 27:700 +100ms 22:64 +100ms WB:0 +100ms 28:0")
         << 64 << 1600;
     // Closed: no AEC writes, but the transaction is sent all the same and
     // every pause kept.
@@ -168,16 +167,18 @@ void TestBulkWrites::syncThread()
     SyncThread thread(f.link.get(), f.store.get(), &f.tunnel);
     QVERIFY(!thread.restoreDefaultsFlag());
     thread.setRestoreDefaults(restore);
-    qint64 signalNs = -1;
-    connect(&thread, &SyncThread::syncCompeleted, this, [&] { signalNs = f.capture->nowNs(); },
-            Qt::DirectConnection);
-    QSignalSpy done(&thread, &SyncThread::syncCompeleted);
+    // Counted on the worker thread itself; the test waits by joining it.
+    std::atomic<int> emitted{0};
+    std::atomic<qint64> signalNs{-1};
+    connect(&thread, &SyncThread::syncCompeleted, this, [&] {
+        signalNs = f.capture->nowNs();
+        ++emitted;
+    }, Qt::DirectConnection);
 
     thread.start();
-    QVERIFY(done.wait(10000));
-    QVERIFY(thread.wait(1000));
+    QVERIFY(thread.wait(10000));
 
-    QCOMPARE(done.count(), 1);
+    QCOMPARE(emitted.load(), 1);
     QCOMPARE(f.capture->trace(), trace);
     QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" "));
     QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
@@ -204,17 +205,18 @@ void TestBulkWrites::saveToCamThread()
 {
     TunnelFixture f;
     SaveToCamThread thread(f.link.get(), f.store.get(), &f.tunnel);
-    qint64 signalNs = -1;
-    connect(&thread, &SaveToCamThread::saveCompeleted, this, [&] { signalNs = f.capture->nowNs(); },
-            Qt::DirectConnection);
-    QSignalSpy done(&thread, &SaveToCamThread::saveCompeleted);
+    std::atomic<int> emitted{0};
+    std::atomic<qint64> signalNs{-1};
+    connect(&thread, &SaveToCamThread::saveCompeleted, this, [&] {
+        signalNs = f.capture->nowNs();
+        ++emitted;
+    }, Qt::DirectConnection);
 
     for (int run = 1; run <= 2; ++run) {
         f.capture->clear();
         thread.start();
-        QVERIFY(done.wait(5000));
-        QVERIFY(thread.wait(1000));
-        QCOMPARE(done.count(), run);
+        QVERIFY(thread.wait(5000));
+        QCOMPARE(emitted.load(), run);
         QCOMPARE(f.capture->trace(), QStringLiteral("28:249 +100ms 28:0 +500ms 28:249 +100ms 28:0"));
         QCOMPARE(RecordingCapture::gapText(signalNs - f.capture->calls().last().ns), QStringLiteral(" +500ms "));
     }

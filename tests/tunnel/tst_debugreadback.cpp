@@ -23,7 +23,7 @@ void TestDebugReadback::fullText()
 {
     TunnelFixture f;
     f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 345);
-    f.capture->setAnswer(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 52);
+    f.capture->setAnswer(ParamTunnel::whiteBalanceProperty(), 52);
     f.capture->setAnswer(cv::CAP_PROP_PAN, 228);
     f.capture->setAnswer(cv::CAP_PROP_TILT, 160);
     f.capture->setAnswer(cv::CAP_PROP_SATURATION, 48);
@@ -42,7 +42,7 @@ void TestDebugReadback::fullText()
                                   " Aperture:    F2.8\n"
                                   " Exposure:    1200\n"));
     // Focus first, then the eight values in the firmware's order; no writes.
-    QCOMPARE(f.capture->trace(), QStringLiteral("get:28 get:10 get:17 get:33 get:34 get:12 get:14 get:11 get:20"));
+    QCOMPARE(f.capture->trace(), QStringLiteral("get:28 get:10 get:WB get:33 get:34 get:12 get:14 get:11 get:20"));
     const DebugReadout d = f.tunnel.debugReadout();
     QCOMPARE(d.luxIndex, quint16(345));
     QCOMPARE(d.colorTemp, quint16(52));
@@ -90,9 +90,9 @@ void TestDebugReadback::line_data()
     QTest::newRow("lux small negative") << lux << -0.9 << " Lux_index:   0";
     QTest::newRow("lux above 16 bits") << lux << 70000.0 << " Lux_index:   4464";
     QTest::newRow("lux not a number") << lux << std::nan("") << " Lux_index:   0";
-    QTest::newRow("colour temp") << int(cv::CAP_PROP_WHITE_BALANCE_BLUE_U) << 65.0 << " Color_temp:  6500";
+    QTest::newRow("colour temp") << ParamTunnel::whiteBalanceProperty() << 65.0 << " Color_temp:  6500";
     QTest::newRow("colour temp highest")
-        << int(cv::CAP_PROP_WHITE_BALANCE_BLUE_U) << 65535.0 << " Color_temp:  6553500";
+        << ParamTunnel::whiteBalanceProperty() << 65535.0 << " Color_temp:  6553500";
     QTest::newRow("luma target") << int(cv::CAP_PROP_SATURATION) << 60.0 << " Luma_target: 60";
     QTest::newRow("iso 800") << int(cv::CAP_PROP_GAIN) << 8.0 << " ISO:         800";
     QTest::newRow("aperture F2.4") << int(cv::CAP_PROP_CONTRAST) << 24.0 << " Aperture:    F2.4";

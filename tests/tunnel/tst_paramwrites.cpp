@@ -92,8 +92,8 @@ void TestParamWrites::write_data()
     QTest::newRow("ev highest") << "ev" << 12 << true << "28:89 +100ms 10:6 28:0" << "ev_value" << QVariant(6) << false;
     QTest::newRow("ev past end") << "ev" << 13 << true << "" << "ev_value" << none << false;
     QTest::newRow("afd 60Hz") << "afd" << 2 << true << "28:89 +100ms 32:2 28:0" << "afd_value" << QVariant(2) << false;
-    QTest::newRow("awb daylight") << "awb" << 3 << true << "28:89 +100ms 17:6500 28:0" << "awb_value" << QVariant(3) << false;
-    QTest::newRow("awb shade") << "awb" << 5 << true << "28:89 +100ms 17:7500 28:0" << "awb_value" << QVariant(5) << false;
+    QTest::newRow("awb daylight") << "awb" << 3 << true << "28:89 +100ms WB:6500 28:0" << "awb_value" << QVariant(3) << false;
+    QTest::newRow("awb shade") << "awb" << 5 << true << "28:89 +100ms WB:7500 28:0" << "awb_value" << QVariant(5) << false;
     QTest::newRow("awb manual preset") << "awb" << 6 << true << "" << "awb_value" << none << false;
     QTest::newRow("warmness lowest") << "warmness" << -15 << true << "28:89 +100ms 13:-1500 28:0" << "warmness_value" << QVariant(-15) << false;
     QTest::newRow("contrast 10") << "contrast" << 10 << true << "28:89 +100ms 11:10 28:0" << "contrast_value" << QVariant(10) << false;
@@ -109,8 +109,8 @@ void TestParamWrites::write_data()
     // Saturation: the value follows the opening write at once.
     QTest::newRow("saturation") << "saturation" << 3 << true << "28:89 12:3 28:0" << "saturation_value" << QVariant(3) << false;
     // The colour temperature is stored before it is sent.
-    QTest::newRow("colour temperature 6500 K") << "colortemp" << 45 << true << "28:89 +100ms 17:6500 28:0" << "color_temperature" << QVariant(45) << true;
-    QTest::newRow("colour temperature 8000 K") << "colortemp" << 60 << true << "28:89 +100ms 17:8000 28:0" << "color_temperature" << QVariant(60) << true;
+    QTest::newRow("colour temperature 6500 K") << "colortemp" << 45 << true << "28:89 +100ms WB:6500 28:0" << "color_temperature" << QVariant(45) << true;
+    QTest::newRow("colour temperature 8000 K") << "colortemp" << 60 << true << "28:89 +100ms WB:8000 28:0" << "color_temperature" << QVariant(60) << true;
     // Tunnelled writes do not look at the camera: sent into the void, stored.
     QTest::newRow("iso closed") << "iso" << 13 << false << "28:89 +100ms 14:13 28:0" << "iso_value" << QVariant(13) << false;
 }
