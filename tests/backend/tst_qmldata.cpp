@@ -1,5 +1,7 @@
 #include "fakecamera.h"
 
+#include "tunnel/paramtunnel.h"
+
 #include "app/debuglog.h"
 #include "settings/settingsstore.h"
 
@@ -127,7 +129,7 @@ private slots:
             {"mceRindex", 256, 35, 128, "uvc_mce_r", 128},
             {"mceGindex", 200, 33, 72, "uvc_mce_g", 72},
             {"mceBindex", 10, 34, -118, "uvc_mce_b", -118},
-            {"awbIndex", 3, 17, 6500, "awb_value", 3},
+            {"awbIndex", 3, ParamTunnel::whiteBalanceProperty(), 6500, "awb_value", 3},
             {"sceIndex", 3, 27, 300, "sce_value", 300},
         };
         for (bool open : {true, false}) {
@@ -247,7 +249,7 @@ private slots:
         QSignalSpy warm(b, &QmlData::warmnessEnableChanged);
         QSignalSpy temp(b, &QmlData::colorTemperatureEnableChanged);
         b->setAwbIndex(6);
-        QVERIFY(indexOf(rig->world->takeCalls(), 17, 6500) >= 0);
+        QVERIFY(indexOf(rig->world->takeCalls(), ParamTunnel::whiteBalanceProperty(), 6500) >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("awb_value")).toInt(), 6);
         QVERIFY(!b->warmnessEnable());
         QVERIFY(b->colorTemperatureEnable());
@@ -257,7 +259,7 @@ private slots:
         // The colour temperature alone is no tuning change: no exit prompt.
         b->saveParamsToCam();
         b->setColorTemperatureIndex(30);
-        QVERIFY(indexOf(rig->world->takeCalls(), 17, 5000) >= 0);
+        QVERIFY(indexOf(rig->world->takeCalls(), ParamTunnel::whiteBalanceProperty(), 5000) >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("color_temperature")).toInt(), 30);
         QVERIFY(!b->changedSinceSnapshot());
     }
