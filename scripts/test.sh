@@ -16,11 +16,17 @@ run_config() { # name, ctest label filter ("" for all), cmake args...
   local name=$1 label=$2; shift 2
   step "configure $name"
   cmake -S . -B "build/$name" -DVEXLO_WERROR=$werror "$@" >/dev/null
+  local filter=() targets=()
+  if [ -n "$label" ]; then
+    filter=(-L "$label")
+    # Build only what the selected tests need (test names are their targets).
+    mapfile -t targets < <(ctest --test-dir "build/$name" -N "${filter[@]}" | sed -n 's/^ *Test *#[0-9]*: *//p')
+  fi
   step "build $name"
-  cmake --build "build/$name" -j"$jobs"
+  local build_args=()
+  if [ ${#targets[@]} -gt 0 ]; then build_args=(--target "${targets[@]}"); fi
+  cmake --build "build/$name" -j"$jobs" "${build_args[@]}"
   step "test $name"
-  local filter=()
-  if [ -n "$label" ]; then filter=(-L "$label"); fi
   ctest --test-dir "build/$name" --output-on-failure -j"$jobs" "${filter[@]}"
 }
 
