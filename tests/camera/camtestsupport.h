@@ -54,8 +54,10 @@ private:
 
 // Opens indices 0 and 1, delivers 32x24 frames, records property writes and
 // counts misuse, which must stay 0: a read, set or get during an open or
-// release (or the reverse), a read while closed, two reads at once, and two
-// threads' transactions (focus 89 ... focus 0) interleaved.
+// release (or the reverse), an open or release inside a transaction (focus 89
+// ... focus 0), a read while closed, two reads at once, and two threads'
+// transactions interleaved. It also counts reads during another thread's
+// transaction.
 class FakeCapture : public cv::VideoCapture
 {
 public:
@@ -67,7 +69,7 @@ public:
     double acceptedFourcc = Mjpg; // 0: a camera without MJPG
     mutable std::atomic<int> overlaps{0}, isOpenedCalls{0};
     std::atomic<int> readsWhileClosed{0}, concurrentReads{0}, interleaved{0};
-    std::atomic<int> opens{0}, releases{0}, reads{0}, lastApi{-1};
+    std::atomic<int> opens{0}, releases{0}, reads{0}, readsInTransaction{0}, lastApi{-1};
 
     bool open(int index, int api) override
     {
@@ -94,6 +96,7 @@ public:
         Guard use(*this, false);
         concurrentReads += ++m_reading > 1;
         ++reads;
+        readsInTransaction += inOthersTransaction();
         const bool open = m_open;
         readsWhileClosed += !open;
         if (open) {
@@ -111,7 +114,7 @@ public:
         fail(propId);
         std::lock_guard<std::mutex> lock(m_callsLock);
         if (propId == cv::CAP_PROP_FOCUS && (value == 89 || value == 0)) {
-            interleaved += m_owner != std::thread::id() && m_owner != std::this_thread::get_id();
+            interleaved += inOthersTransaction();
             m_owner = value == 89 ? std::this_thread::get_id() : std::thread::id();
         }
         m_calls.emplace_back(propId, value);
@@ -129,6 +132,10 @@ public:
     }
 
 private:
+    bool inOthersTransaction() const
+    {
+        return m_owner.load() != std::thread::id() && m_owner.load() != std::this_thread::get_id();
+    }
     void fail(int op) const
     {
         if (throwAt == op)
@@ -142,7 +149,8 @@ private:
         {
             if (!lifecycle)
                 ++c.m_users;
-            c.overlaps += lifecycle ? c.m_users > 0 || c.m_lifecycle.exchange(true) : c.m_lifecycle.load();
+            c.overlaps += lifecycle ? c.m_users > 0 || c.m_owner.load() != std::thread::id() || c.m_lifecycle.exchange(true)
+                                    : c.m_lifecycle.load();
         }
         ~Guard() { lifecycle ? void(c.m_lifecycle = false) : void(--c.m_users); }
     };
@@ -153,7 +161,7 @@ private:
     std::atomic<int> m_reading{0};
     std::mutex m_callsLock;
     Calls m_calls;
-    std::thread::id m_owner;
+    std::atomic<std::thread::id> m_owner{std::thread::id()};
 };
 
 class FakeDeviceSource : public DeviceSource

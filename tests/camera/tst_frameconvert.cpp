@@ -22,15 +22,11 @@ QImage reference(const cv::Mat &frame)
     return image;
 }
 
-bool sameBits(const QImage &a, const QImage &b)
+// QImage's == ignores the alpha byte of RGB32 images; this keeps it.
+QImage allBits(QImage image)
 {
-    if (a.size() != b.size() || a.format() != b.format())
-        return false;
-    for (int y = 0; y < a.height(); ++y) {
-        if (memcmp(a.constScanLine(y), b.constScanLine(y), size_t(a.width()) * 4) != 0)
-            return false;
-    }
-    return true;
+    image.reinterpretAsFormat(QImage::Format_ARGB32);
+    return image;
 }
 
 } // namespace
@@ -68,22 +64,19 @@ private slots:
         const cv::Mat frame = whole(cv::Rect(2, 1, width, height));
 
         const QImage image = frameToImage(frame, degrees);
-        QCOMPARE(image.size(), degrees == 180 || !degrees ? QSize(width, height) : QSize(height, width));
         QCOMPARE(image.format(), QImage::Format_RGB32);
         const uchar *first = frame.ptr<uchar>(0);
         QCOMPARE(image.pixel(corner), 0xFF000000u | uint(first[2]) << 16 | uint(first[1]) << 8 | first[0]);
-        QTransform turn;
-        turn.rotate(degrees);
         const QImage upright = reference(frame);
-        QVERIFY(sameBits(image, degrees ? upright.transformed(turn, Qt::SmoothTransformation) : upright));
+        QCOMPARE(allBits(image), allBits(upright.transformed(QTransform().rotate(degrees), Qt::SmoothTransformation)));
     }
 
+    // Anything but a 2-D 8-bit three-channel frame gives a null image.
     void refused()
     {
         const int sizes[] = {2, 4, 6};
-        const cv::Mat frames[] = {cv::Mat(4, 6, CV_8UC1, cv::Scalar::all(7)), cv::Mat(4, 6, CV_8UC4, cv::Scalar::all(7)),
-                                  cv::Mat(4, 6, CV_16UC3, cv::Scalar::all(7)),
-                                  cv::Mat(3, sizes, CV_8UC3, cv::Scalar::all(7)), cv::Mat()};
+        const cv::Mat frames[] = {cv::Mat(4, 6, CV_8UC1), cv::Mat(4, 6, CV_8UC4), cv::Mat(4, 6, CV_16UC3),
+                                  cv::Mat(3, sizes, CV_8UC3), cv::Mat()};
         for (const cv::Mat &frame : frames) {
             QVERIFY(frameToImage(frame, 0).isNull());
             QVERIFY(frameToImage(frame, 90).isNull());
