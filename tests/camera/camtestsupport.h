@@ -2,7 +2,6 @@
 
 // Shared by the camera tests: a temporary home with the debug log on, and a
 // camera link on a fake capture object and a fake device source.
-
 #include "app/debuglog.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
@@ -15,18 +14,15 @@
 
 #include <opencv2/videoio.hpp>
 
-#include <atomic>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 using Calls = std::vector<std::pair<int, double>>;
 const double Mjpg = double('M' | 'J' << 8 | 'P' << 16 | 'G' << 24);
 const std::vector<int> Preview1080{3, 1920, 4, 1080, 5, 30};
 const std::vector<int> Preview720{3, 1280, 4, 720, 5, 30};
 
-// Points HOME at a temporary directory with a Vexlo folder and turns the debug
-// log on; create it before anything logs.
+// Points HOME at a temporary folder and turns the debug log on; create it first.
 class TempHomeWithLog
 {
 public:
@@ -53,11 +49,9 @@ private:
 };
 
 // Opens indices 0 and 1, delivers 32x24 frames, records property writes and
-// counts misuse, which must stay 0: a read, set or get during an open or
-// release (or the reverse), an open or release inside a transaction (focus 89
-// ... focus 0), a read while closed, two reads at once, and two threads'
-// transactions interleaved. It also counts reads during another thread's
-// transaction.
+// counts misuse (must stay 0): use during an open or release, an open or
+// release inside a transaction (focus 89 ... 0), a read while closed, two reads
+// at once, two threads' transactions interleaved.
 class FakeCapture : public cv::VideoCapture
 {
 public:
@@ -141,7 +135,7 @@ private:
         if (throwAt == op)
             throw cv::Exception(cv::Error::StsError, "fake failure", "fake", __FILE__, __LINE__);
     }
-    // Marks an open or release (lifecycle) or a read, set or get while it lives.
+    // Marks an open or release (lifecycle) or a read, set or get (use).
     struct Guard {
         const FakeCapture &c;
         const bool lifecycle;

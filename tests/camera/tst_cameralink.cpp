@@ -1,8 +1,10 @@
-// CameraLink on fakes: opening and closing, what it writes to the camera,
-// OpenCV exceptions, sessions, rotation and the device enumeration.
+// CameraLink on fakes (opening and closing, what it writes to the camera,
+// OpenCV exceptions, sessions, rotation, device enumeration) and its frame
+// conversion, bit for bit against the pixel formula and Qt's own rotation.
 #include "camtestsupport.h"
 
-#include <QRegularExpression>
+#include "camera/frameconvert.h"
+
 #include <QtTest>
 
 using Records = std::vector<DeviceRecord>;
@@ -11,17 +13,14 @@ Q_DECLARE_METATYPE(Records)
 namespace {
 
 // What camOpen writes: on Linux MJPG first, then the size and the rate.
-Calls openCalls(int width, int height, int fps, bool withSize = true)
+Calls openCalls(double width = 0, double height = 0, double fps = 0)
 {
     Calls calls;
 #ifndef _WIN32
     calls.emplace_back(cv::CAP_PROP_FOURCC, Mjpg);
 #endif
-    if (withSize) {
-        calls.emplace_back(cv::CAP_PROP_FRAME_WIDTH, width);
-        calls.emplace_back(cv::CAP_PROP_FRAME_HEIGHT, height);
-        calls.emplace_back(cv::CAP_PROP_FPS, fps);
-    }
+    if (width > 0)
+        calls.insert(calls.end(), {{cv::CAP_PROP_FRAME_WIDTH, width}, {cv::CAP_PROP_FRAME_HEIGHT, height}, {cv::CAP_PROP_FPS, fps}});
     return calls;
 }
 
@@ -32,6 +31,26 @@ DeviceRecord dev(const QString &name, const QString &path, bool videoCapture = t
 
 const QString Usb = QStringLiteral("usb-0000:00:14.0-1");
 
+// 0xFF << 24 | r << 16 | g << 8 | b, pixel by pixel.
+QImage reference(const cv::Mat &frame)
+{
+    QImage image(frame.cols, frame.rows, QImage::Format_RGB32);
+    for (int y = 0; y < frame.rows; ++y) {
+        const uchar *src = frame.ptr<uchar>(y);
+        auto *dst = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < frame.cols; ++x, src += 3)
+            dst[x] = 0xFFu << 24 | quint32(src[2]) << 16 | quint32(src[1]) << 8 | src[0];
+    }
+    return image;
+}
+
+// QImage's == ignores the alpha byte of RGB32 images; this keeps it.
+QImage allBits(QImage image)
+{
+    image.reinterpretAsFormat(QImage::Format_ARGB32);
+    return image;
+}
+
 } // namespace
 
 class TestCameraLink : public QObject
@@ -39,9 +58,6 @@ class TestCameraLink : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { m_home.reset(new TempHomeWithLog); }
-    void cleanupTestCase() { m_home.reset(); }
-
     void openAndClose()
     {
         Rig rig;
@@ -66,7 +82,7 @@ private slots:
         QVERIFY(rig.link.camOpen(1, {0, 640, 0, 480, 0, 15}));
         QCOMPARE(rig.fake->takeCalls(), openCalls(640, 480, 15));
         QVERIFY(rig.link.camOpen(1, {3, 1920}));
-        QCOMPARE(rig.fake->takeCalls(), openCalls(0, 0, 0, false));
+        QCOMPARE(rig.fake->takeCalls(), openCalls());
         QCOMPARE(rig.fake->releases.load(), 2);
         // An index without a device leaves it closed.
         QVERIFY(!rig.link.camOpen(7, Preview1080));
@@ -97,7 +113,7 @@ private slots:
         const QByteArray row = QTest::currentDataTag();
         Rig rig;
         rig.link.camOpen(0, Preview1080);
-        m_home->clearLog();
+        m_home.clearLog();
         rig.fake->takeCalls();
         rig.fake->throwAt = where;
 
@@ -114,12 +130,12 @@ private slots:
             QCOMPARE(rig.link.camOpen(0, Preview1080), row == "width");
         rig.fake->throwAt = FakeCapture::None;
 
-        const QStringList logged = m_home->logMessages();
+        const QStringList logged = m_home.logMessages();
         QCOMPARE(logged.size(), log.isEmpty() ? 0 : 1);
         QVERIFY(log.isEmpty() || (logged[0].startsWith(log) && logged[0].contains("fake")));
         QCOMPARE(rig.link.isOpened(), row != "open");
         if (row == "width") // the remaining size calls are skipped
-            QCOMPARE(rig.fake->takeCalls(), openCalls(0, 0, 0, false));
+            QCOMPARE(rig.fake->takeCalls(), openCalls());
     }
 
     // A thread holding a session may use the link's own calls and nest
@@ -184,7 +200,7 @@ private slots:
     {
         QFETCH(QStringList, listed);
         QFETCH(QStringList, log);
-        m_home->clearLog();
+        m_home.clearLog();
         Rig rig;
         QFETCH(Records, records);
         rig.devices->records = records;
@@ -195,13 +211,55 @@ private slots:
                 names << d.name + '#' + QString::number(d.id);
             QCOMPARE(names, listed);
         }
-        QCOMPARE(m_home->logMessages(), log + log);
+        QCOMPARE(m_home.logMessages(), log + log);
         for (int n = -1; n <= listed.size(); ++n) // out of range gives 0
             QCOMPARE(rig.link.deviceIdAt(n), n < 0 || n == listed.size() ? 0 : listed[n].section('#', -1).toInt());
     }
 
+    // Quarter and half turns are Qt's smooth transform (clockwise on screen).
+    void bitExact_data()
+    {
+        QTest::addColumn<int>("degrees");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("1x1") << 0 << 1 << 1;
+        QTest::newRow("odd 17x9") << 0 << 17 << 9;
+        QTest::newRow("720p") << 0 << 1280 << 720;
+        QTest::newRow("180") << 180 << 7 << 5;
+        QTest::newRow("270 odd") << 270 << 33 << 17;
+        QTest::newRow("90 1080p") << 90 << 1920 << 1080;
+    }
+
+    void bitExact()
+    {
+        QFETCH(int, degrees);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        // A region of a bigger frame: rows are more than 3 x width bytes apart.
+        cv::Mat whole(height + 1, width + 7, CV_8UC3);
+        cv::randu(whole, cv::Scalar::all(0), cv::Scalar::all(256));
+        const cv::Mat frame = whole(cv::Rect(2, 1, width, height));
+
+        const QImage image = frameToImage(frame, degrees);
+        QCOMPARE(image.format(), QImage::Format_RGB32);
+        const QImage upright = reference(frame);
+        QCOMPARE(allBits(image), allBits(upright.transformed(QTransform().rotate(degrees), Qt::SmoothTransformation)));
+    }
+
+    // Anything but a 2-D 8-bit three-channel frame gives a null image.
+    void refused()
+    {
+        const int sizes[] = {2, 4, 6};
+        const cv::Mat frames[] = {cv::Mat(4, 6, CV_8UC1), cv::Mat(4, 6, CV_8UC4), cv::Mat(4, 6, CV_16UC3),
+                                  cv::Mat(3, sizes, CV_8UC3), cv::Mat()};
+        for (const cv::Mat &frame : frames) {
+            QVERIFY(frameToImage(frame, 0).isNull());
+            QVERIFY(frameToImage(frame, 90).isNull());
+        }
+    }
+
 private:
-    QScopedPointer<TempHomeWithLog> m_home;
+    TempHomeWithLog m_home;
 };
 
 QTEST_GUILESS_MAIN(TestCameraLink)
