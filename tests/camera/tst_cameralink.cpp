@@ -1,44 +1,54 @@
-// CameraLink on a fake capture object: opening and closing, the preview size
-// and pixel format it asks for, OpenCV exceptions, sessions and rotation.
+// CameraLink on fakes (opening and closing, what it writes to the camera,
+// OpenCV exceptions, sessions, rotation, device enumeration) and its frame
+// conversion, bit for bit against the pixel formula and Qt's own rotation.
 #include "camtestsupport.h"
-#include "fakecapture.h"
 
-#include "camera/cameralink.h"
+#include "camera/frameconvert.h"
 
-#include <QRegularExpression>
 #include <QtTest>
 
-using Calls = std::vector<std::pair<int, double>>;
+using Records = std::vector<DeviceRecord>;
+Q_DECLARE_METATYPE(Records)
 
 namespace {
 
-class NoDevices : public DeviceSource
-{
-public:
-    std::vector<DeviceRecord> list() override { return {}; }
-};
-
-struct Rig {
-    FakeCapture *fake = new FakeCapture;
-    CameraLink link{std::unique_ptr<cv::VideoCapture>(fake), std::make_unique<NoDevices>()};
-};
-
-const std::vector<int> Preview1080{3, 1920, 4, 1080, 5, 30};
-const std::vector<int> Preview720{3, 1280, 4, 720, 5, 30};
-
 // What camOpen writes: on Linux MJPG first, then the size and the rate.
-Calls openCalls(int width, int height, int fps, bool withSize = true)
+Calls openCalls(double width = 0, double height = 0, double fps = 0)
 {
     Calls calls;
 #ifndef _WIN32
-    calls.emplace_back(cv::CAP_PROP_FOURCC, double('M' | 'J' << 8 | 'P' << 16 | 'G' << 24));
+    calls.emplace_back(cv::CAP_PROP_FOURCC, Mjpg);
 #endif
-    if (withSize) {
-        calls.emplace_back(cv::CAP_PROP_FRAME_WIDTH, width);
-        calls.emplace_back(cv::CAP_PROP_FRAME_HEIGHT, height);
-        calls.emplace_back(cv::CAP_PROP_FPS, fps);
-    }
+    if (width > 0)
+        calls.insert(calls.end(), {{cv::CAP_PROP_FRAME_WIDTH, width}, {cv::CAP_PROP_FRAME_HEIGHT, height}, {cv::CAP_PROP_FPS, fps}});
     return calls;
+}
+
+DeviceRecord dev(const QString &name, const QString &path, bool videoCapture = true, bool readable = true)
+{
+    return DeviceRecord{readable, name, path, videoCapture};
+}
+
+const QString Usb = QStringLiteral("usb-0000:00:14.0-1");
+
+// 0xFF << 24 | r << 16 | g << 8 | b, pixel by pixel.
+QImage reference(const cv::Mat &frame)
+{
+    QImage image(frame.cols, frame.rows, QImage::Format_RGB32);
+    for (int y = 0; y < frame.rows; ++y) {
+        const uchar *src = frame.ptr<uchar>(y);
+        auto *dst = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < frame.cols; ++x, src += 3)
+            dst[x] = 0xFFu << 24 | quint32(src[2]) << 16 | quint32(src[1]) << 8 | src[0];
+    }
+    return image;
+}
+
+// QImage's == ignores the alpha byte of RGB32 images; this keeps it.
+QImage allBits(QImage image)
+{
+    image.reinterpretAsFormat(QImage::Format_ARGB32);
+    return image;
 }
 
 } // namespace
@@ -48,20 +58,17 @@ class TestCameraLink : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { m_home.reset(new TempHomeWithLog); }
-    void cleanupTestCase() { m_home.reset(); }
-
     void openAndClose()
     {
         Rig rig;
         QTest::ignoreMessage(QtDebugMsg, "not open");
         rig.link.camClose();
-        QCOMPARE(rig.fake->releases.load(), 0);
         QVERIFY(rig.link.grabFrame().isNull());
-        QCOMPARE(rig.fake->reads.load(), 0);
+        QCOMPARE(rig.fake->releases + rig.fake->reads, 0);
 
         QTest::ignoreMessage(QtDebugMsg, "not open");
         QVERIFY(rig.link.camOpen(0, Preview1080));
+        QCOMPARE(rig.fake->takeCalls(), openCalls(1920, 1080, 30));
 #ifndef _WIN32
         QCOMPARE(rig.fake->lastApi.load(), int(cv::CAP_V4L2));
 #endif
@@ -69,97 +76,66 @@ private slots:
         QVERIFY(!rig.link.camOpen(-1, Preview1080));
         QVERIFY(rig.link.isOpened());
         QCOMPARE(rig.fake->releases.load(), 0);
-
-        // Reopening closes first; an index without a device leaves it closed.
-        QVERIFY(rig.link.camOpen(1, Preview720));
-        QCOMPARE(rig.fake->releases.load(), 1);
+        // Reopening closes first. The ids in the vector are not read, a short
+        // vector sets no size, and a camera refusing MJPG opens all the same.
+        rig.fake->acceptedFourcc = 0;
+        QVERIFY(rig.link.camOpen(1, {0, 640, 0, 480, 0, 15}));
+        QCOMPARE(rig.fake->takeCalls(), openCalls(640, 480, 15));
+        QVERIFY(rig.link.camOpen(1, {3, 1920}));
+        QCOMPARE(rig.fake->takeCalls(), openCalls());
+        QCOMPARE(rig.fake->releases.load(), 2);
+        // An index without a device leaves it closed.
         QVERIFY(!rig.link.camOpen(7, Preview1080));
         QVERIFY(!rig.link.isOpened());
-        QCOMPARE(rig.fake->releases.load(), 2);
+        QCOMPARE(rig.fake->releases.load(), 3);
     }
 
-    // The vector is what the tunnel's preview table hands over for the stored
-    // preview index (1 gives 720p; 2, -1 and 0 give 1080p).
-    void previewSize_data()
-    {
-        QTest::addColumn<std::vector<int>>("size");
-        QTest::addColumn<Calls>("calls");
-        QTest::newRow("720p") << Preview720 << openCalls(1280, 720, 30);
-        QTest::newRow("1080p") << Preview1080 << openCalls(1920, 1080, 30);
-        QTest::newRow("ids not read") << std::vector<int>{0, 640, 0, 480, 0, 15} << openCalls(640, 480, 15);
-        QTest::newRow("short vector") << std::vector<int>{3, 1920} << openCalls(0, 0, 0, false);
-    }
-
-    void previewSize()
-    {
-        QFETCH(std::vector<int>, size);
-        QFETCH(Calls, calls);
-        Rig rig;
-        rig.fake->acceptedFourcc = 0; // a camera without MJPG opens all the same
-        QVERIFY(rig.link.camOpen(0, size));
-        QCOMPARE(rig.fake->calls(), calls);
-        QVERIFY(rig.link.isOpened());
-    }
-
-    // OpenCV exceptions never leave the camera link: they go to the debug
-    // output and the log, one line each.
+    // OpenCV exceptions never leave the link: one debug line each, and one log
+    // line when opening or closing.
     void exceptions_data()
     {
-        QTest::addColumn<QString>("where");
-        QTest::addColumn<bool>("opened");
+        QTest::addColumn<int>("where");
         QTest::addColumn<QString>("debug");
         QTest::addColumn<QString>("log");
-        QTest::newRow("open") << "open" << false << "##### error = " << "camOpen failed : ";
-        QTest::newRow("width") << "width" << true << "##### error = " << "camOpen failed : ";
-        QTest::newRow("release") << "release" << false << "##### close error = " << "camClose failed : ";
+        QTest::newRow("open") << int(FakeCapture::Open) << "error" << "camOpen failed : ";
+        QTest::newRow("width") << int(cv::CAP_PROP_FRAME_WIDTH) << "error" << "camOpen failed : ";
+        QTest::newRow("release") << int(FakeCapture::Release) << "close error" << "camClose failed : ";
+        QTest::newRow("set") << int(cv::CAP_PROP_GAIN) << "set error" << "";
+        QTest::newRow("read") << int(FakeCapture::Read) << "read error" << "";
+        QTest::newRow("session set") << int(cv::CAP_PROP_GAIN) << "set error" << "";
     }
 
     void exceptions()
     {
-        QFETCH(QString, where);
-        QFETCH(bool, opened);
+        QFETCH(int, where);
         QFETCH(QString, debug);
         QFETCH(QString, log);
-
+        const QByteArray row = QTest::currentDataTag();
         Rig rig;
-        QTest::ignoreMessage(QtDebugMsg, "not open");
         rig.link.camOpen(0, Preview1080);
-        m_home->clearLog();
-        rig.fake->throwOnOpen = where == "open";
-        rig.fake->throwOnProp = where == "width" ? int(cv::CAP_PROP_FRAME_WIDTH) : -1;
-        rig.fake->throwOnRelease = where == "release";
-        rig.fake->clearCalls();
+        m_home.clearLog();
+        rig.fake->takeCalls();
+        rig.fake->throwAt = where;
 
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^" + QRegularExpression::escape(debug) + ".*fake"));
-        if (where == "release")
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### " + debug + " = .*fake"));
+        if (row == "release")
             rig.link.camClose();
+        else if (row == "set")
+            QVERIFY(!rig.link.set(cv::CAP_PROP_GAIN, 3));
+        else if (row == "read")
+            QVERIFY(rig.link.grabFrame().isNull());
+        else if (row == "session set")
+            QVERIFY(!CaptureSession(rig.link).set(cv::CAP_PROP_GAIN, 3));
         else
-            QCOMPARE(rig.link.camOpen(0, Preview1080), opened);
+            QCOMPARE(rig.link.camOpen(0, Preview1080), row == "width");
+        rig.fake->throwAt = FakeCapture::None;
 
-        const QStringList logged = m_home->logMessages();
-        QCOMPARE(logged.size(), 1);
-        QVERIFY2(logged.first().startsWith(log) && logged.first().contains("fake"), qPrintable(logged.first()));
-        QCOMPARE(rig.link.isOpened(), opened || where == "release");
-        if (where == "width") // the remaining size calls are skipped
-            QCOMPARE(rig.fake->calls(), openCalls(0, 0, 0, false));
-        rig.fake->throwOnRelease = false;
-    }
-
-    // Property writes, reads and frame reads catch OpenCV exceptions too.
-    void exceptionsOnUse()
-    {
-        Rig rig;
-        rig.link.camOpen(0, Preview1080);
-        rig.fake->throwOnProp = cv::CAP_PROP_GAIN;
-        rig.fake->throwOnRead = true;
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### set error = .*fake"));
-        QVERIFY(!rig.link.set(cv::CAP_PROP_GAIN, 3));
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### read error = .*fake"));
-        QVERIFY(rig.link.grabFrame().isNull());
-        CaptureSession session(rig.link);
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### set error = .*fake"));
-        QVERIFY(!session.set(cv::CAP_PROP_GAIN, 3));
-        QVERIFY(session.isOpened());
+        const QStringList logged = m_home.logMessages();
+        QCOMPARE(logged.size(), log.isEmpty() ? 0 : 1);
+        QVERIFY(log.isEmpty() || (logged[0].startsWith(log) && logged[0].contains("fake")));
+        QCOMPARE(rig.link.isOpened(), row != "open");
+        if (row == "width") // the remaining size calls are skipped
+            QCOMPARE(rig.fake->takeCalls(), openCalls());
     }
 
     // A thread holding a session may use the link's own calls and nest
@@ -174,10 +150,7 @@ private slots:
             QVERIFY(rig.link.set(cv::CAP_PROP_FOCUS, 89));
             QCOMPARE(rig.link.get(cv::CAP_PROP_GAIN), double(cv::CAP_PROP_GAIN));
             QVERIFY(!rig.link.grabFrame().isNull());
-            {
-                CaptureSession nested(rig.link);
-                QVERIFY(nested.set(cv::CAP_PROP_FOCUS, 0));
-            }
+            QVERIFY(CaptureSession(rig.link).set(cv::CAP_PROP_FOCUS, 0));
             QTest::ignoreMessage(QtWarningMsg, "camClose refused inside a capture session");
             rig.link.camClose();
             QTest::ignoreMessage(QtWarningMsg, "camOpen refused inside a capture session");
@@ -188,27 +161,105 @@ private slots:
         QVERIFY(!CaptureSession(rig.link).isOpened());
     }
 
-    void setRotation_data()
+    // Only quarter and half turns are kept, and frames come out turned.
+    void rotation()
     {
-        QTest::addColumn<int>("degrees");
-        QTest::addColumn<int>("stored");
-        QTest::newRow("45") << 45 << 0;
-        QTest::newRow("270") << 270 << 270;
-        QTest::newRow("360") << 360 << 0;
+        Rig rig;
+        rig.link.camOpen(0, Preview1080);
+        for (const auto &[degrees, kept] : {std::pair{270, 270}, std::pair{45, 0}, std::pair{180, 180}, std::pair{360, 0}}) {
+            rig.link.setRotation(degrees);
+            QCOMPARE(rig.link.rotation(), kept);
+            QCOMPARE(rig.link.grabFrame().size(), kept % 180 ? QSize(24, 32) : QSize(32, 24));
+        }
     }
 
-    void setRotation()
+    // Every readable node takes a capture index and named ones are logged;
+    // only USB capture nodes are listed. A second run replaces the list.
+    void enumerate_data()
+    {
+        QTest::addColumn<Records>("records");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("log");
+        QTest::newRow("non-USB and metadata nodes")
+            << Records{dev("PCI", "pci-0"), dev("Cam", Usb), dev("Cam", Usb, false), dev("Other", "usb-2")}
+            << QStringList{"Cam#1", "Other#3"}
+            << QStringList{"device 0: pci-0 name = PCI", "device 1: " + Usb + " name = Cam",
+                           "device 2: " + Usb + " name = Cam", "device 3: usb-2 name = Other"};
+        QTest::newRow("unreadable takes no index, nameless does")
+            << Records{dev("X", Usb, true, false), DeviceRecord(), dev("Cam", Usb)} << QStringList{"Cam#1"}
+            << QStringList{"device 1: " + Usb + " name = Cam"};
+        QTest::newRow("USB in capitals only")
+            << Records{dev("A", "\\\\?\\USB#VID_1"), dev("B", "Usb-bus"), dev("C", "uSB")} << QStringList{"A#0"}
+            << QStringList{"device 0: \\\\?\\USB#VID_1 name = A", "device 1: Usb-bus name = B", "device 2: uSB name = C"};
+        QTest::newRow("placeholder-like text") << Records{dev("50%1 %2", "usb-%3")} << QStringList{"50%1 %2#0"}
+                                               << QStringList{"device 0: usb-%3 name = 50%1 %2"};
+        QTest::newRow("none") << Records{} << QStringList{} << QStringList{};
+    }
+
+    void enumerate()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, log);
+        m_home.clearLog();
+        Rig rig;
+        QFETCH(Records, records);
+        rig.devices->records = records;
+        for (int run = 0; run < 2; ++run) {
+            QCOMPARE(rig.link.enumerateDevices(), listed.size());
+            QStringList names;
+            for (const CamDevice &d : rig.link.devices())
+                names << d.name + '#' + QString::number(d.id);
+            QCOMPARE(names, listed);
+        }
+        QCOMPARE(m_home.logMessages(), log + log);
+        for (int n = -1; n <= listed.size(); ++n) // out of range gives 0
+            QCOMPARE(rig.link.deviceIdAt(n), n < 0 || n == listed.size() ? 0 : listed[n].section('#', -1).toInt());
+    }
+
+    // Quarter and half turns are Qt's smooth transform (clockwise on screen).
+    void bitExact_data()
+    {
+        QTest::addColumn<int>("degrees");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("1x1") << 0 << 1 << 1;
+        QTest::newRow("odd 17x9") << 0 << 17 << 9;
+        QTest::newRow("720p") << 0 << 1280 << 720;
+        QTest::newRow("180") << 180 << 7 << 5;
+        QTest::newRow("270 odd") << 270 << 33 << 17;
+        QTest::newRow("90 1080p") << 90 << 1920 << 1080;
+    }
+
+    void bitExact()
     {
         QFETCH(int, degrees);
-        QFETCH(int, stored);
-        Rig rig;
-        rig.link.setRotation(180);
-        rig.link.setRotation(degrees);
-        QCOMPARE(rig.link.rotation(), stored);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        // A region of a bigger frame: rows are more than 3 x width bytes apart.
+        cv::Mat whole(height + 1, width + 7, CV_8UC3);
+        cv::randu(whole, cv::Scalar::all(0), cv::Scalar::all(256));
+        const cv::Mat frame = whole(cv::Rect(2, 1, width, height));
+
+        const QImage image = frameToImage(frame, degrees);
+        QCOMPARE(image.format(), QImage::Format_RGB32);
+        const QImage upright = reference(frame);
+        QCOMPARE(allBits(image), allBits(upright.transformed(QTransform().rotate(degrees), Qt::SmoothTransformation)));
+    }
+
+    // Anything but a 2-D 8-bit three-channel frame gives a null image.
+    void refused()
+    {
+        const int sizes[] = {2, 4, 6};
+        const cv::Mat frames[] = {cv::Mat(4, 6, CV_8UC1), cv::Mat(4, 6, CV_8UC4), cv::Mat(4, 6, CV_16UC3),
+                                  cv::Mat(3, sizes, CV_8UC3), cv::Mat()};
+        for (const cv::Mat &frame : frames) {
+            QVERIFY(frameToImage(frame, 0).isNull());
+            QVERIFY(frameToImage(frame, 90).isNull());
+        }
     }
 
 private:
-    QScopedPointer<TempHomeWithLog> m_home;
+    TempHomeWithLog m_home;
 };
 
 QTEST_GUILESS_MAIN(TestCameraLink)
