@@ -1,10 +1,11 @@
 #pragma once
 
 // Helpers shared by the preview item tests: a window holding one item, window
-// grabs and colour comparisons with a small tolerance for GPU filtering.
+// grabs, test frames and colour comparisons with a small tolerance for GPU filtering.
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QQuickItem>
@@ -13,13 +14,11 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <memory>
 
 namespace previewtest {
 
-inline void useOpenGLSceneGraph()
-{
-    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL);
-}
+const QColor windowColour(40, 80, 120);
 
 inline bool near(const QColor &a, const QColor &b, int tolerance = 4)
 {
@@ -44,27 +43,36 @@ inline QColor colourAt(QQuickWindow &window, QPoint p)
     return grab(window).pixelColor(p);
 }
 
-// Four solid quadrants: red top-left, green top-right, blue bottom-left,
-// white bottom-right, so both orientation and channel order show.
+inline QImage solid(QSize size, const QColor &colour, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(size, format);
+    image.fill(colour);
+    return image;
+}
+
+// Red top-left, green top-right, blue bottom-left, white bottom-right, so both
+// orientation and channel order show.
 inline QImage quadrants(QSize size, QImage::Format format = QImage::Format_RGB32)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image = solid(size, Qt::white);
     const int hw = size.width() / 2;
     const int hh = size.height() / 2;
     QPainter p(&image);
     p.fillRect(0, 0, hw, hh, QColor(255, 0, 0));
     p.fillRect(hw, 0, size.width() - hw, hh, QColor(0, 255, 0));
     p.fillRect(0, hh, hw, size.height() - hh, QColor(0, 0, 255));
-    p.fillRect(hw, hh, size.width() - hw, size.height() - hh, QColor(255, 255, 255));
     p.end();
-    return format == QImage::Format_RGB32 ? image : image.convertToFormat(format);
+    return image.convertToFormat(format);
 }
 
-inline QImage solid(QSize size, const QColor &colour, QImage::Format format = QImage::Format_RGB32)
+// Left half red at half opacity, right half fully transparent.
+inline QImage halfRed(QSize size, QImage::Format format = QImage::Format_ARGB32)
 {
-    QImage image(size, format);
-    image.fill(colour);
-    return image;
+    QImage image = solid(size, Qt::transparent, QImage::Format_ARGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width() / 2; ++x)
+            image.setPixel(x, y, qRgba(255, 0, 0, 128));
+    return image.convertToFormat(format);
 }
 
 // Centres of the four quadrants of a rectangle, in the order of quadrants().
@@ -76,4 +84,50 @@ inline QVector<QPoint> quadrantCentres(const QRect &r)
             r.topLeft() + QPoint(qx, 3 * qy), r.topLeft() + QPoint(3 * qx, 3 * qy)};
 }
 
+// Whether `frame` shows stretched over `shown` in the screen grab: an empty
+// string, or what differs.
+inline QString quadrantMismatch(const QImage &screen, const QRect &shown, const QImage &frame)
+{
+    const QVector<QPoint> at = quadrantCentres(shown);
+    const QVector<QPoint> from = quadrantCentres(frame.rect());
+    for (int i = 0; i < 4; ++i) {
+        const QColor actual = screen.pixelColor(at[i]);
+        const QColor expected = frame.pixelColor(from[i]);
+        if (!near(actual, expected))
+            return QStringLiteral("quadrant %1: %2, expected %3")
+                .arg(i)
+                .arg(describe(actual), describe(expected));
+    }
+    return QString();
+}
+
+// A window showing one item of type T, 200 x 100 at its top-left.
+template <typename T>
+std::unique_ptr<QQuickWindow> windowWith(T *&item)
+{
+    auto window = std::make_unique<QQuickWindow>();
+    window->setColor(windowColour);
+    window->resize(320, 200);
+    item = new T(window->contentItem());
+    item->setSize(QSizeF(200, 100));
+    window->show();
+    return window;
+}
+
 } // namespace previewtest
+
+#define VERIFY_QUADRANTS(screen, shown, frame)                                     \
+    do {                                                                           \
+        const QString mismatch_ = previewtest::quadrantMismatch(screen, shown, frame); \
+        QVERIFY2(mismatch_.isEmpty(), qPrintable(mismatch_));                      \
+    } while (false)
+
+// The preview items are tested on the OpenGL scene graph.
+#define PREVIEW_TEST_MAIN(TestClass)                                                \
+    int main(int argc, char **argv)                                                \
+    {                                                                              \
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL);          \
+        QGuiApplication app(argc, argv);                                           \
+        TestClass test;                                                            \
+        return QTest::qExec(&test, argc, argv);                                    \
+    }
