@@ -1,5 +1,5 @@
-// The renderer on its own, in an offscreen context: the framebuffer contents
-// and the OpenGL state it leaves behind, which the scene graph hides on screen.
+// The renderer on its own in an offscreen context: the framebuffer contents and
+// the OpenGL state it leaves behind, which the scene graph hides on screen.
 
 #include "items/lmimageitem.h"
 #include "previewtestutil.h"
@@ -9,7 +9,8 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QRegularExpression>
-#include <QtTest>
+
+using previewtest::solid;
 
 Q_DECLARE_METATYPE(QImage::Format)
 
@@ -24,7 +25,7 @@ class TestLmImageRenderer : public QObject
     std::unique_ptr<LmImageItemRenderer> renderer;
     std::unique_ptr<QOpenGLFramebufferObject> fbo;
 
-    // Hands the frame over as setImage would, then renders once.
+    // Hands the frame over as setImage would and renders once.
     void hand(const QImage &frame)
     {
         {
@@ -35,19 +36,21 @@ class TestLmImageRenderer : public QObject
         renderer->render();
     }
 
-    // Row 0 is framebuffer row 0 (the frame's first scanline).
-    QRgb pixel(int x, int y)
+    // Row 0 is the frame's first scanline.
+    QRgb pixel(int x = 3, int y = 3)
     {
         return fbo->toImage(false).convertToFormat(QImage::Format_ARGB32_Premultiplied).pixel(x, y);
     }
 
 private slots:
+    void initTestCase()
+    {
+        surface.create();
+        QVERIFY(context.create());
+    }
+
     void init()
     {
-        if (!surface.isValid())
-            surface.create();
-        if (!context.isValid())
-            QVERIFY(context.create());
         QVERIFY(context.makeCurrent(&surface));
         gl = context.functions();
         slot = std::make_shared<LmImageFrameSlot>();
@@ -60,11 +63,8 @@ private slots:
 
     void cleanup()
     {
-        context.makeCurrent(&surface);
         fbo.reset();
         renderer.reset();
-        slot.reset();
-        context.doneCurrent();
     }
 
     void alphaFramesLeaveStateAsFound_data()
@@ -78,10 +78,14 @@ private slots:
     void alphaFramesLeaveStateAsFound()
     {
         QFETCH(QImage::Format, format);
+        QImage frame = solid(QSize(8, 4), Qt::transparent, QImage::Format_ARGB32);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                frame.setPixel(x, y, qRgba(255, 0, 0, 128)); // left half red at half opacity
         gl->glClearColor(0.25f, 0.5f, 0.75f, 1.f);
         gl->glClear(GL_COLOR_BUFFER_BIT);
         gl->glBlendFunc(GL_ONE, GL_ZERO);
-        hand(previewtest::halfRed(QSize(8, 4), format));
+        hand(frame.convertToFormat(format));
 
         // Premultiplied colour over transparent black, whatever was there before.
         const QRgb half = pixel(1, 1);
@@ -89,8 +93,7 @@ private slots:
                      && qAbs(qAlpha(half) - 128) <= 2,
                  qPrintable(QString::number(half, 16)));
         QCOMPARE(pixel(6, 2), qRgba(0, 0, 0, 0));
-
-        // The clear colour is put back; blending is off with the scene graph's function.
+        // The clear colour is put back; blending is off, with the scene graph's function.
         GLfloat clear[4] = {};
         gl->glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
         QCOMPARE(QVector<GLfloat>(clear, clear + 4), QVector<GLfloat>({0.25f, 0.5f, 0.75f, 1.f}));
@@ -103,40 +106,32 @@ private slots:
         QCOMPARE(gl->glGetError(), GLenum(GL_NO_ERROR));
     }
 
-    void clearOnlyAndUnsupportedFramesDrawNothing()
+    // Clear-only and refused frames, texture reuse and re-creation, one after another.
+    void frameSequence()
     {
-        const QImage red = previewtest::solid(QSize(8, 4), Qt::red);
+        const QImage red = solid(QSize(8, 4), Qt::red);
         hand(red);
-        QCOMPARE(pixel(3, 3), qRgb(255, 0, 0));
-
-        // Clear-only clears with whatever clear colour the context has, every render.
+        QCOMPARE(pixel(), qRgb(255, 0, 0));
+        // Clear-only clears with the context's clear colour, on every render.
         gl->glClearColor(0.f, 0.f, 1.f, 1.f);
         hand(QImage());
         renderer->render();
-        QCOMPARE(pixel(3, 3), qRgb(0, 0, 255));
+        QCOMPARE(pixel(), qRgb(0, 0, 255));
 
         // setImage never lets such a frame through; the renderer refuses it too.
         hand(red);
         gl->glClearColor(0.f, 1.f, 0.f, 1.f);
         gl->glClear(GL_COLOR_BUFFER_BIT);
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^LmImageItemRenderer::render: "
-                                                            "unsupported image format: QImage\\(.*\\)$"));
-        hand(previewtest::solid(QSize(8, 4), Qt::blue, QImage::Format_RGB16));
-        QCOMPARE(pixel(3, 3), qRgb(0, 255, 0));
-        hand(red);
-        QCOMPARE(pixel(3, 3), qRgb(255, 0, 0));
-    }
+                                                            "unsupported image format: QImage\\("));
+        hand(solid(QSize(8, 4), Qt::blue, QImage::Format_RGB16));
+        QCOMPARE(pixel(), qRgb(0, 255, 0));
 
-    void textureReusedForSameSizeAndRecreatedForNew()
-    {
-        hand(previewtest::solid(QSize(8, 4), QColor(200, 10, 30)));
-        QCOMPARE(pixel(0, 0), qRgb(200, 10, 30));
         // Same size, other format: the RGBA texture takes the luminance upload.
-        hand(previewtest::solid(QSize(8, 4), QColor(128, 128, 128), QImage::Format_Grayscale8));
-        QCOMPARE(pixel(0, 0), qRgb(128, 128, 128));
-
+        hand(solid(QSize(8, 4), QColor(128, 128, 128), QImage::Format_Grayscale8));
+        QCOMPARE(pixel(), qRgb(128, 128, 128));
         // A new size with an odd row length (padded scanlines).
-        QImage rgb = previewtest::solid(QSize(7, 3), QColor(10, 220, 40), QImage::Format_RGB888);
+        QImage rgb = solid(QSize(7, 3), QColor(10, 220, 40), QImage::Format_RGB888);
         rgb.setPixel(0, 0, qRgb(255, 255, 255));
         hand(rgb);
         QCOMPARE(pixel(7, 3), qRgb(10, 220, 40));
@@ -149,4 +144,5 @@ private slots:
 };
 
 QTEST_MAIN(TestLmImageRenderer)
+
 #include "tst_lmimagerenderer.moc"

@@ -7,10 +7,6 @@
 
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
-#include <QQmlError>
-#include <QtTest>
-
-using namespace previewtest;
 
 // A backend with neither the frame sink nor the frame size.
 class BareBackend : public QObject
@@ -25,17 +21,11 @@ public:
 class SinkBackend : public BareBackend
 {
     Q_OBJECT
-    Q_PROPERTY(QVector<int> frameSize MEMBER size NOTIFY frameSizeChanged)
+    Q_PROPERTY(QVector<int> frameSize MEMBER frameSize NOTIFY frameSizeChanged)
 public:
-    Q_INVOKABLE void setImageFrameRender(LmImageItem *item) { sink = item; ++handOvers; }
-    void setFrameSize(int w, int h)
-    {
-        size = {w, h};
-        emit frameSizeChanged();
-    }
-    QVector<int> size{1920, 1080};
-    LmImageItem *sink = nullptr;
-    int handOvers = 0;
+    Q_INVOKABLE void setImageFrameRender(LmImageItem *item) { sinks.append(item); }
+    QVector<int> frameSize{1920, 1080};
+    QList<LmImageItem *> sinks;
 signals:
     void frameSizeChanged();
 };
@@ -45,14 +35,16 @@ class TestMainQml : public QObject
     Q_OBJECT
 
     std::unique_ptr<QQmlApplicationEngine> engine;
-    QList<QQmlError> warnings;
+    QStringList warnings;
 
     QQuickWindow *load(QObject *backend)
     {
         engine = std::make_unique<QQmlApplicationEngine>();
         engine->setOutputWarningsToStandardError(false);
-        connect(engine.get(), &QQmlEngine::warnings, this,
-                [this](const QList<QQmlError> &list) { warnings += list; });
+        connect(engine.get(), &QQmlEngine::warnings, this, [this](const QList<QQmlError> &list) {
+            for (const QQmlError &e : list)
+                warnings += e.toString();
+        });
         engine->rootContext()->setContextProperty(QStringLiteral("qmldata"), backend);
         engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
         auto *window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
@@ -75,34 +67,24 @@ private slots:
         QVERIFY(window);
         QCOMPARE(window->title(), QStringLiteral("app_title"));
         QVERIFY(backend.ui_ready);
-        QCOMPARE(backend.handOvers, 1);
-        QVERIFY(backend.sink);
-        QCOMPARE(backend.sink->window(), window);
+        QCOMPARE(backend.sinks.size(), 1);
+        LmImageItem *preview = backend.sinks.first();
+        QCOMPARE(preview->window(), window);
 
         window->resize(1280, 760);
         QTRY_COMPARE(window->contentItem()->size(), QSizeF(1280, 760));
-        LmImageItem *preview = backend.sink;
         // 16:9 in a wider-than-tall but not-wide-enough window: full width, centred.
         QCOMPARE(preview->size(), QSizeF(1280, 720));
         QCOMPARE(preview->mapToScene(QPointF(0, 0)), QPointF(0, 20));
         // A portrait frame: full height, centred across.
-        backend.setFrameSize(1080, 1920);
+        backend.frameSize = {1080, 1920};
+        emit backend.frameSizeChanged();
         QCOMPARE(preview->size(), QSizeF(760.0 * 1080 / 1920, 760));
-
-        // Frames handed to the sink reach the screen, letterboxed.
-        QTRY_VERIFY(preview->hasRenderer());
-        bool shown = false;
-        for (int i = 0; i < 50 && !shown; ++i) {
-            preview->setImage(solid(QSize(108, 192), Qt::red));
-            shown = near(colourAt(*window, QPoint(640, 380)), Qt::red);
-        }
-        QVERIFY(shown);
-        QVERIFY(near(colourAt(*window, QPoint(20, 380)), Qt::black));
-
         // No frame size reported: the picture fills the window.
-        backend.setFrameSize(0, 0);
+        backend.frameSize = {0, 0};
+        emit backend.frameSizeChanged();
         QCOMPARE(preview->size(), QSizeF(1280, 760));
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
+        QCOMPARE(warnings, QStringList());
     }
 
     void loadsWithoutFrameSink()
@@ -114,10 +96,10 @@ private slots:
         auto *preview = window->findChild<LmImageItem *>();
         QVERIFY(preview);
         QTRY_COMPARE(preview->size(), window->contentItem()->size());
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
+        QCOMPARE(warnings, QStringList());
     }
 };
 
-PREVIEW_TEST_MAIN(TestMainQml)
+QTEST_MAIN(TestMainQml)
 
 #include "tst_mainqml.moc"
