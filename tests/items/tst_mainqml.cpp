@@ -7,6 +7,7 @@
 
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQmlError>
 
 // A backend with neither the frame sink nor the frame size.
 class BareBackend : public QObject
@@ -35,16 +36,15 @@ class TestMainQml : public QObject
     Q_OBJECT
 
     std::unique_ptr<QQmlApplicationEngine> engine;
-    QStringList warnings;
+    QList<QQmlError> warnings;
 
     QQuickWindow *load(QObject *backend)
     {
+        warnings.clear();
         engine = std::make_unique<QQmlApplicationEngine>();
         engine->setOutputWarningsToStandardError(false);
-        connect(engine.get(), &QQmlEngine::warnings, this, [this](const QList<QQmlError> &list) {
-            for (const QQmlError &e : list)
-                warnings += e.toString();
-        });
+        connect(engine.get(), &QQmlEngine::warnings, this,
+                [this](const QList<QQmlError> &list) { warnings += list; });
         engine->rootContext()->setContextProperty(QStringLiteral("qmldata"), backend);
         engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
         auto *window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
@@ -54,18 +54,13 @@ class TestMainQml : public QObject
 private slots:
     void initTestCase() { registerImageItems(); }
 
-    void cleanup()
-    {
-        engine.reset();
-        warnings.clear();
-    }
+    void cleanup() { engine.reset(); }
 
     void handsPreviewToBackendAndKeepsAspect()
     {
         SinkBackend backend;
         QQuickWindow *window = load(&backend);
         QVERIFY(window);
-        QCOMPARE(window->title(), QStringLiteral("app_title"));
         QVERIFY(backend.ui_ready);
         QCOMPARE(backend.sinks.size(), 1);
         LmImageItem *preview = backend.sinks.first();
@@ -84,7 +79,7 @@ private slots:
         backend.frameSize = {0, 0};
         emit backend.frameSizeChanged();
         QCOMPARE(preview->size(), QSizeF(1280, 760));
-        QCOMPARE(warnings, QStringList());
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
     }
 
     void loadsWithoutFrameSink()
@@ -96,7 +91,7 @@ private slots:
         auto *preview = window->findChild<LmImageItem *>();
         QVERIFY(preview);
         QTRY_COMPARE(preview->size(), window->contentItem()->size());
-        QCOMPARE(warnings, QStringList());
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
     }
 };
 
