@@ -55,7 +55,8 @@ inline QString quadrantMismatch(const QImage &screen, const QRect &shown, const 
 {
     for (const QPoint q : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
         const QColor want = frame.pixelColor(q.x() * frame.width() / 4, q.y() * frame.height() / 4);
-        const QPoint at = shown.topLeft() + QPoint(q.x() * shown.width() / 4, q.y() * shown.height() / 4);
+        const QPoint at =
+            shown.topLeft() + QPoint(q.x() * shown.width() / 4, q.y() * shown.height() / 4);
         if (!near(screen.pixelColor(at), want))
             return QStringLiteral("%1 at (%2, %3), expected %4")
                 .arg(screen.pixelColor(at).name()).arg(at.x()).arg(at.y()).arg(want.name());

@@ -125,18 +125,29 @@ private slots:
 
     void rendererRecreated_data()
     {
-        QTest::addColumn<bool>("viaWindow");
-        QTest::newRow("item removed from the scene and re-added") << false;
-        QTest::newRow("window hidden and shown again") << true;
+        QTest::addColumn<int>("how");
+        QTest::newRow("item removed from the scene and re-added") << 0;
+        QTest::newRow("window hidden and shown again") << 1;
+        QTest::newRow("item deleted with a frame pending, a new one added") << 2;
     }
 
     void rendererRecreated()
     {
-        QFETCH(bool, viaWindow);
-        QVERIFY(near(centreAfter(solid(QSize(20, 10), Qt::red)), Qt::red));
+        QFETCH(int, how);
+        QVERIFY(near(centreAfter(solid(QSize(600, 300), Qt::red)), Qt::red));
         window->setPersistentSceneGraph(false);
         window->setPersistentOpenGLContext(false);
-        viaWindow ? window->hide() : item->setParentItem(nullptr);
+        if (how == 0) {
+            item->setParentItem(nullptr);
+        } else if (how == 1) {
+            window->hide();
+        } else { // the old renderer goes on the render thread after its item
+            item->setImage(solid(QSize(20, 10), Qt::green));
+            delete item;
+            item = new LmImageItem;
+            item->setParent(window->contentItem()); // owned, not yet shown
+            item->setSize(QSizeF(200, 100));
+        }
         QTRY_VERIFY((grab(*window), !item->hasRenderer()));
         // Without a renderer frames are dropped, unscaled.
         const int scaled = item->cpuScaledFrames();
@@ -144,7 +155,7 @@ private slots:
         item->setImage(solid(QSize(20, 10), Qt::green));
         QCOMPARE(item->cpuScaledFrames(), scaled);
 
-        viaWindow ? window->show() : item->setParentItem(window->contentItem());
+        how == 1 ? window->show() : item->setParentItem(window->contentItem());
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_VERIFY((grab(*window), item->hasRenderer()));
         // The new renderer starts cleared: neither the old red nor the dropped green.
@@ -152,21 +163,6 @@ private slots:
         const QImage frame = quadrants(QSize(40, 20));
         item->setImage(frame);
         QCOMPARE(shows(frame), QString());
-    }
-
-    void itemDeletedWhileShown()
-    {
-        QVERIFY(near(centreAfter(solid(QSize(600, 300), Qt::red)), Qt::red));
-        item->setImage(solid(QSize(20, 10), Qt::green)); // still pending
-        delete item;
-        // The renderer goes on the render thread after the item has gone.
-        QVERIFY(near(colourAt(*window, QPoint(100, 50)), windowColour));
-        grab(*window);
-        // A new item in the same window works as the first did.
-        item = new LmImageItem(window->contentItem());
-        item->setSize(QSizeF(200, 100));
-        QTRY_VERIFY((grab(*window), item->hasRenderer()));
-        QVERIFY(near(centreAfter(solid(QSize(20, 10), Qt::blue)), Qt::blue));
     }
 
     // A producer thread hands over frames that need scaling while the scene
