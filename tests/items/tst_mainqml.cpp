@@ -8,38 +8,8 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlError>
-#include <QtTest>
 
-#include <memory>
-
-using namespace previewtest;
-
-// Stands in for a backend that has the frame sink and the frame size.
-class SinkBackend : public QObject
-{
-    Q_OBJECT
-    Q_PROPERTY(bool ui_ready MEMBER ui_ready)
-    Q_PROPERTY(QVector<int> frameSize READ frameSize NOTIFY frameSizeChanged)
-
-public:
-    QVector<int> frameSize() const { return size; }
-    void setFrameSize(int w, int h)
-    {
-        size = {w, h};
-        emit frameSizeChanged();
-    }
-    Q_INVOKABLE void setImageFrameRender(LmImageItem *item) { sink = item; ++handOvers; }
-
-    bool ui_ready = false;
-    QVector<int> size{1920, 1080};
-    LmImageItem *sink = nullptr;
-    int handOvers = 0;
-
-signals:
-    void frameSizeChanged();
-};
-
-// Stands in for a backend without either.
+// A backend with neither the frame sink nor the frame size.
 class BareBackend : public QObject
 {
     Q_OBJECT
@@ -48,107 +18,83 @@ public:
     bool ui_ready = false;
 };
 
+// A backend with both.
+class SinkBackend : public BareBackend
+{
+    Q_OBJECT
+    Q_PROPERTY(QVector<int> frameSize MEMBER frameSize NOTIFY frameSizeChanged)
+public:
+    Q_INVOKABLE void setImageFrameRender(LmImageItem *item) { sinks.append(item); }
+    QVector<int> frameSize{1920, 1080};
+    QList<LmImageItem *> sinks;
+signals:
+    void frameSizeChanged();
+};
+
 class TestMainQml : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanup();
-    void handsPreviewToBackendAndKeepsAspect();
-    void loadsWithoutFrameSink();
-
-private:
-    QQuickWindow *load(QObject *backend);
-
     std::unique_ptr<QQmlApplicationEngine> engine;
     QList<QQmlError> warnings;
+
+    QQuickWindow *load(QObject *backend)
+    {
+        warnings.clear();
+        engine = std::make_unique<QQmlApplicationEngine>();
+        engine->setOutputWarningsToStandardError(false);
+        connect(engine.get(), &QQmlEngine::warnings, this,
+                [this](const QList<QQmlError> &list) { warnings += list; });
+        engine->rootContext()->setContextProperty(QStringLiteral("qmldata"), backend);
+        engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
+        auto *window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
+        return window && QTest::qWaitForWindowExposed(window) ? window : nullptr;
+    }
+
+private slots:
+    void initTestCase() { registerImageItems(); }
+
+    void cleanup() { engine.reset(); }
+
+    void handsPreviewToBackendAndKeepsAspect()
+    {
+        SinkBackend backend;
+        QQuickWindow *window = load(&backend);
+        QVERIFY(window);
+        QVERIFY(backend.ui_ready);
+        QCOMPARE(backend.sinks.size(), 1);
+        LmImageItem *preview = backend.sinks.first();
+        QCOMPARE(preview->window(), window);
+
+        window->resize(1280, 760);
+        QTRY_COMPARE(window->contentItem()->size(), QSizeF(1280, 760));
+        // 16:9 in a wider-than-tall but not-wide-enough window: full width, centred.
+        QCOMPARE(preview->size(), QSizeF(1280, 720));
+        QCOMPARE(preview->mapToScene(QPointF(0, 0)), QPointF(0, 20));
+        // A portrait frame: full height, centred across.
+        backend.frameSize = {1080, 1920};
+        emit backend.frameSizeChanged();
+        QCOMPARE(preview->size(), QSizeF(760.0 * 1080 / 1920, 760));
+        // No frame size reported: the picture fills the window.
+        backend.frameSize = {0, 0};
+        emit backend.frameSizeChanged();
+        QCOMPARE(preview->size(), QSizeF(1280, 760));
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
+    }
+
+    void loadsWithoutFrameSink()
+    {
+        BareBackend backend;
+        QQuickWindow *window = load(&backend);
+        QVERIFY(window);
+        QVERIFY(backend.ui_ready);
+        auto *preview = window->findChild<LmImageItem *>();
+        QVERIFY(preview);
+        QTRY_COMPARE(preview->size(), window->contentItem()->size());
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
+    }
 };
 
-void TestMainQml::initTestCase()
-{
-    registerImageItems();
-}
-
-void TestMainQml::cleanup()
-{
-    engine.reset();
-    warnings.clear();
-}
-
-QQuickWindow *TestMainQml::load(QObject *backend)
-{
-    engine = std::make_unique<QQmlApplicationEngine>();
-    engine->setOutputWarningsToStandardError(false);
-    connect(engine.get(), &QQmlEngine::warnings, this,
-            [this](const QList<QQmlError> &list) { warnings += list; });
-    engine->rootContext()->setContextProperty(QStringLiteral("qmldata"), backend);
-    engine->load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (engine->rootObjects().isEmpty())
-        return nullptr;
-    auto *window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
-    if (window && QTest::qWaitForWindowExposed(window))
-        return window;
-    return nullptr;
-}
-
-void TestMainQml::handsPreviewToBackendAndKeepsAspect()
-{
-    SinkBackend backend;
-    QQuickWindow *window = load(&backend);
-    QVERIFY(window);
-    QCOMPARE(window->title(), QStringLiteral("app_title"));
-    QVERIFY(backend.ui_ready);
-    QCOMPARE(backend.handOvers, 1);
-    QVERIFY(backend.sink);
-    QCOMPARE(backend.sink->window(), window);
-
-    window->resize(1280, 760);
-    QTRY_COMPARE(window->contentItem()->size(), QSizeF(1280, 760));
-    LmImageItem *preview = backend.sink;
-    // 16:9 in a wider-than-tall but not-wide-enough window: full width, centred.
-    QCOMPARE(preview->size(), QSizeF(1280, 720));
-    QCOMPARE(preview->mapToScene(QPointF(0, 0)), QPointF(0, 20));
-
-    // A portrait frame: full height, centred across.
-    backend.setFrameSize(1080, 1920);
-    QCOMPARE(preview->height(), 760.0);
-    QCOMPARE(preview->width(), 760.0 * 1080 / 1920);
-
-    // Frames handed to the sink reach the screen, letterboxed.
-    QTRY_VERIFY(preview->hasRenderer());
-    bool shown = false;
-    for (int i = 0; i < 50 && !shown; ++i) {
-        preview->setImage(solid(QSize(108, 192), Qt::red));
-        shown = near(colourAt(*window, QPoint(640, 380)), Qt::red);
-    }
-    QVERIFY(shown);
-    QVERIFY(near(colourAt(*window, QPoint(20, 380)), Qt::black));
-
-    // No frame size reported: the picture fills the window.
-    backend.setFrameSize(0, 0);
-    QCOMPARE(preview->size(), QSizeF(1280, 760));
-    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
-}
-
-void TestMainQml::loadsWithoutFrameSink()
-{
-    BareBackend backend;
-    QQuickWindow *window = load(&backend);
-    QVERIFY(window);
-    QVERIFY(backend.ui_ready);
-    auto *preview = window->findChild<LmImageItem *>();
-    QVERIFY(preview);
-    QTRY_COMPARE(preview->size(), window->contentItem()->size());
-    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.value(0).toString()));
-}
-
-int main(int argc, char **argv)
-{
-    useOpenGLSceneGraph();
-    QGuiApplication app(argc, argv);
-    TestMainQml test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestMainQml)
 
 #include "tst_mainqml.moc"
