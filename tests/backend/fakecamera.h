@@ -15,12 +15,14 @@
 #include <QMessageBox>
 #include <QMutex>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -49,13 +51,11 @@ struct FakeWorld
     int width = 1920;
     int height = 1080;
 
-    // Places a USB camera at capture index `id` (earlier free indexes are
-    // nodes without a name, like missing /dev/videoN).
+    // A USB camera at capture index `id`; free indexes before it are nameless nodes.
     void plug(int id, const QString &name)
     {
         std::lock_guard<std::mutex> l(lock);
-        if (int(nodes.size()) <= id)
-            nodes.resize(size_t(id) + 1);
+        nodes.resize(std::max(nodes.size(), size_t(id) + 1));
         nodes[size_t(id)] = DeviceRecord{true, name, QStringLiteral("usb-0000:00:14.0-%1").arg(id), true};
     }
     void unplug(int id)
@@ -79,6 +79,22 @@ struct FakeWorld
         return std::exchange(opens, {});
     }
 };
+
+// Position of the first write of `value` to `prop`, or -1.
+inline int indexOf(const std::vector<SetCall> &calls, int prop, double value)
+{
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i].prop == prop && calls[i].value == value)
+            return int(i);
+    return -1;
+}
+
+// How many times the tuning was stored in the camera (focus 249).
+inline int storeCount(const std::vector<SetCall> &calls)
+{
+    return int(std::count_if(calls.begin(), calls.end(),
+                             [](const SetCall &c) { return c.prop == cv::CAP_PROP_FOCUS && c.value == 249; }));
+}
 
 class FakeDeviceSource : public DeviceSource
 {
@@ -234,3 +250,36 @@ inline QVariant storedValue(const QString &home, const QString &key)
     QSettings ini(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
     return ini.value(key);
 }
+
+// The fixture of the in-process backend tests: a fresh HOME, world and backend.
+struct RigHarness
+{
+    QTemporaryDir home;
+    std::unique_ptr<FakeRig> rig;
+    std::unique_ptr<QmlData> backend;
+
+    // A backend on an INI holding `ini`, with camera "Cam A" at index 0 if `plugged`.
+    QmlData *make(const QVariantMap &ini = {}, bool plugged = true)
+    {
+        useHome(home.path(), ini);
+        rig = std::make_unique<FakeRig>();
+        if (plugged)
+            rig->world->plug(0, QStringLiteral("Cam A"));
+        backend.reset(rig->makeBackend());
+        return backend.get();
+    }
+    // Finds the cameras and loads the tuning; `capture` also opens the camera.
+    // True only when the camera was opened.
+    bool bringUp(bool capture)
+    {
+        if (backend->getCamDevs() <= 0)
+            return false;
+        backend->initCameraParams();
+        return capture && backend->startCaptureTimer();
+    }
+    void finish()
+    {
+        backend.reset();
+        rig.reset();
+    }
+};

@@ -8,30 +8,16 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-// The backend's properties, enable rules and camera lifecycle, on a fake
-// device list, a fake device-change source and a recording capture object.
-class TestQmlData : public QObject
+// The backend's properties, enable rules and camera lifecycle on a fake world.
+class TestQmlData : public QObject, RigHarness
 {
     Q_OBJECT
 
-    QTemporaryDir home;
-    std::unique_ptr<FakeRig> rig;
-    std::unique_ptr<QmlData> backend;
-
-    // A backend with camera "Cam A" at index 0 (unless `plugged` is false),
-    // initialised from `ini`, optionally with the camera open.
+    // The backend with the INI `ini`; the camera open if `open`, traffic cleared.
     QmlData *start(const QVariantMap &ini, bool open, bool plugged = true)
     {
-        useHome(home.path(), ini);
-        rig = std::make_unique<FakeRig>();
-        if (plugged)
-            rig->world->plug(0, QStringLiteral("Cam A"));
-        backend.reset(rig->makeBackend());
-        if (backend->getCamDevs() > 0) {
-            backend->initCameraParams();
-            if (open)
-                backend->startCaptureTimer();
-        }
+        make(ini, plugged);
+        bringUp(open);
         rig->world->takeCalls();
         rig->world->takeOpens();
         return backend.get();
@@ -44,20 +30,8 @@ class TestQmlData : public QObject
         return new QSignalSpy(o, QByteArray("2" + notify.methodSignature()).constData());
     }
 
-    static int indexOf(const std::vector<SetCall> &calls, int prop, double value)
-    {
-        for (size_t i = 0; i < calls.size(); ++i)
-            if (calls[i].prop == prop && calls[i].value == value)
-                return int(i);
-        return -1;
-    }
-
 private slots:
-    void cleanup()
-    {
-        backend.reset();
-        rig.reset();
-    }
+    void cleanup() { finish(); }
 
     void storedGettersConvert_data()
     {
@@ -70,17 +44,12 @@ private slots:
         QTest::newRow("exposure 1/24s") << "exposure_time" << QVariant(1) << QByteArray("exposureIndex") << QVariant(10);
         QTest::newRow("ev -2.0") << "ev_value" << QVariant(-6) << QByteArray("evIndex") << QVariant(0);
         QTest::newRow("warmness -15") << "warmness_value" << QVariant(-15) << QByteArray("warmnessIndex") << QVariant(0);
-        QTest::newRow("warmness 15") << "warmness_value" << QVariant(15) << QByteArray("warmnessIndex") << QVariant(30);
         QTest::newRow("sce 700") << "sce_value" << QVariant(700) << QByteArray("sceIndex") << QVariant(7);
         QTest::newRow("sce 1499") << "sce_value" << QVariant(1499) << QByteArray("sceIndex") << QVariant(14);
         QTest::newRow("mce b 128") << "uvc_mce_b" << QVariant(128) << QByteArray("mceBindex") << QVariant(256);
-        QTest::newRow("iso") << "iso_value" << QVariant(5) << QByteArray("isoIndex") << QVariant(5);
-        QTest::newRow("preview") << "preview_index" << QVariant(1) << QByteArray("previewSizeIndex") << QVariant(1);
-        QTest::newRow("skin") << "skin_smoothing" << QVariant(true) << QByteArray("skinSwitch") << QVariant(true);
-        QTest::newRow("zoom") << "display_zoom" << QVariant(true) << QByteArray("displayZoom") << QVariant(true);
     }
 
-    // Stored properties read the INI through the store, before and after start-up.
+    // Stored values convert to list indexes, before and after start-up.
     void storedGettersConvert()
     {
         QFETCH(QString, key);
@@ -90,8 +59,7 @@ private slots:
         QmlData *b = start({{key, stored}}, false, false);
         QCOMPARE(b->property(property.constData()), expected);
         rig->world->plug(0, QStringLiteral("Cam A"));
-        b->getCamDevs();
-        b->initCameraParams();
+        bringUp(false);
         QCOMPARE(b->property(property.constData()), expected);
     }
 
@@ -103,16 +71,8 @@ private slots:
         QTest::addColumn<int>("prop");
         QTest::addColumn<double>("sent");
         QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("stored");
-        struct Row
-        {
-            const char *property;
-            QVariant value;
-            int prop;
-            double sent;
-            const char *key;
-            QVariant stored;
-        };
+        QTest::addColumn<QString>("stored");
+        struct Row { const char *property; QVariant value; int prop; double sent; const char *key; QVariant stored; };
         const Row rows[] = {
             {"afdIndex", 2, 32, 2, "afd_value", 2},
             {"skinSwitch", true, 22, 128, "skin_smoothing", true},
@@ -132,49 +92,43 @@ private slots:
             {"awbIndex", 3, ParamTunnel::whiteBalanceProperty(), 6500, "awb_value", 3},
             {"sceIndex", 3, 27, 300, "sce_value", 300},
         };
-        for (bool open : {true, false}) {
-            for (const Row &r : rows) {
-                QTest::addRow("%s %s", r.property, open ? "open" : "closed")
-                    << open << QByteArray(r.property) << r.value << r.prop << r.sent << QString::fromLatin1(r.key)
-                    << r.stored;
-            }
-        }
+        for (bool open : {true, false})
+            for (const Row &r : rows)
+                QTest::addRow("%s %s", r.property, open ? "open" : "closed") << open << QByteArray(r.property)
+                    << r.value << r.prop << r.sent << QString::fromLatin1(r.key) << r.stored.toString();
     }
 
-    // A change is sent and stored with the camera open; without a camera it is
-    // shown (signalled) but neither sent nor stored. The same value twice does nothing.
+    // Open: a change is signalled, sent and stored, and the same value again
+    // does nothing. Closed: signalled only, neither sent nor stored.
     void setterPattern()
     {
         QFETCH(bool, open);
         QFETCH(QByteArray, property);
         QFETCH(QVariant, value);
-        QFETCH(int, prop);
-        QFETCH(double, sent);
         QFETCH(QString, key);
-        QFETCH(QVariant, stored);
+        const char *name = property.constData();
         QmlData *b = start({{QStringLiteral("aec_Mod"), 1}}, open);
-        const QVariant before = b->property(property.constData());
+        const QVariant before = b->property(name);
         const QVariant storedBefore = storedValue(home.path(), key);
-        std::unique_ptr<QSignalSpy> spy(notifySpy(b, property.constData()));
+        std::unique_ptr<QSignalSpy> spy(notifySpy(b, name));
 
-        QVERIFY(b->setProperty(property.constData(), value));
+        QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
         const std::vector<SetCall> calls = rig->world->takeCalls();
-        if (open) {
-            QVERIFY2(indexOf(calls, prop, sent) >= 0, "value not sent");
-            QCOMPARE(storedValue(home.path(), key).toString(), stored.toString());
-            QCOMPARE(b->property(property.constData()), value);
-        } else {
+        if (!open) {
             QVERIFY(calls.empty());
             QCOMPARE(storedValue(home.path(), key), storedBefore);
-            QCOMPARE(b->property(property.constData()), before);
+            QCOMPARE(b->property(name), before);
+            return;
         }
-
-        if (open) {
-            QVERIFY(b->setProperty(property.constData(), value));
-            QCOMPARE(spy->count(), 1);
-            QVERIFY(rig->world->takeCalls().empty());
-        }
+        QFETCH(int, prop);
+        QFETCH(double, sent);
+        QVERIFY2(indexOf(calls, prop, sent) >= 0, "value not sent");
+        QTEST(storedValue(home.path(), key).toString(), "stored");
+        QCOMPARE(b->property(name), value);
+        QVERIFY(b->setProperty(name, value));
+        QCOMPARE(spy->count(), 1);
+        QVERIFY(rig->world->takeCalls().empty());
     }
 
     void aecEnableRules_data()
@@ -293,73 +247,53 @@ private slots:
         QVERIFY(b->warmnessEnable());
         QVERIFY(!b->colorTemperatureEnable());
         QCOMPARE(b->cameraLink()->rotation(), 0);
-        for (size_t i = 0; i < spies.size(); ++i)
+        for (size_t i = 0; i < spies.size(); ++i) {
             QVERIFY2(spies[i]->count() == 1, reloaded[i]);
-
-        for (auto &s : spies)
-            s->clear();
+            spies[i]->clear();
+        }
         b->showSyncBox();
         for (size_t i = 0; i < spies.size(); ++i)
             QVERIFY2(spies[i]->count() == 0, reloaded[i]);
     }
 
-    // No camera at start: the prompt goes away by itself when one is plugged in.
-    void plugInWithNone()
+    void promptEndsOnPlugIn_data()
     {
-        QmlData *b = start({}, false, false);
-        QCOMPARE(b->getCamDevs(), 0);
-        bool prompted = false;
-        onNextBox([&](QMessageBox *box) {
-            prompted = true;
-            QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
-            rig->deviceChange(); // something else changed: still no camera
-            QVERIFY(box->isVisible());
-            rig->world->plug(0, QStringLiteral("Cam A"));
-            rig->deviceChange();
-        });
-        b->openFindDeviceDialog();
-        QVERIFY(prompted);
-        QVERIFY(b->cameraLink()->isOpened());
-        QCOMPARE(b->cameraNames(), QStringList{QStringLiteral("Cam A")});
-        QCOMPARE(rig->world->takeOpens(), std::vector<int>{0});
+        QTest::addColumn<bool>("startPlugged");
+        QTest::newRow("none at start") << false;
+        QTest::newRow("only camera unplugged") << true;
     }
 
-    // A second camera only extends the list; repeated notices change nothing.
-    void secondCameraExtendsList()
+    // The "not found" prompt stays up without a camera (closing it, unrelated
+    // device notices) and goes by itself when one is plugged in at a new node.
+    void promptEndsOnPlugIn()
     {
-        QmlData *b = start({}, true);
-        rig->world->plug(2, QStringLiteral("Cam B"));
-        rig->deviceChange();
-        rig->deviceChange();
-        QCOMPARE(b->cameraNames(), (QStringList{QStringLiteral("Cam A"), QStringLiteral("Cam B")}));
-        QCOMPARE(b->cameraIndex(), 0);
-        QVERIFY(b->cameraLink()->isOpened());
-        QVERIFY(rig->world->takeOpens().empty());
-    }
-
-    // The only camera unplugged: closed and prompted; plugged back (under
-    // another node number) it is opened again.
-    void unplugOnlyAndReplug()
-    {
-        QmlData *b = start({}, true);
+        QFETCH(bool, startPlugged);
+        QmlData *b = start({}, true, startPlugged);
         bool prompted = false;
         onNextBox([&](QMessageBox *box) {
             prompted = true;
             QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
             QVERIFY(!b->cameraLink()->isOpened());
-            box->close(); // no camera: the prompt stays
+            box->close();
+            rig->deviceChange();
             QVERIFY(box->isVisible());
             rig->world->plug(1, QStringLiteral("Cam A"));
             rig->deviceChange();
         });
-        rig->world->unplug(0);
-        rig->deviceChange();
+        if (startPlugged) {
+            rig->world->unplug(0);
+            rig->deviceChange();
+        } else {
+            QCOMPARE(b->getCamDevs(), 0);
+            b->openFindDeviceDialog();
+        }
         QVERIFY(prompted);
         QVERIFY(b->cameraLink()->isOpened());
+        QCOMPARE(b->cameraNames(), QStringList{QStringLiteral("Cam A")});
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{1});
     }
 
-    void cameraRemovedWhileOthersStay_data()
+    void secondCameraComesAndGoes_data()
     {
         QTest::addColumn<int>("removed");
         QTest::addColumn<bool>("keepsStreaming");
@@ -367,15 +301,20 @@ private slots:
         QTest::newRow("the open camera") << 2 << false;
     }
 
-    // Decided by the open camera's device, not by its place in the list.
-    void cameraRemovedWhileOthersStay()
+    // A second camera only extends the list (repeated notices change nothing).
+    // Whether a removal closes the stream is decided by the open camera's
+    // device, not by its place in the list.
+    void secondCameraComesAndGoes()
     {
         QFETCH(int, removed);
         QFETCH(bool, keepsStreaming);
-        QmlData *b = start({}, false);
+        QmlData *b = start({}, true);
         rig->world->plug(2, QStringLiteral("Cam B"));
-        b->getCamDevs();
-        b->initCameraParams();
+        rig->deviceChange();
+        rig->deviceChange();
+        QCOMPARE(b->cameraNames(), (QStringList{QStringLiteral("Cam A"), QStringLiteral("Cam B")}));
+        QCOMPARE(b->cameraIndex(), 0);
+        QVERIFY(rig->world->takeOpens().empty());
         b->setUiReady(true);
         b->setCameraIndex(1);
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{2});
@@ -403,15 +342,10 @@ private slots:
     // Camera and preview switches reopen only once the QML side is ready.
     void cameraAndPreviewSwitches()
     {
-        useHome(home.path());
-        rig = std::make_unique<FakeRig>();
+        QmlData *b = make({}, false);
         rig->world->plug(2, QStringLiteral("Cam A")); // nodes 0 and 1 are not cameras
         rig->world->plug(3, QStringLiteral("Cam B"));
-        backend.reset(rig->makeBackend());
-        QmlData *b = backend.get();
-        b->getCamDevs();
-        b->initCameraParams();
-        QVERIFY(b->startCaptureTimer());
+        QVERIFY(bringUp(true));
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{2});
 
         b->setCameraIndex(1); // not ready yet: no reopen
@@ -438,7 +372,6 @@ private slots:
         QTest::newRow("zh_CN") << "zh_CN" << 210;
         QTest::newRow("zh_TW") << "zh_TW" << 210;
         QTest::newRow("en_US") << "en_US" << 320;
-        QTest::newRow("empty") << "" << 320;
         QTest::newRow("case") << "ZH_CN" << 320;
     }
 
