@@ -137,19 +137,15 @@ private slots:
         QTest::addColumn<int>("afd");
         QTest::addColumn<int>("iso");
         QTest::addColumn<int>("aec");
-        QTest::addColumn<bool>("aperture");
-        QTest::addColumn<bool>("exposure");
-        QTest::addColumn<bool>("isoOn");
-        QTest::addColumn<int>("evOn"); // -1: left as it was
-        QTest::addColumn<bool>("afdOn");
+        QTest::addColumn<QString>("enabled");
         QTest::addColumn<int>("isoAfter");
-        QTest::newRow("manual, iso set") << 3 << 0 << 5 << 1 << true << true << true << 0 << false << 5;
-        QTest::newRow("manual, iso auto") << 3 << 0 << 0 << 1 << true << true << true << 1 << false << 0;
-        QTest::newRow("exposure manual") << 1 << 0 << 5 << 2 << false << true << false << -1 << false << 0;
-        QTest::newRow("aperture manual, iso auto") << 1 << 0 << 0 << 3 << true << false << true << 1 << true << 0;
-        QTest::newRow("aperture manual, iso set") << 1 << 0 << 4 << 3 << true << false << true << 0 << true << 4;
-        QTest::newRow("auto, flicker off") << 1 << 3 << 5 << 0 << false << false << true << 1 << true << 5;
-        QTest::newRow("auto, 50Hz") << 1 << 1 << 5 << 0 << false << false << false << 1 << true << 0;
+        QTest::newRow("manual, iso set") << 3 << 0 << 5 << 1 << "aperture exposure iso" << 5;
+        QTest::newRow("manual, iso auto") << 3 << 0 << 0 << 1 << "aperture exposure iso ev" << 0;
+        QTest::newRow("exposure manual") << 1 << 0 << 5 << 2 << "exposure" << 0; // EV stays off
+        QTest::newRow("aperture manual, iso auto") << 1 << 0 << 0 << 3 << "aperture iso ev afd" << 0;
+        QTest::newRow("aperture manual, iso set") << 1 << 0 << 4 << 3 << "aperture iso afd" << 4;
+        QTest::newRow("auto, flicker off") << 1 << 3 << 5 << 0 << "iso ev afd" << 5;
+        QTest::newRow("auto, 50Hz") << 1 << 1 << 5 << 0 << "ev afd" << 0;
     }
 
     // The exposure-mode rules; a forced ISO goes to the camera before the mode.
@@ -159,30 +155,27 @@ private slots:
         QFETCH(int, afd);
         QFETCH(int, iso);
         QFETCH(int, aec);
+        QFETCH(int, isoAfter);
         QmlData *b = start({{QStringLiteral("aec_Mod"), startAec}, {QStringLiteral("afd_value"), afd},
-                            {QStringLiteral("iso_value"), iso}},
-                           true);
-        const bool evBefore = b->evEnable();
+                            {QStringLiteral("iso_value"), iso}}, true);
         QSignalSpy isoSpy(b, &QmlData::isoIndexChanged);
         b->setAecIndex(aec);
 
-        QTEST(b->apertureEnable(), "aperture");
-        QTEST(b->exposureEnable(), "exposure");
-        QTEST(b->isoEnable(), "isoOn");
-        QFETCH(int, evOn);
-        QCOMPARE(b->evEnable(), evOn < 0 ? evBefore : evOn == 1);
-        QTEST(b->afdEnable(), "afdOn");
-        QFETCH(int, isoAfter);
+        QStringList enabled;
+        const std::pair<bool, const char *> enables[] = {{b->apertureEnable(), "aperture"},
+            {b->exposureEnable(), "exposure"}, {b->isoEnable(), "iso"}, {b->evEnable(), "ev"}, {b->afdEnable(), "afd"}};
+        for (const auto &e : enables)
+            if (e.first)
+                enabled << QString::fromLatin1(e.second);
+        QTEST(enabled.join(QLatin1Char(' ')), "enabled");
         QCOMPARE(b->isoIndex(), isoAfter);
         const std::vector<SetCall> calls = rig->world->takeCalls();
+        QCOMPARE(isoSpy.count(), isoAfter != iso ? 1 : 0);
         if (isoAfter != iso) {
-            QCOMPARE(isoSpy.count(), 1);
             const int isoWrite = indexOf(calls, 14, 0);
             const int aecWrite = std::max(indexOf(calls, 21, 1), indexOf(calls, 36, 0));
             QVERIFY(isoWrite >= 0);
             QVERIFY(isoWrite < aecWrite);
-        } else {
-            QCOMPARE(isoSpy.count(), 0);
         }
 
         // In the manual modes EV follows every ISO change.
@@ -225,8 +218,7 @@ private slots:
         QmlData *b = start({{QStringLiteral("sce_value"), 300}, {QStringLiteral("saturation_value"), 9},
                             {QStringLiteral("aperture_value"), 500}, {QStringLiteral("aec_Mod"), 1},
                             {QStringLiteral("iso_value"), 3}, {QStringLiteral("awb_value"), 6},
-                            {QStringLiteral("warmness_value"), 4}},
-                           true);
+                            {QStringLiteral("warmness_value"), 4}}, true);
         b->rotateDisplay(true);
         const char *reloaded[] = {"previewSizeIndex", "brightSwitch", "skinSwitch", "aecIndex", "afdIndex",
                                   "awbIndex", "apertureIndex", "exposureIndex", "isoIndex", "evIndex",
@@ -238,15 +230,10 @@ private slots:
             spies.emplace_back(notifySpy(b, p));
 
         b->restoreDefaultSettings();
-        QCOMPARE(b->sceIndex(), 7);
-        QCOMPARE(b->saturationIndex(), 5);
-        QCOMPARE(b->apertureIndex(), 14);
-        QCOMPARE(b->aecIndex(), 0);
-        QCOMPARE(b->isoIndex(), 0);
-        QCOMPARE(b->warmnessIndex(), 15);
-        QVERIFY(b->warmnessEnable());
-        QVERIFY(!b->colorTemperatureEnable());
-        QCOMPARE(b->cameraLink()->rotation(), 0);
+        const QVector<int> defaults{b->sceIndex(), b->saturationIndex(), b->apertureIndex(), b->aecIndex(),
+                                    b->isoIndex(), b->warmnessIndex(), b->cameraLink()->rotation()};
+        QCOMPARE(defaults, (QVector<int>{7, 5, 14, 0, 0, 15, 0}));
+        QVERIFY(b->warmnessEnable() && !b->colorTemperatureEnable());
         for (size_t i = 0; i < spies.size(); ++i) {
             QVERIFY2(spies[i]->count() == 1, reloaded[i]);
             spies[i]->clear();
@@ -365,21 +352,13 @@ private slots:
         QCOMPARE(b->previewSizeList(), (QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")}));
     }
 
-    void languageType_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<int>("width");
-        QTest::newRow("zh_CN") << "zh_CN" << 210;
-        QTest::newRow("zh_TW") << "zh_TW" << 210;
-        QTest::newRow("en_US") << "en_US" << 320;
-        QTest::newRow("case") << "ZH_CN" << 320;
-    }
-
+    // Only the two Chinese locales, spelt exactly, get the narrow layout.
     void languageType()
     {
-        QFETCH(QString, language);
-        QmlData *b = start({{QStringLiteral("language"), language}}, false);
-        QTEST(b->getLanguageType(), "width");
+        const std::pair<const char *, int> cases[] = {{"zh_CN", 210}, {"zh_TW", 210}, {"en_US", 320}, {"ZH_CN", 320}};
+        for (const auto &c : cases)
+            QCOMPARE(start({{QStringLiteral("language"), QString::fromLatin1(c.first)}}, false)->getLanguageType(),
+                     c.second);
     }
 
     // View switches live in the store and signal only real changes.
