@@ -119,82 +119,64 @@ private slots:
         QCOMPARE(quits, 0);
     }
 
-    void exitWithoutPrompt_data()
+    void exitFromWindow_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::newRow("no change") << "none";
-        QTest::newRow("changed and back") << "undone";
-        QTest::newRow("colour temperature only") << "temperature";
+        QTest::addColumn<int>("answer"); // 0: no prompt expected
+        QTest::addColumn<int>("stores");
+        QTest::newRow("no change") << "none" << 0 << 0;
+        QTest::newRow("changed and back") << "undone" << 0 << 0;
+        QTest::newRow("colour temperature only") << "temperature" << 0 << 0;
+        QTest::newRow("Exit") << "sharpness" << int(QMessageBox::Cancel) << 0;
+        QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok) << 2;
     }
 
-    void exitWithoutPrompt()
+    // Closing the window quits at once without a tuning change. After one, the
+    // prompt's window button keeps the program running and the next close asks
+    // again; Save stores behind a busy wait box, Exit quits without storing.
+    void exitFromWindow()
     {
         QFETCH(QString, change);
+        QFETCH(int, answer);
         QmlData *b = start(true, true);
-        if (change == QLatin1String("undone")) {
-            const int ev = b->evIndex();
-            b->setEvIndex(ev + 2);
-            b->setEvIndex(ev);
-        } else if (change == QLatin1String("temperature")) {
+        const int ev = b->evIndex();
+        if (change == QLatin1String("undone"))
+            b->setEvIndex(ev + 2), b->setEvIndex(ev);
+        else if (change == QLatin1String("temperature"))
             b->setColorTemperatureIndex(12);
+        else if (change == QLatin1String("sharpness"))
+            b->setSharpnessIndex(b->sharpnessIndex() + 1);
+        if (answer) {
+            onNextBox([&](QMessageBox *box) {
+                checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
+                         {{QMessageBox::Ok, QStringLiteral("btn-save")},
+                          {QMessageBox::Cancel, QStringLiteral("btn-save-exit")}},
+                         false);
+                box->close();
+            });
+            b->showSaveBox();
+            QTest::qWait(50);
+            QCOMPARE(quits, 0);
         }
-        bool prompted = false;
+        bool prompted = false, waited = false;
         QPointer<QTimer> watch = onNextBox([&](QMessageBox *box) {
             prompted = true;
-            box->close();
+            if (answer == QMessageBox::Ok) {
+                onNextBox([&, box](QMessageBox *wait) {
+                    waited = true;
+                    QVERIFY(wait != box);
+                    checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+                });
+            }
+            click(box, answer ? QMessageBox::StandardButton(answer) : QMessageBox::Cancel);
         });
+        rig->world->takeCalls();
         b->showSaveBox();
-        QVERIFY(!prompted);
         delete watch.data();
+        QCOMPARE(prompted, answer != 0);
+        QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
-    }
-
-    // After a change: the window button keeps the program running and the
-    // next close asks again; Exit quits without storing.
-    void exitPromptAfterChange()
-    {
-        QmlData *b = start(true, true);
-        b->setSharpnessIndex(b->sharpnessIndex() + 1);
-        onNextBox([&](QMessageBox *box) {
-            checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
-                     {{QMessageBox::Ok, QStringLiteral("btn-save")},
-                      {QMessageBox::Cancel, QStringLiteral("btn-save-exit")}},
-                     false);
-            box->close();
-        });
-        b->showSaveBox();
-        QTest::qWait(50);
-        QCOMPARE(quits, 0);
-
-        onNextBox([&](QMessageBox *box) { click(box, QMessageBox::Cancel); });
-        rig->world->takeCalls();
-        b->showSaveBox();
-        finishQuit();
-        QCOMPARE(storeCount(rig->world->takeCalls()), 0);
-    }
-
-    // Save and exit: the store runs behind a wait box that refuses to close,
-    // then the program quits.
-    void saveAndExit()
-    {
-        QmlData *b = start(true, true);
-        b->setContrastIndex(b->contrastIndex() + 1);
-        QMessageBox *prompt = nullptr;
-        bool waited = false;
-        onNextBox([&](QMessageBox *box) {
-            prompt = box;
-            onNextBox([&](QMessageBox *wait) {
-                waited = true;
-                QVERIFY(wait != prompt);
-                checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
-            });
-            click(box, QMessageBox::Ok);
-        });
-        rig->world->takeCalls();
-        b->showSaveBox();
-        QVERIFY(waited);
-        finishQuit();
-        QCOMPARE(storeCount(rig->world->takeCalls()), 2);
+        QTEST(storeCount(rig->world->takeCalls()), "stores");
     }
 
     // Exit in a prompt nested in another one ends both before the quit.
