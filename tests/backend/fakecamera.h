@@ -48,11 +48,6 @@ struct FakeWorld
         nodes[size_t(id)] = DeviceRecord{true, name, QStringLiteral("usb-0000:00:14.0-%1").arg(id), true};
     }
     void unplug(int id) { std::lock_guard<std::mutex> l(lock); nodes[size_t(id)] = DeviceRecord{}; }
-    bool listed(int id) const
-    {
-        std::lock_guard<std::mutex> l(lock);
-        return id >= 0 && id < int(nodes.size()) && !nodes[size_t(id)].name.isEmpty();
-    }
     std::vector<SetCall> takeCalls() { std::lock_guard<std::mutex> l(lock); return std::exchange(calls, {}); }
     std::vector<int> takeOpens() { std::lock_guard<std::mutex> l(lock); return std::exchange(opens, {}); }
 };
@@ -86,12 +81,11 @@ public:
     using cv::VideoCapture::open;
     bool open(int index, int) override
     {
-        if (!world->listed(index) || world->occupied)
-            return false;
-        opened = true;
         std::lock_guard<std::mutex> l(world->lock);
+        if (index < 0 || index >= int(world->nodes.size()) || world->nodes[size_t(index)].name.isEmpty() || world->occupied)
+            return false;
         world->opens.push_back(index);
-        return true;
+        return opened = true;
     }
     bool isOpened() const override { return opened; }
     void release() override { opened = false; }
@@ -225,8 +219,7 @@ struct RigHarness
         backend.reset(rig->makeBackend());
         return backend.get();
     }
-    // Finds the cameras and loads the tuning; `capture` also opens the camera.
-    // True only when the camera was opened.
+    // Finds the cameras and loads the tuning; `capture` also opens (true if it did).
     bool bringUp(bool capture)
     {
         if (backend->getCamDevs() <= 0)

