@@ -18,11 +18,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
-#include <utility>
 #include <vector>
 
 struct SetCall { int prop; double value; };
@@ -37,8 +34,7 @@ struct FakeWorld
     std::atomic<bool> produceFrames{true};
     std::atomic<bool> occupied{false}; // another program holds the camera: open fails
     std::atomic<int> framesRead{0};
-    int width = 1920;
-    int height = 1080;
+    int width = 1920, height = 1080;
 
     // A USB camera at capture index `id`; free indexes before it are nameless nodes.
     void plug(int id, const QString &name)

@@ -4,7 +4,6 @@
 #include "app/startup.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -87,9 +86,7 @@ private slots:
         QFETCH(QString, mode);
         QFETCH(QString, shown);
         QTemporaryDir home;
-        QDir(home.path()).mkpath(QStringLiteral("Vexlo"));
-        QSettings(home.path() + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat)
-            .setValue(QStringLiteral("language"), QStringLiteral("en_US"));
+        useHome(home.path(), {{QStringLiteral("language"), QStringLiteral("en_US")}}); // the child inherits HOME
         QFile root(home.path() + QStringLiteral("/root.qml"));
         QVERIFY(root.open(QIODevice::WriteOnly));
         root.write("import QtQuick 2.12\nimport QtQuick.Window 2.12\n"
@@ -98,9 +95,6 @@ private slots:
         root.close();
 
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), mode});
         QVERIFY(child.waitForFinished(40000));
@@ -109,18 +103,16 @@ private slots:
         QCOMPARE(out.count(QStringLiteral("backend destroyed")), 1);
         QVERIFY2(out.contains(QStringLiteral("exec returned 0")) && out.contains(shown), qPrintable(out));
 
-        QSettings ini(home.path() + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
-        QTEST(ini.value(QStringLiteral("ev_value")).toString(), "evStored");
-        QCOMPARE(ini.value(QStringLiteral("language")).toString(), QStringLiteral("en_US"));
+        QTEST(storedValue(home.path(), QStringLiteral("ev_value")).toString(), "evStored");
+        QCOMPARE(storedValue(home.path(), QStringLiteral("language")).toString(), QStringLiteral("en_US"));
     }
 };
 
 int main(int argc, char **argv)
 {
-    for (int i = 1; i + 1 < argc; ++i) {
+    for (int i = 1; i + 1 < argc; ++i)
         if (qstrcmp(argv[i], "--child") == 0)
             return runChild(argc, argv, QString::fromLocal8Bit(argv[i + 1]));
-    }
     QApplication app(argc, argv);
     TestBackendExit test;
     return QTest::qExec(&test, 1, argv);

@@ -336,15 +336,6 @@ private slots:
         QCOMPARE(b->previewSizeList(), (QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")}));
     }
 
-    // Only the two Chinese locales, spelt exactly, get the narrow layout.
-    void languageType()
-    {
-        const std::pair<const char *, int> cases[] = {{"zh_CN", 210}, {"zh_TW", 210}, {"en_US", 320}, {"ZH_CN", 320}};
-        for (const auto &c : cases)
-            QCOMPARE(start({{QStringLiteral("language"), QString::fromLatin1(c.first)}}, false)->getLanguageType(),
-                     c.second);
-    }
-
     // View switches live in the store and signal only real changes.
     void viewSwitches()
     {
