@@ -51,7 +51,8 @@ struct FakeWorld
 // Position of the first write of `value` to `prop`, or -1.
 inline int indexOf(const std::vector<SetCall> &calls, int prop, double value)
 {
-    auto it = std::find_if(calls.begin(), calls.end(), [&](const SetCall &c) { return c.prop == prop && c.value == value; });
+    auto it = std::find_if(calls.begin(), calls.end(),
+                           [&](const SetCall &c) { return c.prop == prop && c.value == value; });
     return it == calls.end() ? -1 : int(it - calls.begin());
 }
 
@@ -78,7 +79,8 @@ public:
     bool open(int index, int) override
     {
         std::lock_guard<std::mutex> l(world->lock);
-        if (index < 0 || index >= int(world->nodes.size()) || world->nodes[size_t(index)].name.isEmpty() || world->occupied)
+        if (index < 0 || index >= int(world->nodes.size()) || world->nodes[size_t(index)].name.isEmpty()
+            || world->occupied)
             return false;
         world->opens.push_back(index);
         return opened = true;

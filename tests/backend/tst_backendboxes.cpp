@@ -78,15 +78,11 @@ private slots:
             checkBox(box, title, text,
                      {{QMessageBox::Retry, QStringLiteral("btn-retry")},
                       {QMessageBox::Cancel, QStringLiteral("btn-exit")}});
-            if (shown == 1) {
+            if (shown == 1)
                 onNextBox(act);
-            } else if (exitSecond) {
-                click(box, QMessageBox::Cancel);
-                return;
-            } else {
-                rig->world->occupied = false;
-            }
-            click(box, QMessageBox::Retry);
+            else
+                rig->world->occupied = false; // the fault is gone (if Retry comes)
+            click(box, shown == 2 && exitSecond ? QMessageBox::Cancel : QMessageBox::Retry);
         };
         onNextBox(act);
         if (plugged)

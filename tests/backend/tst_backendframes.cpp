@@ -117,23 +117,20 @@ private slots:
         QVERIFY(!b->debugStr().isEmpty());
 
         b->setDebugStr(QStringLiteral("previous"));
-        {
-            // A transaction in progress on another thread.
-            std::atomic<bool> held{false}, release{false};
-            std::thread worker([&] {
-                CaptureSession busy(*b->cameraLink());
-                held = true;
-                while (!release)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            });
-            while (!held)
+        std::atomic<bool> held{false}, release{false};
+        std::thread worker([&] { // a transaction in progress on another thread
+            CaptureSession busy(*b->cameraLink());
+            held = true;
+            while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            QString ignored;
-            const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
-            release = true;
-            worker.join();
-            QVERIFY(invoked);
-        }
+        });
+        while (!held)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QString ignored;
+        const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
+        release = true;
+        worker.join();
+        QVERIFY(invoked);
         QCOMPARE(b->debugStr(), QStringLiteral("previous"));
 
         b->setDebugVisible(false);
