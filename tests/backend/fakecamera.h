@@ -1,40 +1,28 @@
 #pragma once
 
-// A pretend USB world for the backend tests: a device list that tests plug and
-// unplug, a capture object that opens only listed cameras, produces numbered
-// frames at a set rate and records every property write.
+// A pretend USB world: a device list that tests plug and unplug, a capture object
+// that opens only listed cameras, makes numbered frames at a set rate and records
+// every property write.
 
 #include "backend/devicewatcher.h"
 #include "backend/qmldata.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QMessageBox>
-#include <QMutex>
-#include <QPointer>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
-#include <utility>
 #include <vector>
 
-struct SetCall
-{
-    int prop;
-    double value;
-};
+struct SetCall { int prop; double value; };
 
 struct FakeWorld
 {
@@ -46,71 +34,56 @@ struct FakeWorld
     std::atomic<bool> produceFrames{true};
     std::atomic<bool> occupied{false}; // another program holds the camera: open fails
     std::atomic<int> framesRead{0};
-    int width = 1920;
-    int height = 1080;
+    int width = 1920, height = 1080;
 
-    // Places a USB camera at capture index `id` (earlier free indexes are
-    // nodes without a name, like missing /dev/videoN).
+    // A USB camera at capture index `id`; free indexes before it are nameless nodes.
     void plug(int id, const QString &name)
     {
         std::lock_guard<std::mutex> l(lock);
-        if (int(nodes.size()) <= id)
-            nodes.resize(size_t(id) + 1);
+        nodes.resize(std::max(nodes.size(), size_t(id) + 1));
         nodes[size_t(id)] = DeviceRecord{true, name, QStringLiteral("usb-0000:00:14.0-%1").arg(id), true};
     }
-    void unplug(int id)
-    {
-        std::lock_guard<std::mutex> l(lock);
-        nodes[size_t(id)] = DeviceRecord{};
-    }
-    bool listed(int id) const
-    {
-        std::lock_guard<std::mutex> l(lock);
-        return id >= 0 && id < int(nodes.size()) && !nodes[size_t(id)].name.isEmpty();
-    }
-    std::vector<SetCall> takeCalls()
-    {
-        std::lock_guard<std::mutex> l(lock);
-        return std::exchange(calls, {});
-    }
-    std::vector<int> takeOpens()
-    {
-        std::lock_guard<std::mutex> l(lock);
-        return std::exchange(opens, {});
-    }
+    void unplug(int id) { std::lock_guard<std::mutex> l(lock); nodes[size_t(id)] = DeviceRecord{}; }
+    std::vector<SetCall> takeCalls() { std::lock_guard<std::mutex> l(lock); return std::exchange(calls, {}); }
+    std::vector<int> takeOpens() { std::lock_guard<std::mutex> l(lock); return std::exchange(opens, {}); }
 };
+
+// Position of the first write of `value` to `prop`, or -1.
+inline int indexOf(const std::vector<SetCall> &calls, int prop, double value)
+{
+    auto it = std::find_if(calls.begin(), calls.end(),
+                           [&](const SetCall &c) { return c.prop == prop && c.value == value; });
+    return it == calls.end() ? -1 : int(it - calls.begin());
+}
+
+// How many times the tuning was stored in the camera (focus 249).
+inline int storeCount(const std::vector<SetCall> &calls)
+{
+    return int(std::count_if(calls.begin(), calls.end(),
+                             [](const SetCall &c) { return c.prop == cv::CAP_PROP_FOCUS && c.value == 249; }));
+}
 
 class FakeDeviceSource : public DeviceSource
 {
 public:
-    explicit FakeDeviceSource(std::shared_ptr<FakeWorld> w)
-        : world(std::move(w))
-    {
-    }
-    std::vector<DeviceRecord> list() override
-    {
-        std::lock_guard<std::mutex> l(world->lock);
-        return world->nodes;
-    }
+    explicit FakeDeviceSource(std::shared_ptr<FakeWorld> w) : world(std::move(w)) {}
+    std::vector<DeviceRecord> list() override { std::lock_guard<std::mutex> l(world->lock); return world->nodes; }
     std::shared_ptr<FakeWorld> world;
 };
 
 class FakeCapture : public cv::VideoCapture
 {
 public:
-    explicit FakeCapture(std::shared_ptr<FakeWorld> w)
-        : world(std::move(w))
-    {
-    }
+    explicit FakeCapture(std::shared_ptr<FakeWorld> w) : world(std::move(w)) {}
     using cv::VideoCapture::open;
     bool open(int index, int) override
     {
-        if (!world->listed(index) || world->occupied)
-            return false;
-        opened = true;
         std::lock_guard<std::mutex> l(world->lock);
+        if (index < 0 || index >= int(world->nodes.size()) || world->nodes[size_t(index)].name.isEmpty()
+            || world->occupied)
+            return false;
         world->opens.push_back(index);
-        return true;
+        return opened = true;
     }
     bool isOpened() const override { return opened; }
     void release() override { opened = false; }
@@ -131,13 +104,11 @@ public:
             out.release();
             return false;
         }
-        int w, h;
+        cv::Mat frame;
         {
             std::lock_guard<std::mutex> l(world->lock);
-            w = world->width;
-            h = world->height;
+            frame = cv::Mat(world->height, world->width, CV_8UC3, cv::Scalar(10, 20, 30));
         }
-        cv::Mat frame(h, w, CV_8UC3, cv::Scalar(10, 20, 30));
         // The frame number in the first pixel (blue, green bytes).
         const int n = ++world->framesRead;
         frame.at<cv::Vec3b>(0, 0) = cv::Vec3b(uchar(n & 0xff), uchar((n >> 8) & 0xff), 0);
@@ -157,11 +128,7 @@ public:
     double get(int prop) const override
     {
         std::lock_guard<std::mutex> l(world->lock);
-        if (prop == cv::CAP_PROP_FRAME_WIDTH)
-            return world->width;
-        if (prop == cv::CAP_PROP_FRAME_HEIGHT)
-            return world->height;
-        return 0;
+        return prop == cv::CAP_PROP_FRAME_WIDTH ? world->width : prop == cv::CAP_PROP_FRAME_HEIGHT ? world->height : 0;
     }
 
     std::shared_ptr<FakeWorld> world;
@@ -197,14 +164,13 @@ inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int
     clock->start();
     QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box && box->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            action(box);
-        } else if (clock->elapsed() > timeoutMs) {
+        const bool found = box && box->isVisible();
+        if (found || clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
         }
+        if (found)
+            action(box);
     });
     timer->start(20);
     return timer;
@@ -231,6 +197,33 @@ inline void useHome(const QString &home, const QVariantMap &values = {})
 
 inline QVariant storedValue(const QString &home, const QString &key)
 {
-    QSettings ini(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
-    return ini.value(key);
+    return QSettings(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat).value(key);
 }
+
+// The fixture of the in-process backend tests: a fresh HOME, world and backend.
+struct RigHarness
+{
+    QTemporaryDir home;
+    std::unique_ptr<FakeRig> rig;
+    std::unique_ptr<QmlData> backend;
+
+    // A backend on an INI holding `ini`, with camera "Cam A" at index 0 if `plugged`.
+    QmlData *make(const QVariantMap &ini = {}, bool plugged = true)
+    {
+        useHome(home.path(), ini);
+        rig = std::make_unique<FakeRig>();
+        if (plugged)
+            rig->world->plug(0, QStringLiteral("Cam A"));
+        backend.reset(rig->makeBackend());
+        return backend.get();
+    }
+    // Finds the cameras and loads the tuning; `capture` also opens (true if it did).
+    bool bringUp(bool capture)
+    {
+        if (backend->getCamDevs() <= 0)
+            return false;
+        backend->initCameraParams();
+        return capture && backend->startCaptureTimer();
+    }
+    void finish() { backend.reset(); rig.reset(); }
+};

@@ -1,45 +1,31 @@
 #include "fakecamera.h"
 
-#include <QLabel>
-#include <QTemporaryDir>
-
 // The backend's message boxes on screen: texts, buttons, close rules, and the
 // quit that follows only once every prompt has returned.
-class TestBackendBoxes : public QObject
+class TestBackendBoxes : public QObject, RigHarness
 {
     Q_OBJECT
 
-    QTemporaryDir home;
-    std::unique_ptr<FakeRig> rig;
-    std::unique_ptr<QmlData> backend;
     int quits = 0;
     bool promptsReturned = false;
     bool quitAfterReturn = false;
 
     QmlData *start(bool plugged, bool open)
     {
-        useHome(home.path());
-        rig = std::make_unique<FakeRig>();
-        if (plugged)
-            rig->world->plug(0, QStringLiteral("Cam A"));
-        backend.reset(rig->makeBackend());
+        make({}, plugged);
         quits = 0;
-        promptsReturned = false;
-        quitAfterReturn = false;
+        promptsReturned = quitAfterReturn = false;
         backend->setQuitHandler([this] {
             ++quits;
             quitAfterReturn = promptsReturned;
         });
-        if (backend->getCamDevs() > 0) {
-            backend->initCameraParams();
-            if (open)
-                backend->startCaptureTimer();
-        }
+        bringUp(open);
         return backend.get();
     }
 
+    // Texts, size and buttons; a busy box also stays up on Escape and close.
     static void checkBox(QMessageBox *box, const QString &title, const QString &text,
-                         const QList<QPair<QMessageBox::StandardButton, QString>> &buttons)
+                         const QList<QPair<QMessageBox::StandardButton, QString>> &buttons, bool busy = true)
     {
         QCOMPARE(box->windowTitle(), title);
         QCOMPARE(box->text(), text);
@@ -49,14 +35,11 @@ class TestBackendBoxes : public QObject
             QVERIFY(box->button(b.first));
             QCOMPARE(box->button(b.first)->text(), b.second);
         }
-    }
-
-    // Escape and the close request leave a busy box up.
-    static void checkRefusesClose(QMessageBox *box)
-    {
-        QTest::keyClick(box, Qt::Key_Escape);
-        box->close();
-        QVERIFY(box->isVisible());
+        if (busy) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            box->close();
+            QVERIFY(box->isVisible());
+        }
     }
 
     void finishQuit()
@@ -67,62 +50,54 @@ class TestBackendBoxes : public QObject
     }
 
 private slots:
-    void cleanup()
+    void cleanup() { finish(); }
+
+    void retryPrompt_data()
     {
-        backend.reset();
-        rig.reset();
+        QTest::addColumn<bool>("plugged"); // false: no camera; true: the camera is held elsewhere
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("exitSecond");
+        QTest::newRow("not found, Exit") << false << "camera_not_found" << "camera_not_found_conetent" << true;
+        QTest::newRow("open failed, Retry when free") << true << "open_cam_failed_t" << "open_cam_failed_m" << false;
     }
 
-    // Camera not found: Retry with still no camera asks again; Exit quits.
-    void cameraNotFoundPrompt()
+    // Retry while the fault lasts asks again; the second answer either quits
+    // (only once the prompt's caller has returned) or retries with the fault gone.
+    void retryPrompt()
     {
-        QmlData *b = start(false, false);
+        QFETCH(bool, plugged);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(bool, exitSecond);
+        QmlData *b = start(plugged, false);
+        rig->world->occupied = plugged;
         int shown = 0;
         std::function<void(QMessageBox *)> act = [&](QMessageBox *box) {
             ++shown;
-            checkBox(box, QStringLiteral("camera_not_found"), QStringLiteral("camera_not_found_conetent"),
+            checkBox(box, title, text,
                      {{QMessageBox::Retry, QStringLiteral("btn-retry")},
                       {QMessageBox::Cancel, QStringLiteral("btn-exit")}});
-            checkRefusesClose(box); // no camera yet
-            if (shown == 1) {
-                onNextBox(act);
-                click(box, QMessageBox::Retry);
-            } else {
-                click(box, QMessageBox::Cancel);
-            }
-        };
-        onNextBox(act);
-        b->openFindDeviceDialog();
-        QCOMPARE(shown, 2);
-        QCOMPARE(quits, 0); // not while the prompt's caller is on the stack
-        finishQuit();
-    }
-
-    // Open failed: Retry while the camera is still held asks again, Retry once
-    // it is free opens it.
-    void openFailedPrompt()
-    {
-        QmlData *b = start(true, false);
-        rig->world->occupied = true;
-        int shown = 0;
-        std::function<void(QMessageBox *)> act = [&](QMessageBox *box) {
-            ++shown;
-            checkBox(box, QStringLiteral("open_cam_failed_t"), QStringLiteral("open_cam_failed_m"),
-                     {{QMessageBox::Retry, QStringLiteral("btn-retry")},
-                      {QMessageBox::Cancel, QStringLiteral("btn-exit")}});
-            checkRefusesClose(box);
             if (shown == 1)
                 onNextBox(act);
             else
-                rig->world->occupied = false;
-            click(box, QMessageBox::Retry);
+                rig->world->occupied = false; // the fault is gone (if Retry comes)
+            click(box, shown == 2 && exitSecond ? QMessageBox::Cancel : QMessageBox::Retry);
         };
         onNextBox(act);
-        QVERIFY(!b->startCaptureTimer());
+        if (plugged)
+            QVERIFY(!b->startCaptureTimer());
+        else
+            b->openFindDeviceDialog();
         QCOMPARE(shown, 2);
-        QVERIFY(b->cameraLink()->isOpened());
-        QTest::qWait(50);
+        QCOMPARE(b->cameraLink()->isOpened(), !exitSecond);
         QCOMPARE(quits, 0);
+        if (exitSecond) {
+            finishQuit();
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(quits, 0);
+        }
     }
 
     // The sync wait box has no buttons, refuses Escape and close, and goes
@@ -134,93 +109,70 @@ private slots:
         onNextBox([&](QMessageBox *box) {
             seen = true;
             checkBox(box, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
-            checkRefusesClose(box);
         });
         b->showSyncBox();
         QVERIFY(seen);
         QCOMPARE(quits, 0);
     }
 
-    void exitWithoutPrompt_data()
+    void exitFromWindow_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::newRow("no change") << "none";
-        QTest::newRow("changed and back") << "undone";
-        QTest::newRow("colour temperature only") << "temperature";
+        QTest::addColumn<int>("answer"); // 0: no prompt expected
+        QTest::addColumn<int>("stores");
+        QTest::newRow("no change") << "none" << 0 << 0;
+        QTest::newRow("changed and back") << "undone" << 0 << 0;
+        QTest::newRow("colour temperature only") << "temperature" << 0 << 0;
+        QTest::newRow("Exit") << "sharpness" << int(QMessageBox::Cancel) << 0;
+        QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok) << 2;
     }
 
-    void exitWithoutPrompt()
+    // Closing the window quits at once without a tuning change. After one, the
+    // prompt's window button keeps the program running and the next close asks
+    // again; Save stores behind a busy wait box, Exit quits without storing.
+    void exitFromWindow()
     {
         QFETCH(QString, change);
+        QFETCH(int, answer);
         QmlData *b = start(true, true);
-        if (change == QLatin1String("undone")) {
-            const int ev = b->evIndex();
-            b->setEvIndex(ev + 2);
-            b->setEvIndex(ev);
-        } else if (change == QLatin1String("temperature")) {
+        const int ev = b->evIndex();
+        if (change == QLatin1String("undone"))
+            b->setEvIndex(ev + 2), b->setEvIndex(ev);
+        else if (change == QLatin1String("temperature"))
             b->setColorTemperatureIndex(12);
+        else if (change == QLatin1String("sharpness"))
+            b->setSharpnessIndex(b->sharpnessIndex() + 1);
+        if (answer) {
+            onNextBox([&](QMessageBox *box) {
+                checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
+                         {{QMessageBox::Ok, QStringLiteral("btn-save")},
+                          {QMessageBox::Cancel, QStringLiteral("btn-save-exit")}},
+                         false);
+                box->close();
+            });
+            b->showSaveBox();
+            QTest::qWait(50);
+            QCOMPARE(quits, 0);
         }
-        bool prompted = false;
+        bool prompted = false, waited = false;
         QPointer<QTimer> watch = onNextBox([&](QMessageBox *box) {
             prompted = true;
-            box->close();
+            if (answer == QMessageBox::Ok) {
+                onNextBox([&, box](QMessageBox *wait) {
+                    waited = true;
+                    QVERIFY(wait != box);
+                    checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+                });
+            }
+            click(box, answer ? QMessageBox::StandardButton(answer) : QMessageBox::Cancel);
         });
+        rig->world->takeCalls();
         b->showSaveBox();
-        QVERIFY(!prompted);
         delete watch.data();
+        QCOMPARE(prompted, answer != 0);
+        QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
-    }
-
-    // After a change: the window button keeps the program running and the
-    // next close asks again; Exit quits without storing.
-    void exitPromptAfterChange()
-    {
-        QmlData *b = start(true, true);
-        b->setSharpnessIndex(b->sharpnessIndex() + 1);
-        onNextBox([&](QMessageBox *box) {
-            checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
-                     {{QMessageBox::Ok, QStringLiteral("btn-save")},
-                      {QMessageBox::Cancel, QStringLiteral("btn-save-exit")}});
-            box->close();
-        });
-        b->showSaveBox();
-        QTest::qWait(50);
-        QCOMPARE(quits, 0);
-
-        onNextBox([&](QMessageBox *box) { click(box, QMessageBox::Cancel); });
-        rig->world->takeCalls();
-        b->showSaveBox();
-        finishQuit();
-        for (const SetCall &c : rig->world->takeCalls())
-            QVERIFY(!(c.prop == cv::CAP_PROP_FOCUS && c.value == 249));
-    }
-
-    // Save and exit: the store runs behind a wait box that refuses to close,
-    // then the program quits.
-    void saveAndExit()
-    {
-        QmlData *b = start(true, true);
-        b->setContrastIndex(b->contrastIndex() + 1);
-        QMessageBox *prompt = nullptr;
-        bool waited = false;
-        onNextBox([&](QMessageBox *box) {
-            prompt = box;
-            onNextBox([&](QMessageBox *wait) {
-                waited = true;
-                QVERIFY(wait != prompt);
-                checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
-                checkRefusesClose(wait);
-            });
-            click(box, QMessageBox::Ok);
-        });
-        rig->world->takeCalls();
-        b->showSaveBox();
-        QVERIFY(waited);
-        finishQuit();
-        int stores = 0;
-        for (const SetCall &c : rig->world->takeCalls())
-            stores += (c.prop == cv::CAP_PROP_FOCUS && c.value == 249);
-        QCOMPARE(stores, 2);
+        QTEST(storeCount(rig->world->takeCalls()), "stores");
     }
 
     // Exit in a prompt nested in another one ends both before the quit.

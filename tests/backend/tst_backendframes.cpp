@@ -1,29 +1,19 @@
 #include "fakecamera.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThread>
 
 // Frame delivery, snapshot and view control with the capture thread running on
 // a fake camera.
-class TestBackendFrames : public QObject
+class TestBackendFrames : public QObject, RigHarness
 {
     Q_OBJECT
 
-    QTemporaryDir home;
-    std::unique_ptr<FakeRig> rig;
-    std::unique_ptr<QmlData> backend;
-
     QmlData *startStreaming(int width, int height, int fps)
     {
-        useHome(home.path());
-        rig = std::make_unique<FakeRig>();
-        rig->world->plug(0, QStringLiteral("Cam A"));
+        make();
         rig->world->fps = fps;
-        backend.reset(rig->makeBackend());
-        backend->getCamDevs();
-        backend->initCameraParams();
-        if (!backend->startCaptureTimer())
+        if (!bringUp(true))
             return nullptr;
         std::lock_guard<std::mutex> l(rig->world->lock); // the preview size was applied on open
         rig->world->width = width;
@@ -31,27 +21,14 @@ class TestBackendFrames : public QObject
         return backend.get();
     }
 
-    static int frameNumber(const QImage &image)
-    {
-        const QRgb p = image.pixel(0, 0);
-        return qBlue(p) | (qGreen(p) << 8);
-    }
-
 private slots:
-    void cleanup()
-    {
-        backend.reset();
-        rig.reset();
-    }
+    void cleanup() { finish(); }
 
     // Without a sink frames are dropped; the size is published once per change;
     // a null image is handed on without changing it.
     void frameSizeFollowsFrames()
     {
-        useHome(home.path());
-        rig = std::make_unique<FakeRig>();
-        backend.reset(rig->makeBackend());
-        QmlData *b = backend.get();
+        QmlData *b = make({}, false);
         QSignalSpy sizeSpy(b, &QmlData::frameSizeChanged);
         b->sendFrameData(QImage(1280, 720, QImage::Format_RGB32));
         QCOMPARE(b->frameSize(), (QVector<int>{1920, 1080}));
@@ -73,7 +50,9 @@ private slots:
         QmlData *b = startStreaming(64, 48, 200);
         QVERIFY(b);
         std::vector<int> shown;
-        b->setFrameSink([&](const QImage &image) { shown.push_back(frameNumber(image)); });
+        b->setFrameSink([&](const QImage &image) { // the frame number is in the first pixel
+            shown.push_back(qBlue(image.pixel(0, 0)) | (qGreen(image.pixel(0, 0)) << 8));
+        });
         QTRY_VERIFY(shown.size() >= 3);
 
         QThread::msleep(800); // a blocked GUI thread (a long direct sync)
@@ -86,6 +65,8 @@ private slots:
                  qPrintable(QStringLiteral("frame %1 shown, %2 read").arg(shown.front()).arg(newest)));
     }
 
+    // A snapshot at the frame size; a bad path fails; a camera that delivers
+    // nothing makes it give up after about 2 s without a file.
     void snapshot()
     {
         QmlData *b = startStreaming(320, 240, 60);
@@ -93,49 +74,32 @@ private slots:
         const QString file = home.path() + QStringLiteral("/shot.jpg");
         QVERIFY(b->saveSnapshot(file));
         QCOMPARE(QImage(file).size(), QSize(320, 240));
-
         QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
-    }
 
-    // A camera that delivers nothing: the snapshot gives up after about 2 s.
-    void snapshotGivesUp()
-    {
-        QmlData *b = startStreaming(320, 240, 60);
-        QVERIFY(b);
         rig->world->produceFrames = false;
         QElapsedTimer clock;
         clock.start();
-        const QString file = home.path() + QStringLiteral("/none.jpg");
-        QVERIFY(!b->saveSnapshot(file));
+        const QString none = home.path() + QStringLiteral("/none.jpg");
+        QVERIFY(!b->saveSnapshot(none));
         QVERIFY(clock.elapsed() >= 1900);
         QVERIFY(clock.elapsed() < 10000);
-        QVERIFY(!QFile::exists(file));
+        QVERIFY(!QFile::exists(none));
     }
 
-    void rotate_data()
-    {
-        QTest::addColumn<bool>("open");
-        QTest::addColumn<int>("from");
-        QTest::addColumn<bool>("cw");
-        QTest::addColumn<int>("to");
-        QTest::newRow("ccw from 0") << true << 0 << false << 270;
-        QTest::newRow("cw from 270") << true << 270 << true << 0;
-        QTest::newRow("cw from 90") << true << 90 << true << 180;
-        QTest::newRow("closed") << false << 90 << true << 90;
-    }
-
+    // Quarter turns wrap both ways; without an open camera nothing turns.
     void rotate()
     {
-        QFETCH(bool, open);
-        QFETCH(int, from);
-        QFETCH(bool, cw);
         QmlData *b = startStreaming(64, 48, 30);
         QVERIFY(b);
-        if (!open)
-            b->stopCapture();
-        b->cameraLink()->setRotation(from);
-        b->rotateDisplay(cw);
-        QTEST(b->cameraLink()->rotation(), "to");
+        const struct { bool open; int from; bool cw; int to; } turns[] = {
+            {true, 0, false, 270}, {true, 270, true, 0}, {true, 90, true, 180}, {false, 90, true, 90}};
+        for (const auto &t : turns) {
+            if (!t.open)
+                b->stopCapture();
+            b->cameraLink()->setRotation(t.from);
+            b->rotateDisplay(t.cw);
+            QCOMPARE(b->cameraLink()->rotation(), t.to);
+        }
     }
 
     // The overlay reads back once a second while shown; a read-back that would
@@ -153,23 +117,20 @@ private slots:
         QVERIFY(!b->debugStr().isEmpty());
 
         b->setDebugStr(QStringLiteral("previous"));
-        {
-            // A transaction in progress on another thread.
-            std::atomic<bool> held{false}, release{false};
-            std::thread worker([&] {
-                CaptureSession busy(*b->cameraLink());
-                held = true;
-                while (!release)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            });
-            while (!held)
+        std::atomic<bool> held{false}, release{false};
+        std::thread worker([&] { // a transaction in progress on another thread
+            CaptureSession busy(*b->cameraLink());
+            held = true;
+            while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            QString ignored;
-            const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
-            release = true;
-            worker.join();
-            QVERIFY(invoked);
-        }
+        });
+        while (!held)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QString ignored;
+        const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
+        release = true;
+        worker.join();
+        QVERIFY(invoked);
         QCOMPARE(b->debugStr(), QStringLiteral("previous"));
 
         b->setDebugVisible(false);
