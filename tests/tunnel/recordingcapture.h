@@ -109,8 +109,7 @@ public:
     }
 
     // The recorded traffic as text: "28:89" for a set, "get:10" for a get
-    // ("WB" stands for the white-balance property),
-    // separated by " " when the calls follow each other with no pause and by
+    // (see setText for the platform names), separated by " " when the calls follow each other with no pause and by
     // " +100ms " (" +500ms ", ...) when a pause of that length lies between
     // them. Any other gap shows as " ?<ms>ms? " so that a mismatch tells what
     // happened.
@@ -133,6 +132,27 @@ public:
         return QStringLiteral(" ?%1ms? ").arg(ms, 0, 'f', 1);
     }
 
+    // The properties and values that differ between platforms get names: the
+    // white-balance property "WB", AUTO_EXPOSURE's "on" value "AE:on", and
+    // an EXPOSURE value that stands for a table code "EXP:<code>".
+    static QString propText(int prop)
+    {
+        return prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB") : QString::number(prop);
+    }
+
+    static QString setText(const CaptureCall &c)
+    {
+        if (c.prop == cv::CAP_PROP_AUTO_EXPOSURE && c.value == ParamTunnel::autoExposureOnValue())
+            return QStringLiteral("AE:on");
+        if (c.prop == cv::CAP_PROP_EXPOSURE) {
+            for (const ExposureEntry &e : ParamTunnel::exposureList()) {
+                if (c.value == ParamTunnel::exposureControlValue(e.value))
+                    return QStringLiteral("EXP:%1").arg(e.value);
+            }
+        }
+        return QStringLiteral("%1:%2").arg(propText(c.prop)).arg(c.value, 0, 'g', 10);
+    }
+
     static QString traceOf(const QVector<CaptureCall> &calls)
     {
         QString text;
@@ -140,11 +160,7 @@ public:
             const CaptureCall &c = calls.at(i);
             if (i > 0)
                 text += gapText(c.ns - calls.at(i - 1).ns);
-            // The white-balance property differs between platforms: "WB".
-            const QString prop = c.prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB")
-                                                                                : QString::number(c.prop);
-            text += c.isSet ? QStringLiteral("%1:%2").arg(prop).arg(c.value, 0, 'g', 10)
-                            : QStringLiteral("get:%1").arg(prop);
+            text += c.isSet ? setText(c) : QStringLiteral("get:%1").arg(propText(c.prop));
         }
         return text;
     }

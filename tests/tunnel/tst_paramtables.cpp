@@ -25,6 +25,8 @@ private slots:
     void labelListsFollowTheTables();
     void previewSettings_data();
     void previewSettings();
+    void platformExposureValues_data();
+    void platformExposureValues();
 };
 
 // Each label is derived from the value sent, so a wrong digit in either shows.
@@ -245,6 +247,37 @@ void TestParamTables::previewSettings()
     ParamTunnel tunnel;
     const std::vector<int> settings = tunnel.previewSettings(index);
     QCOMPARE(QVector<int>(settings.begin(), settings.end()), expected);
+}
+
+// What AUTO_EXPOSURE and EXPOSURE receive: DirectShow takes the design's values,
+// V4L2 aperture priority and 100 us units, rounded.
+void TestParamTables::platformExposureValues_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("sent");
+#ifdef Q_OS_WIN
+    for (const int code : {-10, -3, 1})
+        QTest::addRow("code %d", code) << code << code;
+#else
+    QTest::newRow("1/1000s") << -10 << 10;
+    QTest::newRow("1/640s, rounded up") << -9 << 20;
+    QTest::newRow("1/100s, half rounded up") << -5 << 313;
+    QTest::newRow("1/50s") << -3 << 1250;
+    QTest::newRow("1/30s") << -1 << 5000;
+    QTest::newRow("1/24s") << 1 << 20000;
+#endif
+}
+
+void TestParamTables::platformExposureValues()
+{
+    QFETCH(int, code);
+    QFETCH(int, sent);
+    QCOMPARE(ParamTunnel::exposureControlValue(code), sent);
+#ifdef Q_OS_WIN
+    QCOMPARE(ParamTunnel::autoExposureOnValue(), 1);
+#else
+    QCOMPARE(ParamTunnel::autoExposureOnValue(), 3);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestParamTables)

@@ -80,8 +80,8 @@ void TestParamWrites::write_data()
     QTest::newRow("aperture past end") << "aperture" << 38 << true << "" << "aperture_value" << none << false;
     QTest::newRow("aperture negative") << "aperture" << -1 << true << "" << "aperture_value" << none << false;
     QTest::newRow("aperture closed") << "aperture" << 14 << false << "" << "aperture_value" << none << false;
-    QTest::newRow("exposure 1/24s") << "exposure" << 10 << true << "15:1" << "exposure_time" << QVariant(1) << false;
-    QTest::newRow("exposure 1/50s") << "exposure" << 7 << true << "15:-3" << "exposure_time" << QVariant(-3) << false;
+    QTest::newRow("exposure 1/24s") << "exposure" << 10 << true << "EXP:1" << "exposure_time" << QVariant(1) << false;
+    QTest::newRow("exposure 1/50s") << "exposure" << 7 << true << "EXP:-3" << "exposure_time" << QVariant(-3) << false;
     QTest::newRow("exposure past end") << "exposure" << 11 << true << "" << "exposure_time" << none << false;
     QTest::newRow("exposure closed") << "exposure" << 7 << false << "" << "exposure_time" << none << false;
 
@@ -156,10 +156,10 @@ void TestParamWrites::aecMode_data()
     QTest::addColumn<QString>("trace");
     QTest::addColumn<int>("storedMode");
 
-    QTest::newRow("auto") << 0 << true << "21:1 36:0" << 0;
-    QTest::newRow("manual") << 1 << true << "36:320 15:-5" << 1;
-    QTest::newRow("exposure manual") << 2 << true << "36:0 15:-5" << 2;
-    QTest::newRow("aperture manual") << 3 << true << "21:1 36:320" << 3;
+    QTest::newRow("auto") << 0 << true << "AE:on 36:0" << 0;
+    QTest::newRow("manual") << 1 << true << "36:320 EXP:-5" << 1;
+    QTest::newRow("exposure manual") << 2 << true << "36:0 EXP:-5" << 2;
+    QTest::newRow("aperture manual") << 3 << true << "AE:on 36:320" << 3;
     QTest::newRow("mode 4") << 4 << true << "" << 3;
     QTest::newRow("negative mode") << -1 << true << "" << 3;
     QTest::newRow("camera closed") << 1 << false << "" << 3;

@@ -105,6 +105,7 @@ void TestTunnelVcam::singleWrite_data()
     QTest::addColumn<int>("reg");
     QTest::addColumn<int>("expected");
 
+    // reg: a tuning register; below that, -1 - reg is a direct control.
     QTest::newRow("iso") << "iso" << 5 << int(VCAM_REG_GAIN) << 5;
     QTest::newRow("ev lowest") << "ev" << 0 << int(VCAM_REG_BRIGHTNESS) << -6;
     QTest::newRow("anti-flicker") << "afd" << 2 << int(VCAM_REG_BACKLIGHT) << 2;
@@ -120,11 +121,15 @@ void TestTunnelVcam::singleWrite_data()
     QTest::newRow("skin smoothing off") << "skin" << 0 << int(VCAM_REG_GAMMA) << 0;
     QTest::newRow("bright mode on") << "bright" << 1 << int(VCAM_REG_GAMMA) << 64;
     QTest::newRow("skin smoothing on") << "skin" << 1 << int(VCAM_REG_GAMMA) << 192;
-    // Direct controls: no register, but never a violation.
-    QTest::newRow("aperture") << "aperture" << 14 << -1 << 0;
-    QTest::newRow("exposure") << "exposure" << 7 << -1 << 0;
-    QTest::newRow("aec manual") << "aec" << 1 << -1 << 0;
-    QTest::newRow("aec auto") << "aec" << 0 << -1 << 0;
+    // Direct controls: never a violation. Automatic exposure is aperture
+    // priority, exposure codes arrive as 100 us units (1/50 s: 2^-3 s).
+    const int exposure = -1 - cv::CAP_PROP_EXPOSURE, autoExposure = -1 - cv::CAP_PROP_AUTO_EXPOSURE;
+    QTest::newRow("aperture") << "aperture" << 14 << -1 - int(cv::CAP_PROP_IRIS) << 240;
+    QTest::newRow("aec manual, 1/100s stored") << "aec" << 1 << exposure << 313;
+    QTest::newRow("aec auto") << "aec" << 0 << autoExposure << 3;
+    QTest::newRow("exposure 1/50s") << "exposure" << 7 << exposure << 1250;
+    QTest::newRow("exposure 1/1000s") << "exposure" << 0 << exposure << 10;
+    QTest::newRow("aec aperture manual") << "aec" << 3 << autoExposure << 3;
 }
 
 void TestTunnelVcam::singleWrite()
@@ -157,8 +162,12 @@ void TestTunnelVcam::singleWrite()
 
     QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
     QVERIFY(!vcam_selector_open(0));
-    if (reg >= 0)
+    if (reg >= 0) {
         QCOMPARE(vcam_register_value(0, reg), expected);
+    } else {
+        CaptureSession session(*m_link);
+        QCOMPARE(session.get(-1 - reg), double(expected));
+    }
 }
 
 // Outside a transaction the camera answers with its debug values; the text
