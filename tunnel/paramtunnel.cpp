@@ -278,19 +278,19 @@ bool ParamTunnel::applyAecMode(CaptureSession &session, int mode, SettingsStore 
     const int exposure = settings.getExposureTime();
     switch (mode) {
     case 0: // Auto
-        session.set(cv::CAP_PROP_AUTO_EXPOSURE, 1);
+        session.set(cv::CAP_PROP_AUTO_EXPOSURE, autoExposureOnValue());
         session.set(cv::CAP_PROP_IRIS, 0);
         break;
     case 1: // Manual
         session.set(cv::CAP_PROP_IRIS, aperture);
-        session.set(cv::CAP_PROP_EXPOSURE, exposure);
+        session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(exposure));
         break;
     case 2: // Exposure manual
         session.set(cv::CAP_PROP_IRIS, 0);
-        session.set(cv::CAP_PROP_EXPOSURE, exposure);
+        session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(exposure));
         break;
     case 3: // Aperture manual
-        session.set(cv::CAP_PROP_AUTO_EXPOSURE, 1);
+        session.set(cv::CAP_PROP_AUTO_EXPOSURE, autoExposureOnValue());
         session.set(cv::CAP_PROP_IRIS, aperture);
         break;
     }
@@ -330,7 +330,7 @@ void ParamTunnel::setExposureTime(int index, CameraLink &camera, SettingsStore &
         CaptureSession session(camera);
         if (!session.isOpened())
             return;
-        session.set(cv::CAP_PROP_EXPOSURE, value);
+        session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(value));
     }
     settings.setExposureTime(value);
 }
@@ -583,7 +583,7 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
 
     CaptureSession session(camera);
     session.set(cv::CAP_PROP_IRIS, double(aperture));
-    session.set(cv::CAP_PROP_EXPOSURE, double(exposure));
+    session.set(cv::CAP_PROP_EXPOSURE, double(exposureControlValue(exposure)));
 
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     QThread::msleep(TunnelPauseMs);

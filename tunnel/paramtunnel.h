@@ -111,6 +111,15 @@ public:
     // register; there the temperature control is 45 (WB_TEMPERATURE).
     static int whiteBalanceProperty();
 
+    // The AUTO_EXPOSURE value that turns automatic exposure time on: 1 for
+    // DirectShow; 3 (aperture priority) for V4L2, where 1 means manual.
+    static int autoExposureOnValue();
+
+    // The EXPOSURE value for exposure code `code` (2^code seconds): the code
+    // itself for DirectShow; for V4L2 the UVC exposure time the DirectShow
+    // driver would send, round(10000 * 2^code) in 100 us units.
+    static int exposureControlValue(int code);
+
     // Label of the aperture row whose F-number x 100 equals `value`, or "Null".
     static QString apertureNameOf(int value);
 

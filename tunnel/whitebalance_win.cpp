@@ -8,3 +8,15 @@ int ParamTunnel::whiteBalanceProperty()
 {
     return cv::CAP_PROP_WHITE_BALANCE_BLUE_U;
 }
+
+// DirectShow: AUTO_EXPOSURE 1 is automatic exposure.
+int ParamTunnel::autoExposureOnValue()
+{
+    return 1;
+}
+
+// DirectShow's exposure control is in log base 2 seconds: the code itself.
+int ParamTunnel::exposureControlValue(int code)
+{
+    return code;
+}

@@ -1,8 +1,7 @@
 #pragma once
 
-// A capture object that records every set and get with a timestamp and the
-// calling thread, and a fixture that puts it behind a CameraLink next to a
-// settings store in a private home folder.
+// A capture object that records every set and get with its time and thread,
+// a fixture around it, and the helpers the tunnel tests share.
 
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
@@ -12,16 +11,15 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QSettings>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtTest>
 #include <QVector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <atomic>
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,46 +37,35 @@ class RecordingCapture : public cv::VideoCapture
 {
 public:
     using cv::VideoCapture::open;
-
     RecordingCapture() { m_clock.start(); }
 
-    bool open(int, int) override
-    {
-        m_open = true;
-        return true;
-    }
+    bool open(int, int) override { return m_open = true; }
     bool isOpened() const override { return m_open; }
     void release() override { m_open = false; }
     void setOpened(bool open) { m_open = open; }
 
     bool set(int prop, double value) override
     {
-        {
-            std::lock_guard<std::mutex> locker(m_lock);
-            m_calls.append({true, prop, value, m_clock.nsecsElapsed(), QThread::currentThreadId()});
-        }
+        record(true, prop, value);
         if (m_onSet)
-            m_onSet(prop, value);
+            m_onSet();
         return m_open;
     }
-
     double get(int prop) const override
     {
+        record(false, prop, 0);
         std::lock_guard<std::mutex> locker(m_lock);
-        m_calls.append({false, prop, 0, m_clock.nsecsElapsed(), QThread::currentThreadId()});
         return m_answers.value(prop, 0.0);
     }
-
     bool read(cv::OutputArray image) override
     {
         {
             std::lock_guard<std::mutex> locker(m_lock);
             m_frameReadTimes.append(m_clock.nsecsElapsed());
         }
-        if (!m_open)
-            return false;
-        cv::Mat(8, 8, CV_8UC3, cv::Scalar(10, 20, 30)).copyTo(image);
-        return true;
+        if (m_open)
+            cv::Mat(8, 8, CV_8UC3, cv::Scalar(10, 20, 30)).copyTo(image);
+        return m_open;
     }
 
     // What get(prop) answers; 0 for anything not given.
@@ -87,9 +74,8 @@ public:
         std::lock_guard<std::mutex> locker(m_lock);
         m_answers[prop] = value;
     }
-    // Called after each set is recorded, on the calling thread.
-    void setOnSet(std::function<void(int, double)> hook) { m_onSet = std::move(hook); }
-
+    // Runs after each recorded set, on the calling thread.
+    void setOnSet(std::function<void()> hook) { m_onSet = std::move(hook); }
     QVector<CaptureCall> calls() const
     {
         std::lock_guard<std::mutex> locker(m_lock);
@@ -99,7 +85,6 @@ public:
     {
         std::lock_guard<std::mutex> locker(m_lock);
         m_calls.clear();
-        m_frameReadTimes.clear();
     }
     qint64 nowNs() const { return m_clock.nsecsElapsed(); }
     QVector<qint64> frameReadTimes() const
@@ -108,17 +93,13 @@ public:
         return m_frameReadTimes;
     }
 
-    // The recorded traffic as text: "28:89" for a set, "get:10" for a get
-    // ("WB" stands for the white-balance property),
-    // separated by " " when the calls follow each other with no pause and by
-    // " +100ms " (" +500ms ", ...) when a pause of that length lies between
-    // them. Any other gap shows as " ?<ms>ms? " so that a mismatch tells what
-    // happened.
+    // The traffic as text: "28:89" a set, "get:10" a get, joined by " " when
+    // no pause lies between them, " +100ms " (+200ms ...) for a pause, and
+    // " ?<ms>ms? " for any other gap.
     QString trace() const { return traceOf(calls()); }
 
-    // Tolerances for a loaded machine: a pause lasts at least its length less
-    // 5 ms and less than its length plus PauseSlackMs; calls with no pause
-    // between them come less than NoPauseMs apart.
+    // On a loaded machine a pause lasts from its length less 5 ms to its
+    // length plus PauseSlackMs; calls without one are under NoPauseMs apart.
     static constexpr int NoPauseMs = 50;
     static constexpr int PauseSlackMs = 90;
 
@@ -133,32 +114,46 @@ public:
         return QStringLiteral(" ?%1ms? ").arg(ms, 0, 'f', 1);
     }
 
+    // Platform-dependent names: the white-balance property "WB", automatic
+    // exposure on "AE:on", an exposure value for table code c "EXP:c".
+    static QString callText(const CaptureCall &c)
+    {
+        const QString prop = c.prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB")
+                                                                            : QString::number(c.prop);
+        if (!c.isSet)
+            return QStringLiteral("get:") + prop;
+        if (c.prop == cv::CAP_PROP_AUTO_EXPOSURE && c.value == ParamTunnel::autoExposureOnValue())
+            return QStringLiteral("AE:on");
+        for (const ExposureEntry &e : ParamTunnel::exposureList()) {
+            if (c.prop == cv::CAP_PROP_EXPOSURE && c.value == ParamTunnel::exposureControlValue(e.value))
+                return QStringLiteral("EXP:%1").arg(e.value);
+        }
+        return QStringLiteral("%1:%2").arg(prop).arg(c.value, 0, 'g', 10);
+    }
+
     static QString traceOf(const QVector<CaptureCall> &calls)
     {
         QString text;
-        for (int i = 0; i < calls.size(); ++i) {
-            const CaptureCall &c = calls.at(i);
-            if (i > 0)
-                text += gapText(c.ns - calls.at(i - 1).ns);
-            // The white-balance property differs between platforms: "WB".
-            const QString prop = c.prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB")
-                                                                                : QString::number(c.prop);
-            text += c.isSet ? QStringLiteral("%1:%2").arg(prop).arg(c.value, 0, 'g', 10)
-                            : QStringLiteral("get:%1").arg(prop);
-        }
+        for (int i = 0; i < calls.size(); ++i)
+            text += (i ? gapText(calls[i].ns - calls[i - 1].ns) : QString()) + callText(calls[i]);
         return text;
     }
 
 private:
+    void record(bool isSet, int prop, double value) const
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        m_calls.append({isSet, prop, value, m_clock.nsecsElapsed(), QThread::currentThreadId()});
+    }
+
     std::atomic<bool> m_open{true};
     QElapsedTimer m_clock;
-    // A std::mutex, not a QMutex: ThreadSanitizer cannot follow the waits of
-    // an uninstrumented Qt.
+    // Not a QMutex: ThreadSanitizer cannot follow an uninstrumented Qt.
     mutable std::mutex m_lock;
     mutable QVector<CaptureCall> m_calls;
     QVector<qint64> m_frameReadTimes;
     QHash<int, double> m_answers;
-    std::function<void(int, double)> m_onSet;
+    std::function<void()> m_onSet;
 };
 
 class NoDevices : public DeviceSource
@@ -167,8 +162,15 @@ public:
     std::vector<DeviceRecord> list() override { return {}; }
 };
 
-// One camera link with a recording capture object, a settings store whose INI
-// lives in a fresh home folder, and a tunnel.
+// Puts values into an INI file as if a previous run had stored them.
+inline void writeIni(const QString &path, const QVariantMap &values)
+{
+    QSettings ini(path, QSettings::IniFormat);
+    for (auto it = values.begin(); it != values.end(); ++it)
+        ini.setValue(it.key(), it.value());
+}
+
+// A recording camera link, a settings store in a fresh home folder, a tunnel.
 struct TunnelFixture
 {
     TunnelFixture()
@@ -179,23 +181,19 @@ struct TunnelFixture
         link = std::make_unique<CameraLink>(std::move(recorder), std::make_unique<NoDevices>());
         store = std::make_unique<SettingsStore>();
     }
-
-    // Puts values into the INI file as if a previous run had stored them.
-    void writeIni(const QVariantMap &values)
-    {
-        QSettings ini(store->filePath(), QSettings::IniFormat);
-        for (auto it = values.begin(); it != values.end(); ++it)
-            ini.setValue(it.key(), it.value());
-        ini.sync();
-    }
-
-    // What the INI file holds under `key` once the store has written it out
-    // (the store is gone afterwards).
-    QVariant storedValue(const QString &key)
+    void writeIni(const QVariantMap &values) { ::writeIni(store->filePath(), values); }
+    // The INI file once the store has written it out (the store is gone then).
+    std::unique_ptr<QSettings> storedIni()
     {
         const QString path = store->filePath();
         store.reset();
-        return QSettings(path, QSettings::IniFormat).value(key);
+        return std::make_unique<QSettings>(path, QSettings::IniFormat);
+    }
+    void checkStored(const QVariantMap &expected)
+    {
+        const auto ini = storedIni();
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            QCOMPARE(ini->value(it.key()).toString(), it.value().toString());
     }
 
     QTemporaryDir home;
@@ -204,3 +202,27 @@ struct TunnelFixture
     std::unique_ptr<SettingsStore> store;
     ParamTunnel tunnel;
 };
+
+// One parameter write by name ("iso", "aperture", ...); false for an unknown name.
+inline bool applyWrite(const QString &op, int v, ParamTunnel &t, CameraLink &c, SettingsStore &s)
+{
+    using Write = void (ParamTunnel::*)(int, CameraLink &, SettingsStore &);
+    static const QHash<QString, Write> writes = {
+        {"aec", &ParamTunnel::setAecMode},     {"aperture", &ParamTunnel::setAperture},
+        {"exposure", &ParamTunnel::setExposureTime}, {"sce", &ParamTunnel::setSce},
+        {"iso", &ParamTunnel::setIso},         {"ev", &ParamTunnel::setEv},
+        {"afd", &ParamTunnel::setAfd},         {"awb", &ParamTunnel::setAwb},
+        {"colortemp", &ParamTunnel::setColorTemperature}, {"warmness", &ParamTunnel::setWarmness},
+        {"saturation", &ParamTunnel::setSaturation}, {"contrast", &ParamTunnel::setContrast},
+        {"sharpness", &ParamTunnel::setSharpness}, {"mceR", &ParamTunnel::setMceR},
+        {"mceG", &ParamTunnel::setMceG},       {"mceB", &ParamTunnel::setMceB}};
+    if (op == QLatin1String("skin"))
+        t.setSkinSmoothing(v != 0, c, s);
+    else if (op == QLatin1String("bright"))
+        t.setBrightMode(v != 0, c, s);
+    else if (const Write w = writes.value(op))
+        (t.*w)(v, c, s);
+    else
+        return false;
+    return true;
+}

@@ -230,9 +230,9 @@ void TestTunnelThreads::noInterleaving()
         syncTraffic += (syncTraffic.isEmpty() ? QString() : QStringLiteral(" ")) + RecordingCapture::traceOf(run);
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
-    const QString prime = QStringLiteral("36:240 15:-3 28:89 14:1 10:1 32:1 WB:2800 13:100 12:1 20:1 35:1 33:1 34:1 "
+    const QString prime = QStringLiteral("36:240 EXP:-3 28:89 14:1 10:1 32:1 WB:2800 13:100 12:1 20:1 35:1 33:1 34:1 "
                                          "27:600 22:64 WB:2800 28:0");
-    const QString full = QStringLiteral("36:240 15:-3 28:89 14:0 10:0 32:0 WB:6500 13:0 12:5 11:5 20:12 35:-128 "
+    const QString full = QStringLiteral("36:240 EXP:-3 28:89 14:0 10:0 32:0 WB:6500 13:0 12:5 11:5 20:12 35:-128 "
                                         "33:-128 34:-128 27:700 22:128 WB:6500 28:0");
     QCOMPARE(withoutPauses(syncTraffic), prime + QLatin1Char(' ') + full);
 

@@ -3,21 +3,11 @@
 // lets us reach must hold what was sent. (ROLL, MCE red, is not reachable:
 // uvcvideo has no mapping for the UVC roll control.)
 
-#include "camera/cameralink.h"
-#include "camera/devicesource.h"
-#include "settings/settingsstore.h"
-#include "tunnel/paramtunnel.h"
+#include "recordingcapture.h"
 #include "tunnel/savetocamthread.h"
 #include "tunnel/syncthread.h"
 #include "vcam_control.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <opencv2/videoio.hpp>
-
-#include <memory>
 
 namespace {
 
@@ -71,11 +61,7 @@ void TestTunnelVcam::fullSync()
         {"awb_value", 6},      {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2},
         {"contrast_value", 8}, {"sharpness_value", 30},  {"uvc_mce_r", 10},     {"uvc_mce_g", -20},
         {"uvc_mce_b", 100},    {"sce_value", 1500}};
-    {
-        QSettings ini(m_store->filePath(), QSettings::IniFormat);
-        for (auto it = stored.begin(); it != stored.end(); ++it)
-            ini.setValue(it.key(), it.value());
-    }
+    writeIni(m_store->filePath(), stored);
 
     // As the menu command runs it: the priming pass, then the full write.
     SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
@@ -84,18 +70,12 @@ void TestTunnelVcam::fullSync()
 
     QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
     QVERIFY(!vcam_selector_open(0));
-    QCOMPARE(vcam_register_value(0, VCAM_REG_GAIN), 7);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_BRIGHTNESS), -2);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_BACKLIGHT), 1);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE), 6500);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_HUE), -300);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_SATURATION), 2);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_CONTRAST), 8);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_SHARPNESS), 30);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_PAN), -20);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_TILT), 100);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_ZOOM), 1500);
-    QCOMPARE(vcam_register_value(0, VCAM_REG_GAMMA), 128);
+    const int expected[][2] = {{VCAM_REG_GAIN, 7},       {VCAM_REG_BRIGHTNESS, -2},        {VCAM_REG_BACKLIGHT, 1},
+                               {VCAM_REG_WB_TEMPERATURE, 6500}, {VCAM_REG_HUE, -300},     {VCAM_REG_SATURATION, 2},
+                               {VCAM_REG_CONTRAST, 8},    {VCAM_REG_SHARPNESS, 30},        {VCAM_REG_PAN, -20},
+                               {VCAM_REG_TILT, 100},      {VCAM_REG_ZOOM, 1500},           {VCAM_REG_GAMMA, 128}};
+    for (const auto &reg : expected)
+        QCOMPARE(vcam_register_value(0, reg[0]), reg[1]);
 }
 
 void TestTunnelVcam::singleWrite_data()
@@ -105,6 +85,7 @@ void TestTunnelVcam::singleWrite_data()
     QTest::addColumn<int>("reg");
     QTest::addColumn<int>("expected");
 
+    // reg: a tuning register; below that, -1 - reg is a direct control.
     QTest::newRow("iso") << "iso" << 5 << int(VCAM_REG_GAIN) << 5;
     QTest::newRow("ev lowest") << "ev" << 0 << int(VCAM_REG_BRIGHTNESS) << -6;
     QTest::newRow("anti-flicker") << "afd" << 2 << int(VCAM_REG_BACKLIGHT) << 2;
@@ -120,11 +101,15 @@ void TestTunnelVcam::singleWrite_data()
     QTest::newRow("skin smoothing off") << "skin" << 0 << int(VCAM_REG_GAMMA) << 0;
     QTest::newRow("bright mode on") << "bright" << 1 << int(VCAM_REG_GAMMA) << 64;
     QTest::newRow("skin smoothing on") << "skin" << 1 << int(VCAM_REG_GAMMA) << 192;
-    // Direct controls: no register, but never a violation.
-    QTest::newRow("aperture") << "aperture" << 14 << -1 << 0;
-    QTest::newRow("exposure") << "exposure" << 7 << -1 << 0;
-    QTest::newRow("aec manual") << "aec" << 1 << -1 << 0;
-    QTest::newRow("aec auto") << "aec" << 0 << -1 << 0;
+    // Direct controls: never a violation. Automatic exposure is aperture
+    // priority, exposure codes arrive as 100 us units (1/50 s: 2^-3 s).
+    const int exposure = -1 - cv::CAP_PROP_EXPOSURE, autoExposure = -1 - cv::CAP_PROP_AUTO_EXPOSURE;
+    QTest::newRow("aperture") << "aperture" << 14 << -1 - int(cv::CAP_PROP_IRIS) << 240;
+    QTest::newRow("aec manual, 1/100s stored") << "aec" << 1 << exposure << 313;
+    QTest::newRow("aec auto") << "aec" << 0 << autoExposure << 3;
+    QTest::newRow("exposure 1/50s") << "exposure" << 7 << exposure << 1250;
+    QTest::newRow("exposure 1/1000s") << "exposure" << 0 << exposure << 10;
+    QTest::newRow("aec aperture manual") << "aec" << 3 << autoExposure << 3;
 }
 
 void TestTunnelVcam::singleWrite()
@@ -134,31 +119,16 @@ void TestTunnelVcam::singleWrite()
     QFETCH(int, reg);
     QFETCH(int, expected);
 
-    CameraLink &c = *m_link;
-    SettingsStore &s = *m_store;
-    if (op == "iso") m_tunnel.setIso(arg, c, s);
-    else if (op == "ev") m_tunnel.setEv(arg, c, s);
-    else if (op == "afd") m_tunnel.setAfd(arg, c, s);
-    else if (op == "awb") m_tunnel.setAwb(arg, c, s);
-    else if (op == "colortemp") m_tunnel.setColorTemperature(arg, c, s);
-    else if (op == "warmness") m_tunnel.setWarmness(arg, c, s);
-    else if (op == "saturation") m_tunnel.setSaturation(arg, c, s);
-    else if (op == "contrast") m_tunnel.setContrast(arg, c, s);
-    else if (op == "sharpness") m_tunnel.setSharpness(arg, c, s);
-    else if (op == "mceG") m_tunnel.setMceG(arg, c, s);
-    else if (op == "mceB") m_tunnel.setMceB(arg, c, s);
-    else if (op == "sce") m_tunnel.setSce(arg, c, s);
-    else if (op == "skin") m_tunnel.setSkinSmoothing(arg != 0, c, s);
-    else if (op == "bright") m_tunnel.setBrightMode(arg != 0, c, s);
-    else if (op == "aperture") m_tunnel.setAperture(arg, c, s);
-    else if (op == "exposure") m_tunnel.setExposureTime(arg, c, s);
-    else if (op == "aec") m_tunnel.setAecMode(arg, c, s);
-    else QFAIL("unknown write");
+    QVERIFY(applyWrite(op, arg, m_tunnel, *m_link, *m_store));
 
     QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
     QVERIFY(!vcam_selector_open(0));
-    if (reg >= 0)
+    if (reg >= 0) {
         QCOMPARE(vcam_register_value(0, reg), expected);
+    } else {
+        CaptureSession session(*m_link);
+        QCOMPARE(session.get(-1 - reg), double(expected));
+    }
 }
 
 // Outside a transaction the camera answers with its debug values; the text
