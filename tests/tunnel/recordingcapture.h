@@ -103,6 +103,23 @@ public:
     static constexpr int NoPauseMs = 50;
     static constexpr int PauseSlackMs = 90;
 
+    // The trace with every pause mark taken out: two traces that agree here
+    // differ only in timing.
+    static QString withoutPauses(QString trace)
+    {
+        static const QRegularExpression marks(QStringLiteral(" (\\+\\d+ms|\\?[\\d.]+ms\\?) "));
+        return trace.replace(marks, QStringLiteral(" "));
+    }
+
+    // A loaded machine can wake a sleeping thread late. A run whose traffic is
+    // right but whose timing is off is measured again (at most `attempts`
+    // times in all) before it counts: a real timing fault shows every time.
+    static bool retryForTiming(const QString &got, const QString &expected, bool timingOk, int attempt,
+                               int attempts = 3)
+    {
+        return attempt < attempts && (got != expected || !timingOk) && withoutPauses(got) == withoutPauses(expected);
+    }
+
     static QString gapText(qint64 ns)
     {
         const double ms = double(ns) / 1e6;

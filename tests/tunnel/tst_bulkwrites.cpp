@@ -112,25 +112,32 @@ void TestBulkWrites::bulk()
     QFETCH(int, flags);
     QFETCH(int, durationMs);
 
-    TunnelFixture f;
-    f.writeIni(stored);
-    f.capture->setOpened(open);
+    for (int attempt = 1;; ++attempt) {
+        TunnelFixture f;
+        f.writeIni(stored);
+        f.capture->setOpened(open);
 
-    QElapsedTimer clock;
-    clock.start();
-    if (op == QLatin1String("sync"))
-        f.tunnel.syncAll(*f.link, *f.store);
-    else if (op == QLatin1String("prime"))
-        f.tunnel.primeAll(*f.link, *f.store);
-    else
-        f.tunnel.storeToCamera(*f.link);
-    const qint64 elapsed = clock.elapsed();
+        QElapsedTimer clock;
+        clock.start();
+        if (op == QLatin1String("sync"))
+            f.tunnel.syncAll(*f.link, *f.store);
+        else if (op == QLatin1String("prime"))
+            f.tunnel.primeAll(*f.link, *f.store);
+        else
+            f.tunnel.storeToCamera(*f.link);
+        const qint64 elapsed = clock.elapsed();
 
-    QCOMPARE(f.capture->trace(), trace);
-    checkDuration(elapsed, durationMs);
-    if (flags >= 0)
-        QCOMPARE(int(f.tunnel.flagRegister()), flags);
-    f.checkStored(stored); // nothing new stored
+        const QString got = f.capture->trace();
+        const bool timingOk = elapsed >= durationMs - 5 && elapsed < durationMs + 250;
+        if (RecordingCapture::retryForTiming(got, trace, timingOk, attempt))
+            continue;
+        QCOMPARE(got, trace);
+        checkDuration(elapsed, durationMs);
+        if (flags >= 0)
+            QCOMPARE(int(f.tunnel.flagRegister()), flags);
+        f.checkStored(stored); // nothing new stored
+        break;
+    }
 }
 
 void TestBulkWrites::syncThread_data()
