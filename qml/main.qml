@@ -20,7 +20,8 @@ ApplicationWindow {
 
         // Width / height of the frames, 0 while the backend does not report a
         // frame size; the picture then fills the window.
-        readonly property var frameSize: qmldata.frameSize
+        // (The backend is gone for a moment at quit, before the window.)
+        readonly property var frameSize: qmldata ? qmldata.frameSize : undefined
         readonly property real frameRatio: (frameSize !== undefined && frameSize !== null
                                             && frameSize.length >= 2
                                             && frameSize[0] > 0 && frameSize[1] > 0)
