@@ -16,6 +16,8 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QList>
 #include <QMessageBox>
@@ -1616,9 +1618,12 @@ bool QmlData::saveSnapshot(const QString &fileName)
         QThread::msleep(10);
         image = pv->camera->grabFrame();
     }
-    if (!image.save(fileName)) {
-        qDebug() << "snapshot: cannot write" << fileName;
-        logToFile(QStringLiteral("snapshot: cannot write %1").arg(fileName));
+    // Always a JPEG; the save dialog of some platforms adds no suffix.
+    const QString path = QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".jpg") : fileName;
+    QImageWriter writer(path, "jpg");
+    if (!writer.write(image)) {
+        qWarning().noquote() << "snapshot: cannot write" << path << "-" << writer.errorString();
+        logToFile(QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(path, writer.errorString()));
         return false;
     }
     return true;
