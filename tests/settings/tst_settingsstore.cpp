@@ -1,11 +1,13 @@
 #include "settings/settingsstore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -248,6 +250,43 @@ private slots:
         QCOMPARE(s.getContrastValue(), 8);
     }
 
+    // A number outside the range of the list index or register value that
+    // its key holds (one past either end, the int limits) reads as the key's
+    // default, so that nothing computed from it can overflow.
+    void numbersOutOfRangeReadAsDefault()
+    {
+        const struct { const char *key; int (SettingsStore::*get)(); int lo, hi, def; } keys[] = {
+            {"preview_index", &SettingsStore::getPreviewIndex, 0, 1, 0},
+            {"aec_Mod", &SettingsStore::getAecMod, 0, 3, 0},
+            {"aperture_value", &SettingsStore::getApertureValue, 100, 2500, 240},
+            {"exposure_time", &SettingsStore::getExposureTime, -10, 1, -3},
+            {"sce_value", &SettingsStore::getSceValue, 0, 1500, 700},
+            {"iso_value", &SettingsStore::getIsoValue, 0, 13, 0},
+            {"ev_value", &SettingsStore::getEvValue, -6, 6, 0},
+            {"afd_value", &SettingsStore::getAfdValue, 0, 3, 0},
+            {"awb_value", &SettingsStore::getAwbValue, 0, 6, 0},
+            {"warmness_value", &SettingsStore::getWarmnessValue, -15, 15, 0},
+            {"saturation_value", &SettingsStore::getSaturationValue, 0, 10, 5},
+            {"contrast_value", &SettingsStore::getContrastValue, 0, 10, 5},
+            {"sharpness_value", &SettingsStore::getSharpnessValue, 0, 36, 12},
+            {"uvc_mce_r", &SettingsStore::getUvcMceR, -128, 128, -128},
+            {"uvc_mce_g", &SettingsStore::getUvcMceG, -128, 128, -128},
+            {"uvc_mce_b", &SettingsStore::getUvcMceB, -128, 128, -128},
+            {"color_temperature", &SettingsStore::getColorTemperature, 0, 60, 0}};
+        // Each key at its ends, then past them.
+        for (int pass = 0; pass < 4; ++pass) {
+            QByteArray ini("[General]\n");
+            for (const auto &k : keys) {
+                const qint64 v = pass == 0 ? k.lo : pass == 1 ? k.hi : pass == 2 ? k.lo - 1 : qint64(INT_MAX);
+                ini += QByteArray(k.key) + '=' + QByteArray::number(v) + '\n';
+            }
+            writeIni(ini);
+            SettingsStore s;
+            for (const auto &k : keys)
+                QVERIFY2((s.*k.get)() == (pass == 0 ? k.lo : pass == 1 ? k.hi : k.def), k.key);
+        }
+    }
+
     // A file we cannot write keeps what it holds; the values stay in memory.
     void readOnlyFileIsKept()
     {
@@ -293,27 +332,33 @@ private slots:
         QCOMPARE(readIni(), before);
     }
 
-    // The store is shared by the GUI thread and the worker threads.
+    // The store is shared by the GUI thread and the worker threads; this
+    // thread's event loop runs QSettings' deferred write-back meanwhile.
     void concurrentUse()
     {
         SettingsStore s;
-        std::atomic<bool> go{true};
         auto worker = [&](int base) {
             for (int i = 0; i < 2000; ++i) {
-                s.setEvValue(base + i % 7);
+                s.setEvValue(base + i % 7 - 6);
                 (void)s.getSharpnessValue();
                 if (i % 500 == 0)
                     s.restoreDefaults();
             }
         };
         std::unique_ptr<QThread> a(QThread::create(worker, 0));
-        std::unique_ptr<QThread> b(QThread::create(worker, 100));
+        std::unique_ptr<QThread> b(QThread::create(worker, 6));
         a->start();
         b->start();
-        QVERIFY(a->wait(20000));
-        QVERIFY(b->wait(20000));
+        QElapsedTimer t;
+        t.start();
+        while (!(a->isFinished() && b->isFinished()) && t.elapsed() < 20000) {
+            QCoreApplication::processEvents();
+            s.setSharpnessValue(int(t.elapsed() % 37));
+        }
+        QVERIFY(a->wait(1000));
+        QVERIFY(b->wait(1000));
         const int ev = s.getEvValue();
-        QVERIFY((ev >= 0 && ev < 7) || (ev >= 100 && ev < 107));
+        QVERIFY(ev >= -6 && ev <= 6);
     }
 };
 
