@@ -650,12 +650,29 @@ QByteArray makeIni(int kind, std::mt19937 &rng, std::map<QByteArray, QByteArray>
     }
 }
 
+bool handlesSigterm(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ULL << (SIGTERM - 1));
+    return false;
+}
+
 int runBadInput(const QString &tuner, const QString &vcamLib, int count)
 {
     const QString scratch = makeScratch();
-    std::mt19937 rng(qEnvironmentVariableIsSet("VEXLO_STRESS_SEED") ? unsigned(qEnvironmentVariableIntValue("VEXLO_STRESS_SEED")) : 7u);
-    int started = 0, cleanExits = 0, lost = 0, cases = 0;
+    const unsigned seed = qEnvironmentVariableIsSet("VEXLO_STRESS_SEED")
+        ? unsigned(qEnvironmentVariableIntValue("VEXLO_STRESS_SEED")) : 7u;
+    std::atomic<int> started{0}, cleanExits{0}, lost{0}, cases{0};
+    std::mutex failuresLock;
     std::map<QString, int> failures;
+    auto fail = [&](const QString &what) {
+        std::lock_guard<std::mutex> lk(failuresLock);
+        ++failures[what];
+    };
 
     auto runOnce = [&](const QString &home, const QString &label, const QString &iniPath,
                        const std::map<QByteArray, QByteArray> &kept) {
@@ -672,13 +689,20 @@ int runBadInput(const QString &tuner, const QString &vcamLib, int count)
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(tuner, QStringList());
         if (!p.waitForStarted(5000)) {
-            ++failures[label + QStringLiteral(": did not start")];
+            fail(label + QStringLiteral(": did not start"));
             return;
         }
-        // Up and still running after a moment.
-        if (p.waitForFinished(1500)) {
-            ++failures[label + QStringLiteral(": ended by itself")];
+        // Up (its quit-signal handler installed; start-up takes seconds on a
+        // loaded machine) and still running a second later.
+        QElapsedTimer wait;
+        wait.start();
+        while (!handlesSigterm(p.processId()) && p.state() == QProcess::Running && wait.elapsed() < 30000)
+            p.waitForFinished(50);
+        if (p.waitForFinished(1000) || !handlesSigterm(p.processId())) {
+            fail(label + QStringLiteral(": ended by itself or never got up"));
             std::printf("%s\n", p.readAll().right(600).constData());
+            p.kill();
+            p.waitForFinished();
             return;
         }
         ++started;
@@ -686,13 +710,13 @@ int runBadInput(const QString &tuner, const QString &vcamLib, int count)
         if (!p.waitForFinished(15000)) {
             p.kill();
             p.waitForFinished();
-            ++failures[label + QStringLiteral(": no exit on SIGTERM")];
+            fail(label + QStringLiteral(": no exit on SIGTERM"));
             return;
         }
         if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
             ++cleanExits;
         else
-            ++failures[label + QStringLiteral(": exit code %1").arg(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1)];
+            fail(label + QStringLiteral(": exit code %1").arg(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1));
         if (iniPath.isEmpty())
             return;
         QSettings after(iniPath, QSettings::IniFormat);
@@ -700,27 +724,38 @@ int runBadInput(const QString &tuner, const QString &vcamLib, int count)
             const QString now = after.value(QString::fromLatin1(k.first)).toString();
             if (now != QString::fromLatin1(k.second)) {
                 ++lost;
-                ++failures[label + QStringLiteral(": lost ") + QString::fromLatin1(k.first)];
+                fail(label + QStringLiteral(": lost ") + QString::fromLatin1(k.first));
             }
         }
     };
 
     const char *const kinds[] = {"random bytes", "truncated", "huge", "limits", "unknown keys", "wrong types",
                                  "junk section"};
-    for (int i = 0; i < count; ++i) {
-        const QString home = scratch + QStringLiteral("/h%1").arg(i);
-        QDir(home).mkpath(QStringLiteral("Vexlo"));
-        std::map<QByteArray, QByteArray> kept;
-        const QString ini = home + QStringLiteral("/Vexlo/config.ini");
-        QFile f(ini);
-        f.open(QIODevice::WriteOnly);
-        f.write(makeIni(i, rng, kept));
-        f.close();
-        runOnce(home, QString::fromLatin1(kinds[i % 7]), ini, kept);
-        QDir(home).removeRecursively();
-        if ((i + 1) % 25 == 0)
-            std::printf("  %d/%d files\n", i + 1, count), std::fflush(stdout);
-    }
+    // Several start-ups at once (VEXLO_STRESS_JOBS, 3 by default); each file
+    // comes from its own seed, so a run repeats whatever the order.
+    std::atomic<int> nextCase{0};
+    auto worker = [&] {
+        for (int i = nextCase++; i < count; i = nextCase++) {
+            const QString home = scratch + QStringLiteral("/h%1").arg(i);
+            QDir(home).mkpath(QStringLiteral("Vexlo"));
+            std::mt19937 rng(seed + unsigned(i));
+            std::map<QByteArray, QByteArray> kept;
+            const QString ini = home + QStringLiteral("/Vexlo/config.ini");
+            QFile f(ini);
+            f.open(QIODevice::WriteOnly);
+            f.write(makeIni(i, rng, kept));
+            f.close();
+            runOnce(home, QString::fromLatin1(kinds[i % 7]), ini, kept);
+            QDir(home).removeRecursively();
+            if ((i + 1) % 25 == 0)
+                std::printf("  %d/%d files\n", i + 1, count), std::fflush(stdout);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int j = 0; j < std::max(1, qEnvironmentVariableIsSet("VEXLO_STRESS_JOBS") ? qEnvironmentVariableIntValue("VEXLO_STRESS_JOBS") : 3); ++j)
+        workers.emplace_back(worker);
+    for (std::thread &t : workers)
+        t.join();
     // Homes where nothing can be written: a file, a path under a file, a
     // read-only file system, the folder or the INI taken by the wrong kind.
     QFile(scratch + QStringLiteral("/afile")).open(QIODevice::WriteOnly);
@@ -734,10 +769,10 @@ int runBadInput(const QString &tuner, const QString &vcamLib, int count)
     QDir(scratch).mkpath(QStringLiteral("h-ini-dir/Vexlo/config.ini"));
     runOnce(scratch + QStringLiteral("/h-ini-dir"), QStringLiteral("config.ini is a folder"), QString(), {});
 
-    say("start-ups", cases);
-    say("up after 1.5 s", started);
-    say("exit code 0 on SIGTERM", cleanExits);
-    say("stored values lost", lost);
+    say("start-ups", cases.load());
+    say("up, and still a second later", started.load());
+    say("exit code 0 on SIGTERM", cleanExits.load());
+    say("stored values lost", lost.load());
     for (const auto &f : failures)
         say(("failure: " + f.first).toLatin1().constData(), f.second);
     const bool pass = started == cases && cleanExits == cases && lost == 0;
