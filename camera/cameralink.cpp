@@ -159,6 +159,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
     }
     {
         std::lock_guard<std::mutex> wait(m_openWaitLock);
+        ++m_openCount;
         m_openChanged.notify_all();
     }
     return true;
@@ -221,21 +222,25 @@ cv::VideoCapture *CameraLink::videoCapture()
     return m_capture.get();
 }
 
-QImage CameraLink::grabFrame()
+QImage CameraLink::grabFrame(bool *readFailed)
 {
     cv::Mat frame;
+    bool read = false;
     {
         SharedUse use(*this);
         if (!m_capture->isOpened())
             return QImage();
         std::lock_guard<std::mutex> reading(m_frameLock);
         try {
-            m_capture->read(frame);
+            read = m_capture->read(frame);
         } catch (const cv::Exception &e) {
             qDebug("##### read error = %s", e.what());
-            return QImage();
         }
     }
+    if (readFailed)
+        *readFailed = !read;
+    if (!read)
+        return QImage();
     return frameToImage(frame, m_rotation);
 }
 
@@ -291,6 +296,18 @@ bool CameraLink::waitUntilOpen(unsigned long ms)
         return true;
     m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
     return isOpened();
+}
+
+unsigned CameraLink::openCount() const
+{
+    return m_openCount;
+}
+
+void CameraLink::waitForReopen(unsigned seen, unsigned long ms)
+{
+    std::unique_lock<std::mutex> wait(m_openWaitLock);
+    if (m_openCount == seen)
+        m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
 }
 
 void CameraLink::wakeWaiters()

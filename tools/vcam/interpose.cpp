@@ -617,6 +617,8 @@ void vcam_set_auto_update(int cam, int on)
 int vcam_unplug(int cam)
 {
     LOCKED(cam, -1);
+    if (c->plugged)
+        announcePlug(*c, false);
     unplug(c);
     return 0;
 }
@@ -624,6 +626,8 @@ int vcam_unplug(int cam)
 int vcam_replug(int cam)
 {
     LOCKED(cam, -1);
+    if (!c->plugged)
+        announcePlug(*c, true);
     replug(c);
     return 0;
 }
