@@ -7,6 +7,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <climits>
+#include <new>
+
 #ifdef VEXLO_HAVE_TURBOJPEG
 #include <turbojpeg.h>
 #endif
@@ -168,13 +171,21 @@ QImage frameToImage(const cv::Mat &frame, int rotation)
 
 QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation)
 {
-    if (!data || size == 0)
+    if (!data || size == 0 || size > std::size_t(INT_MAX))
         return QImage();
+    // A broken frame may claim any size: what cannot be allocated, or what
+    // OpenCV refuses, is no frame (the capture thread must not end on it).
+    try {
 #ifdef VEXLO_HAVE_TURBOJPEG
-    QImage image = decodeTurbo(data, size, rotation);
-    if (!image.isNull())
-        return image;
+        QImage image = decodeTurbo(data, size, rotation);
+        if (!image.isNull())
+            return image;
 #endif
-    const cv::Mat compressed(1, int(size), CV_8UC1, const_cast<unsigned char *>(data));
-    return frameToImage(cv::imdecode(compressed, cv::IMREAD_COLOR), rotation);
+        const cv::Mat compressed(1, int(size), CV_8UC1, const_cast<unsigned char *>(data));
+        return frameToImage(cv::imdecode(compressed, cv::IMREAD_COLOR), rotation);
+    } catch (const cv::Exception &) {
+        return QImage();
+    } catch (const std::bad_alloc &) {
+        return QImage();
+    }
 }
