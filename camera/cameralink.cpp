@@ -152,6 +152,14 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
                 m_capture->set(cv::CAP_PROP_FRAME_HEIGHT, double(size[3]));
                 m_capture->set(cv::CAP_PROP_FPS, double(size[5]));
             }
+#ifndef _WIN32
+            // Motion-JPEG frames are handed over compressed and decoded once,
+            // straight into the image (see grabFrame); OpenCV would decode to
+            // BGR and the image would be a second pass. Other formats keep
+            // OpenCV's conversion.
+            if (int(m_capture->get(cv::CAP_PROP_FOURCC)) == MjpgFourcc)
+                m_capture->set(cv::CAP_PROP_CONVERT_RGB, 0.0);
+#endif
         } catch (const cv::Exception &e) {
             qDebug("##### error = %s", e.what());
             logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
@@ -241,6 +249,9 @@ QImage CameraLink::grabFrame(bool *readFailed)
         *readFailed = !read;
     if (!read)
         return QImage();
+    // A compressed frame is one row of bytes; a converted one has three channels.
+    if (frame.rows == 1 && frame.type() == CV_8UC1)
+        return jpegToImage(frame.data, frame.total(), m_rotation);
     return frameToImage(frame, m_rotation);
 }
 
