@@ -383,11 +383,25 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
 
 } // namespace
 
+namespace {
+
+// The V4L2 core copies an ioctl's argument in before any driver sees it, so a
+// bad pointer is EFAULT whatever the request (after the check for a device
+// that is gone). Only the null page can be told bad without touching memory.
+bool badArgument(unsigned long req, const void *arg)
+{
+    return _IOC_DIR(req) != _IOC_NONE && _IOC_SIZE(req) > 0 && reinterpret_cast<uintptr_t>(arg) < 4096;
+}
+
+} // namespace
+
 int deviceIoctl(Handle *h, unsigned long req, void *arg)
 {
     Camera *c = h->cam;
     if (!c->plugged || h->generation != c->generation)
         return ENODEV;
+    if (badArgument(req, arg))
+        return EFAULT;
     if (h->meta)
         return metaIoctl(h, req, arg);
     const int cr = controlIoctl(c, req, arg);
