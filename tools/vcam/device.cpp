@@ -267,6 +267,7 @@ void unplug(Camera *c)
     ++c->generation;
     c->stopStreaming();
     c->freeBuffers();
+    c->uvc.forgetMappings(); // the driver's device is gone with them
     for (Handle *h : registry().handles)
         if (h->cam == c)
             c->arm(h);
@@ -311,7 +312,7 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
         return u.queryMenu(*static_cast<v4l2_querymenu *>(arg));
     case VIDIOC_G_CTRL: {
         auto *ctl = static_cast<v4l2_control *>(arg);
-        const Mapping *m = findMapping(ctl->id);
+        const Mapping *m = u.find(ctl->id);
         int32_t v = 0;
         const int r = u.get(ctl->id, v);
         u.endOfRequest();
@@ -323,7 +324,7 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
     }
     case VIDIOC_S_CTRL: {
         auto *ctl = static_cast<v4l2_control *>(arg);
-        const Mapping *m = findMapping(ctl->id);
+        const Mapping *m = u.find(ctl->id);
         int32_t v = ctl->value;
         traceLine("cam%d S_CTRL %s (0x%08x) %d", c->index, m ? m->name : "?", ctl->id, v);
         const int r = u.set(ctl->id, v);
@@ -358,7 +359,7 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
                 if (!r)
                     x.value = v;
             } else if (req == VIDIOC_TRY_EXT_CTRLS) {
-                r = findMapping(x.id) ? 0 : EINVAL;
+                r = u.find(x.id) ? 0 : EINVAL;
             } else {
                 int32_t v = x.value;
                 r = u.set(x.id, v);
@@ -375,6 +376,13 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
         }
         u.endOfRequest();
         return 0;
+    }
+    case UVCIOC_CTRL_MAP: {
+        auto *x = static_cast<uvc_xu_control_mapping *>(arg);
+        const int r = u.mapControl(*x);
+        traceLine("cam%d CTRL_MAP 0x%08x selector %u -> %s", c->index, x->id, x->selector,
+                  r ? strerror(r) : "ok");
+        return r;
     }
     default:
         return -1;
