@@ -224,6 +224,8 @@ struct QmlDataPrivate
     SaveToCamThread *saveThread = nullptr;
     SavedParams savedParams;
     bool paramsDirty = false;
+    // Set while the exposure rules force ISO to automatic (see updateAecEnables).
+    bool forcingIso = false;
 
     std::unique_ptr<DeviceWatcher> watcher;
     QPointer<LmImageItem> imageSink;
@@ -480,6 +482,17 @@ void QmlData::reloadFromSettings()
 
 void QmlData::updateAecEnables(int aecMode)
 {
+    // Forcing ISO runs the ISO setter, which comes back here. That second pass
+    // must not force again: with the camera closed the store keeps the old ISO,
+    // a QML binding reads it back on the signal, and each pass would find ISO
+    // "changed" once more.
+    const auto forceIsoAuto = [this] {
+        if (pv->forcingIso)
+            return;
+        pv->forcingIso = true;
+        setIsoIndex(0);
+        pv->forcingIso = false;
+    };
     switch (aecMode) {
     case 1:
         setApertureEnable(true);
@@ -491,7 +504,7 @@ void QmlData::updateAecEnables(int aecMode)
     case 2:
         setApertureEnable(false);
         setExposureEnable(true);
-        setIsoIndex(0);
+        forceIsoAuto();
         setIsoEnable(false);
         setAfdEnable(false);
         break;
@@ -508,7 +521,7 @@ void QmlData::updateAecEnables(int aecMode)
         if (m_afdIndex == 3) {
             setIsoEnable(true);
         } else {
-            setIsoIndex(0);
+            forceIsoAuto();
             setIsoEnable(false);
         }
         setAfdEnable(true);
