@@ -102,6 +102,7 @@ CameraLink::CameraLink(std::unique_ptr<cv::VideoCapture> capture,
                        std::unique_ptr<DeviceSource> deviceSource)
     : m_capture(capture ? std::move(capture) : std::make_unique<cv::VideoCapture>())
     , m_deviceSource(deviceSource ? std::move(deviceSource) : createPlatformDeviceSource())
+    , m_routeControls(!capture)
 {
 }
 
@@ -164,6 +165,13 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
             qDebug("##### error = %s", e.what());
             logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
         }
+        if (m_routeControls) {
+            m_unreachable = prepareControlRoutes(id);
+            for (const UnreachableProperty &u : m_unreachable) {
+                qWarning("%s", qPrintable(u.reason));
+                logToFile(u.reason);
+            }
+        }
     }
     {
         std::lock_guard<std::mutex> wait(m_openWaitLock);
@@ -185,6 +193,7 @@ void CameraLink::camClose()
 
 void CameraLink::closeLocked()
 {
+    m_unreachable.clear();
     if (!m_capture->isOpened()) {
         qDebug("not open");
         return;
@@ -228,6 +237,21 @@ double CameraLink::get(int propId)
 cv::VideoCapture *CameraLink::videoCapture()
 {
     return m_capture.get();
+}
+
+bool CameraLink::reaches(int propId) const
+{
+    SharedUse use(*this);
+    return reachesLocked(propId);
+}
+
+bool CameraLink::reachesLocked(int propId) const
+{
+    for (const UnreachableProperty &u : m_unreachable) {
+        if (u.propId == propId)
+            return false;
+    }
+    return true;
 }
 
 QImage CameraLink::grabFrame(bool *readFailed)
@@ -379,6 +403,11 @@ bool CaptureSession::set(int propId, double value)
         qDebug("##### set error = %s", e.what());
         return false;
     }
+}
+
+bool CaptureSession::reaches(int propId) const
+{
+    return !m_valid || m_link.reachesLocked(propId);
 }
 
 double CaptureSession::get(int propId)

@@ -18,6 +18,10 @@ packages=(
   xvfb xauth x11-apps x11-utils netpbm v4l-utils
 )
 
+# The Windows syntax check of CI (scripts/wincheck.sh) also needs the MinGW-w64
+# cross compiler.
+if [ "${1:-}" = "--windows-check" ]; then packages+=(g++-mingw-w64-x86-64); fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
