@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
@@ -44,17 +45,56 @@
 
 namespace {
 
-// Shared behaviour of the five boxes: `mayClose` says whether a close request
-// is allowed at this moment.
-template <typename Derived>
-class GuardedBox : public QMessageBox
+// The texts of a box are kept as their translation ids and set again after
+// every language change: Qt's own handling of that event puts its default
+// texts back on the standard buttons ("Retry", "Cancel"). The box keeps its
+// usual size of 380 x 100 unless its texts need more room.
+class PromptBox : public QMessageBox
 {
 public:
-    GuardedBox()
+    PromptBox()
         : QMessageBox(nullptr)
     {
     }
 
+    void setTextIds(const char *title, const char *text)
+    {
+        titleId = title;
+        textId = text;
+        applyTexts();
+    }
+
+    void addButtonId(StandardButton which, const char *text)
+    {
+        QMessageBox::addButton(which);
+        buttonIds.append({which, text});
+        applyTexts();
+    }
+
+protected:
+    void applyTexts()
+    {
+        setWindowTitle(QmlData::tr(titleId));
+        setText(QmlData::tr(textId));
+        for (const auto &b : qAsConst(buttonIds))
+            button(b.first)->setText(QmlData::tr(b.second));
+        if (QLayout *l = layout()) {
+            l->invalidate();
+            setFixedSize(l->totalSizeHint().expandedTo(l->totalMinimumSize()).expandedTo(QSize(380, 100)));
+        }
+    }
+
+private:
+    const char *titleId = "";
+    const char *textId = "";
+    QVector<QPair<StandardButton, const char *>> buttonIds;
+};
+
+// Shared behaviour of the five boxes: `mayClose` says whether a close request
+// is allowed at this moment.
+template <typename Derived>
+class GuardedBox : public PromptBox
+{
 protected:
     bool event(QEvent *e) override
     {
@@ -69,6 +109,11 @@ protected:
         case QEvent::LayoutRequest: // QMessageBox would resize itself to its text
             e->ignore();
             return true;
+        case QEvent::LanguageChange: {
+            const bool done = QMessageBox::event(e);
+            applyTexts();
+            return done;
+        }
         default:
             return QMessageBox::event(e);
         }
@@ -82,16 +127,15 @@ protected:
     }
 };
 
-void setUpBox(QMessageBox *box, const QString &title, const QString &text)
+void setUpBox(PromptBox *box, const char *titleId, const char *textId)
 {
     box->setIconPixmap(QMessageBox::standardIcon(QMessageBox::Warning));
-    box->setWindowTitle(title);
-    box->setText(text);
+    box->setTextIds(titleId, textId);
 }
 
-void addButton(QMessageBox *box, QMessageBox::StandardButton which, const QString &text)
+void addButton(PromptBox *box, QMessageBox::StandardButton which, const char *textId)
 {
-    box->addButton(which)->setText(text);
+    box->addButtonId(which, textId);
 }
 
 } // namespace
@@ -224,6 +268,8 @@ struct QmlDataPrivate
     SaveToCamThread *saveThread = nullptr;
     SavedParams savedParams;
     bool paramsDirty = false;
+    // Set while the exposure rules force ISO to automatic (see updateAecEnables).
+    bool forcingIso = false;
 
     std::unique_ptr<DeviceWatcher> watcher;
     QPointer<LmImageItem> imageSink;
@@ -480,6 +526,17 @@ void QmlData::reloadFromSettings()
 
 void QmlData::updateAecEnables(int aecMode)
 {
+    // Forcing ISO runs the ISO setter, which comes back here. That second pass
+    // must not force again: with the camera closed the store keeps the old ISO,
+    // a QML binding reads it back on the signal, and each pass would find ISO
+    // "changed" once more.
+    const auto forceIsoAuto = [this] {
+        if (pv->forcingIso)
+            return;
+        pv->forcingIso = true;
+        setIsoIndex(0);
+        pv->forcingIso = false;
+    };
     switch (aecMode) {
     case 1:
         setApertureEnable(true);
@@ -491,7 +548,7 @@ void QmlData::updateAecEnables(int aecMode)
     case 2:
         setApertureEnable(false);
         setExposureEnable(true);
-        setIsoIndex(0);
+        forceIsoAuto();
         setIsoEnable(false);
         setAfdEnable(false);
         break;
@@ -508,7 +565,7 @@ void QmlData::updateAecEnables(int aecMode)
         if (m_afdIndex == 3) {
             setIsoEnable(true);
         } else {
-            setIsoIndex(0);
+            forceIsoAuto();
             setIsoEnable(false);
         }
         setAfdEnable(true);
@@ -1383,10 +1440,10 @@ void QmlData::openFindDeviceDialog()
     if (pv->quitRequested)
         return;
     auto *box = new DevMessageBox(this);
-    setUpBox(box, tr("camera_not_found"), tr("camera_not_found_conetent"));
-    addButton(box, QMessageBox::Retry, tr("btn-retry"));
-    addButton(box, QMessageBox::Cancel, tr("btn-exit"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "camera_not_found"),
+             QT_TRANSLATE_NOOP("QmlData", "camera_not_found_conetent"));
+    addButton(box, QMessageBox::Retry, QT_TRANSLATE_NOOP("QmlData", "btn-retry"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-exit"));
     pv->devBox = box;
     const int result = runModal(box);
     delete box;
@@ -1410,10 +1467,10 @@ void QmlData::showOpenFailedBox()
     if (pv->quitRequested)
         return;
     auto *box = new OpenFailedBox(this);
-    setUpBox(box, tr("open_cam_failed_t"), tr("open_cam_failed_m"));
-    addButton(box, QMessageBox::Retry, tr("btn-retry"));
-    addButton(box, QMessageBox::Cancel, tr("btn-exit"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "open_cam_failed_t"),
+             QT_TRANSLATE_NOOP("QmlData", "open_cam_failed_m"));
+    addButton(box, QMessageBox::Retry, QT_TRANSLATE_NOOP("QmlData", "btn-retry"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-exit"));
     pv->openFailedBox = box;
     box->busy = true;
     const int result = runModal(box);
@@ -1445,8 +1502,8 @@ void QmlData::startSync(bool restoreDefaults)
     if (pv->quitRequested)
         return;
     auto *box = new SyncBox;
-    setUpBox(box, tr("sync_wait"), tr("sync_wait_message"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "sync_wait"),
+             QT_TRANSLATE_NOOP("QmlData", "sync_wait_message"));
     pv->syncBox = box;
     box->busy = true;
     pv->syncThread->setRestoreDefaults(restoreDefaults);
@@ -1477,10 +1534,10 @@ void QmlData::showSaveBox()
         return;
     }
     auto *box = new SaveToCamBox(this);
-    setUpBox(box, tr("save_to_cam_t"), tr("save_to_cam_m"));
-    addButton(box, QMessageBox::Ok, tr("btn-save"));
-    addButton(box, QMessageBox::Cancel, tr("btn-save-exit"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "save_to_cam_t"),
+             QT_TRANSLATE_NOOP("QmlData", "save_to_cam_m"));
+    addButton(box, QMessageBox::Ok, QT_TRANSLATE_NOOP("QmlData", "btn-save"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-save-exit"));
     pv->saveToCamBox = box;
     box->busy = true;
     const int result = runModal(box);
@@ -1497,8 +1554,8 @@ void QmlData::showSaveBox()
 void QmlData::showSaveWaitBox()
 {
     auto *box = new SaveWaitBox;
-    setUpBox(box, tr("sync_wait"), tr("sync_wait_message"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "sync_wait"),
+             QT_TRANSLATE_NOOP("QmlData", "sync_wait_message"));
     pv->saveWaitBox = box;
     box->busy = true;
     pv->saveThread->start(QThread::InheritPriority);

@@ -12,6 +12,8 @@ SaveToCamThread::SaveToCamThread(CameraLink *camera, SettingsStore *settings, Pa
     , m_settings(settings)
     , m_tunnel(tunnel)
 {
+    // From the thread's finish, for the reason given in SyncThread.
+    connect(this, &QThread::finished, this, &SaveToCamThread::saveCompeleted, Qt::DirectConnection);
 }
 
 void SaveToCamThread::run()
@@ -20,5 +22,4 @@ void SaveToCamThread::run()
     QThread::msleep(StoreSettleMs);
     m_tunnel->storeToCamera(*m_camera);
     QThread::msleep(StoreSettleMs);
-    emit saveCompeleted();
 }

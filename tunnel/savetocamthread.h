@@ -7,7 +7,7 @@ class ParamTunnel;
 class SettingsStore;
 
 // Makes the camera store its parameters (twice, 500 ms apart) off the GUI
-// thread, then reports completion.
+// thread, then reports completion once the thread has left run().
 class SaveToCamThread : public QThread
 {
     Q_OBJECT

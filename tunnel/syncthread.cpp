@@ -8,6 +8,11 @@ SyncThread::SyncThread(CameraLink *camera, SettingsStore *settings, ParamTunnel 
     , m_settings(settings)
     , m_tunnel(tunnel)
 {
+    // Announced from the thread's own finish, not from run(): whoever starts
+    // the thread again on this signal then finds it finishing (start() waits
+    // for that) or finished, never still inside run(), where start() would do
+    // nothing and the next completion would never come.
+    connect(this, &QThread::finished, this, &SyncThread::syncCompeleted, Qt::DirectConnection);
 }
 
 void SyncThread::setRestoreDefaults(bool restore)
@@ -28,5 +33,4 @@ void SyncThread::run()
     if (m_restoreDefaults)
         m_settings->restoreDefaults();
     m_tunnel->syncAll(*m_camera, *m_settings);
-    emit syncCompeleted();
 }

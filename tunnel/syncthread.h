@@ -10,7 +10,8 @@ class SettingsStore;
 
 // Sends every stored parameter to the camera off the GUI thread: the priming
 // pass, optionally a reset of the stored tuning values to their defaults, then
-// the full write. Started again for each use.
+// the full write. Started again for each use; `syncCompeleted` comes once the
+// thread has left run(), so its receiver may start the next run at once.
 class SyncThread : public QThread
 {
     Q_OBJECT

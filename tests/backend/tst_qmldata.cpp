@@ -3,6 +3,9 @@
 #include "tunnel/paramtunnel.h"
 
 #include "app/debuglog.h"
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QSignalSpy>
 
 // The backend's properties, enable rules and camera lifecycle on a fake world.
@@ -167,6 +170,40 @@ private slots:
             b->setIsoIndex(0);
             QVERIFY(b->evEnable());
         }
+    }
+
+    void isoForcingUnderQmlBinding_data()
+    {
+        QTest::addColumn<int>("storedAec");
+        QTest::addColumn<int>("afd");
+        QTest::addColumn<int>("chosenAec");
+        QTest::newRow("start-up, exposure manual") << 2 << 0 << -1;
+        QTest::newRow("start-up, auto with anti-flicker") << 0 << 1 << -1;
+        QTest::newRow("closed, exposure manual chosen") << 1 << 0 << 2;
+    }
+
+    // With the camera closed the forced ISO is not kept, and a QML binding reads
+    // the stored ISO back at once: the forcing must still end after one pass.
+    void isoForcingUnderQmlBinding()
+    {
+        QFETCH(int, storedAec);
+        QFETCH(int, afd);
+        QFETCH(int, chosenAec);
+        QmlData *b = make({{QStringLiteral("aec_Mod"), storedAec}, {QStringLiteral("afd_value"), afd},
+                           {QStringLiteral("iso_value"), 5}});
+        QQmlEngine engine;
+        engine.rootContext()->setContextProperty(QStringLiteral("qmldata"), b);
+        QQmlComponent component(&engine);
+        component.setData("import QtQml 2.15\nQtObject { property int iso: qmldata.isoIndex }", QUrl());
+        std::unique_ptr<QObject> bound(component.create());
+        QVERIFY2(bound, qPrintable(component.errorString()));
+        bringUp(false);
+        if (chosenAec >= 0)
+            b->setAecIndex(chosenAec);
+        QVERIFY(!b->isoEnable());
+        QCOMPARE(bound->property("iso").toInt(), 5);
+        QCOMPARE(storedValue(home.path(), QStringLiteral("iso_value")).toInt(), 5);
+        QVERIFY(rig->world->takeCalls().empty());
     }
 
     // Manual white balance sends the stored colour temperature, not a preset.
