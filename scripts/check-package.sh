@@ -67,7 +67,8 @@ mount -t proc proc "$root/proc"
 step "apt-get install ./$(basename "$deb")"
 before=$(in_root dpkg-query -W -f='${Package}\n' | wc -l)
 in_root apt-get update -q
-in_root apt-get install -y -q "/tmp/$(basename "$deb")"
+# Without recommended packages: the dependencies alone must carry the program.
+in_root apt-get install -y -q --no-install-recommends "/tmp/$(basename "$deb")"
 after=$(in_root dpkg-query -W -f='${Package}\n' | wc -l)
 echo "check-package: installed with $((after - before - 1)) other packages"
 
@@ -108,6 +109,7 @@ wait "$pid" || rc=$?
 pid=""
 sed 's/^/program: /' "$log"
 [ "$up" = yes ] || fail "the window did not come up"
+if grep -E 'is not installed|QQmlApplicationEngine failed|failed to load' "$log"; then fail "QML did not load"; fi
 [ $rc -eq 0 ] || fail "the program ended with exit code $rc"
 echo "check-package: the window came up (build/chroot-screenshot.png); the program ended cleanly"
 

@@ -11,7 +11,7 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-videoio-dev libopencv-imgcodecs-dev
   libudev-dev libturbojpeg0-dev libbenchmark-dev
   # tests of the QML layer
-  qml-module-qttest qml-module-qtquick-controls
+  qml-module-qttest
   # headless runs and tests: virtual display, screenshots, V4L2 tools
   xvfb xauth x11-apps x11-utils netpbm v4l-utils
   # launcher and metainfo checks, the Debian package (dpkg-shlibdeps, file)
