@@ -138,12 +138,13 @@ def main():
     env['TMPDIR'] = os.path.join(args.scratch, 'tmp')
     os.makedirs(env['TMPDIR'], exist_ok=True)
 
-    if not os.path.exists(os.path.join(build, 'CMakeCache.txt')):
-        cfg = ['cmake', '-S', src, '-B', build, '-DCMAKE_BUILD_TYPE=RelWithDebInfo']
-        if shutil.which('ccache'):
-            cfg.append('-DCMAKE_CXX_COMPILER_LAUNCHER=ccache')
-        if run(cfg, src, log, env=env) != 0:
-            sys.exit('configure failed, see ' + log)
+    # Configured every time: a target named only by a new CMakeLists.txt is
+    # unknown to the old makefiles.
+    cfg = ['cmake', '-S', src, '-B', build, '-DCMAKE_BUILD_TYPE=RelWithDebInfo']
+    if shutil.which('ccache'):
+        cfg.append('-DCMAKE_CXX_COMPILER_LAUNCHER=ccache')
+    if run(cfg, src, log, env=env) != 0:
+        sys.exit('configure failed, see ' + log)
 
     def build_tests(tests):
         return run(['cmake', '--build', build, '-j', args.jobs, '--target'] + tests, src, log, env=env) == 0
