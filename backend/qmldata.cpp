@@ -319,6 +319,7 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
     pv->quitHandler = sendQuitToApplication;
 
     connect(pv->captureThread, &CaptureThread::onGetFrame, this, &QmlData::sendFrameData);
+    connect(pv->captureThread, &CaptureThread::readFailed, this, &QmlData::onCaptureFailed);
     connect(pv->syncThread, &SyncThread::syncCompeleted, this, &QmlData::onSyncCompleted);
     connect(pv->saveThread, &SaveToCamThread::saveCompeleted, this, &QmlData::onSaveCompleted);
     connect(&pv->debugTimer, SIGNAL(timeout()), this, SLOT(getCamDebugInfo()));
@@ -1116,6 +1117,26 @@ void QmlData::onUsbDevsChanged()
     stopCapture();
     forgetChosenCamera();
     refreshCameraNames();
+    openFindDeviceDialog();
+}
+
+void QmlData::onCaptureFailed()
+{
+    // Hosts without udev, and a device that vanishes before its notice, report
+    // nothing: the failed read is the device change. The camera's descriptor is
+    // dead either way, so it is opened afresh if it is still listed.
+    if (pv->quitRequested || !pv->hasOpenCamera || !pv->camera->isOpened())
+        return;
+    logToFile(QStringLiteral("frame read failed: enumerating again"));
+    pv->mDevs = pv->camera->enumerateDevices();
+    refreshCameraNames();
+    if (findCamera(pv->devices, pv->openCamera) >= 0) {
+        relocateOpenCamera();
+        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
+            return;
+    }
+    stopCapture();
+    forgetChosenCamera();
     openFindDeviceDialog();
 }
 

@@ -254,6 +254,8 @@ public slots:
     void openFindDeviceDialog();
     void setDebugVisible(bool isVisible);
     void onUsbDevsChanged();
+    // A frame read failed: a device change that no notice may report.
+    void onCaptureFailed();
     void syncParamsNow();
     void saveParamsToCam();
     int getLanguageType();
