@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camdevice.h"
+#include "camera/controlroutes.h"
 #include "camera/devicesource.h"
 
 #include <QImage>
@@ -54,7 +55,8 @@ class CameraLink
 {
 public:
     // Tests hand in a capture object and a device source of their own; by
-    // default the platform's are used.
+    // default the platform's are used. Only the platform's capture object has
+    // its controls routed and checked at open (see controlroutes.h).
     explicit CameraLink(std::unique_ptr<cv::VideoCapture> capture = nullptr,
                         std::unique_ptr<DeviceSource> deviceSource = nullptr);
     ~CameraLink();
@@ -75,6 +77,10 @@ public:
 
     // The raw capture object, for code that holds a CaptureSession.
     cv::VideoCapture *videoCapture();
+
+    // False when the open camera has no control behind capture property
+    // `propId` (found at open; true while closed or when unknown).
+    bool reaches(int propId) const;
 
     int enumerateDevices();
     std::vector<CamDevice> devices() const;
@@ -122,9 +128,13 @@ private:
     };
 
     void closeLocked();
+    bool reachesLocked(int propId) const;
 
     std::unique_ptr<cv::VideoCapture> m_capture;
     std::unique_ptr<DeviceSource> m_deviceSource;
+    const bool m_routeControls;
+    // Written only under the exclusive life gate.
+    std::vector<UnreachableProperty> m_unreachable;
     std::atomic<int> m_rotation{0};
     std::atomic<unsigned> m_openCount{0};
     mutable std::mutex m_devicesLock;
@@ -155,6 +165,7 @@ public:
     // Like CameraLink's: an OpenCV exception gives false or 0.
     bool set(int propId, double value);
     double get(int propId);
+    bool reaches(int propId) const;
 
 private:
     void enter();
