@@ -63,7 +63,7 @@ run() {
   echo "== $name ($kind build)"
   local gap=10
   [ "$kind" != normal ] && gap=60
-  VEXLO_STRESS_FRAME_GAP_S=$gap \
+  VEXLO_STRESS_PATIENCE_S=$gap \
   ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   TSAN_OPTIONS="halt_on_error=0:second_deadlock_stack=1:suppressions=$PWD/bench/stress/tsan.supp" \
