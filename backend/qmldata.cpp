@@ -279,6 +279,9 @@ struct QmlDataPrivate
     int modalDepth = 0;
     bool quitRequested = false;
     bool quitPosted = false;
+
+    // When a failed read last had the camera opened afresh.
+    QElapsedTimer reopenedAfterFailure;
 };
 
 bool QmlData::DevMessageBox::mayClose() const
@@ -1132,10 +1135,14 @@ void QmlData::onCaptureFailed()
     logToFile(QStringLiteral("frame read failed: enumerating again"));
     pv->mDevs = pv->camera->enumerateDevices();
     refreshCameraNames();
-    if (findCamera(pv->devices, pv->openCamera) >= 0) {
+    // A camera that fails again within seconds of such a reopen counts as gone.
+    const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
+    if (!recent && findCamera(pv->devices, pv->openCamera) >= 0) {
         relocateOpenCamera();
-        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
+        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
+            pv->reopenedAfterFailure.start();
             return;
+        }
     }
     stopCapture();
     forgetChosenCamera();

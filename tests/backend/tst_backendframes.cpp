@@ -89,6 +89,27 @@ private slots:
         QVERIFY(!QFile::exists(none));
     }
 
+    // A failed read with the camera still listed opens it afresh; failing
+    // again within seconds, it counts as gone: the prompt, with the camera closed.
+    void failedReadReopensOnce()
+    {
+        QmlData *b = startStreaming(64, 48, 30);
+        QVERIFY(b);
+        rig->world->takeOpens();
+        rig->world->produceFrames = false;
+        bool prompted = false;
+        onNextBox([&](QMessageBox *box) {
+            prompted = true;
+            QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
+            QVERIFY(!b->cameraLink()->isOpened());
+            rig->world->produceFrames = true;
+            click(box, QMessageBox::Retry);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(prompted, 5000);
+        QCOMPARE(rig->world->takeOpens().size(), size_t(2)); // the reopen, then Retry's
+        QVERIFY(b->cameraLink()->isOpened());
+    }
+
     // Quarter turns wrap both ways; without an open camera nothing turns.
     void rotate()
     {
