@@ -33,6 +33,9 @@ run_config() { # name, ctest label filter ("" for all), cmake args...
 run_config test "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [ "${CI:-}" = "true" ]; then
+  step "Windows layer: configure and compile for Windows (MinGW-w64, syntax only)"
+  bash scripts/wincheck.sh
+
   # Qt, fontconfig and Mesa keep allocations until exit on purpose; leak
   # reports would drown real faults.
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
