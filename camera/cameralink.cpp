@@ -102,6 +102,7 @@ CameraLink::CameraLink(std::unique_ptr<cv::VideoCapture> capture,
                        std::unique_ptr<DeviceSource> deviceSource)
     : m_capture(capture ? std::move(capture) : std::make_unique<cv::VideoCapture>())
     , m_deviceSource(deviceSource ? std::move(deviceSource) : createPlatformDeviceSource())
+    , m_routeControls(!capture)
 {
 }
 
@@ -164,9 +165,17 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
             qDebug("##### error = %s", e.what());
             logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
         }
+        if (m_routeControls) {
+            m_unreachable = prepareControlRoutes(id);
+            for (const UnreachableProperty &u : m_unreachable) {
+                qWarning("%s", qPrintable(u.reason));
+                logToFile(u.reason);
+            }
+        }
     }
     {
         std::lock_guard<std::mutex> wait(m_openWaitLock);
+        ++m_openCount;
         m_openChanged.notify_all();
     }
     return true;
@@ -184,6 +193,7 @@ void CameraLink::camClose()
 
 void CameraLink::closeLocked()
 {
+    m_unreachable.clear();
     if (!m_capture->isOpened()) {
         qDebug("not open");
         return;
@@ -229,21 +239,40 @@ cv::VideoCapture *CameraLink::videoCapture()
     return m_capture.get();
 }
 
-QImage CameraLink::grabFrame()
+bool CameraLink::reaches(int propId) const
+{
+    SharedUse use(*this);
+    return reachesLocked(propId);
+}
+
+bool CameraLink::reachesLocked(int propId) const
+{
+    for (const UnreachableProperty &u : m_unreachable) {
+        if (u.propId == propId)
+            return false;
+    }
+    return true;
+}
+
+QImage CameraLink::grabFrame(bool *readFailed)
 {
     cv::Mat frame;
+    bool read = false;
     {
         SharedUse use(*this);
         if (!m_capture->isOpened())
             return QImage();
         std::lock_guard<std::mutex> reading(m_frameLock);
         try {
-            m_capture->read(frame);
+            read = m_capture->read(frame);
         } catch (const cv::Exception &e) {
             qDebug("##### read error = %s", e.what());
-            return QImage();
         }
     }
+    if (readFailed)
+        *readFailed = !read;
+    if (!read)
+        return QImage();
     // A compressed frame is one row of bytes; a converted one has three channels.
     if (frame.rows == 1 && frame.type() == CV_8UC1)
         return jpegToImage(frame.data, frame.total(), m_rotation);
@@ -304,6 +333,18 @@ bool CameraLink::waitUntilOpen(unsigned long ms)
     return isOpened();
 }
 
+unsigned CameraLink::openCount() const
+{
+    return m_openCount;
+}
+
+void CameraLink::waitForReopen(unsigned seen, unsigned long ms)
+{
+    std::unique_lock<std::mutex> wait(m_openWaitLock);
+    if (m_openCount == seen)
+        m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
+}
+
 void CameraLink::wakeWaiters()
 {
     std::lock_guard<std::mutex> wait(m_openWaitLock);
@@ -362,6 +403,11 @@ bool CaptureSession::set(int propId, double value)
         qDebug("##### set error = %s", e.what());
         return false;
     }
+}
+
+bool CaptureSession::reaches(int propId) const
+{
+    return !m_valid || m_link.reachesLocked(propId);
 }
 
 double CaptureSession::get(int propId)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camdevice.h"
+#include "camera/controlroutes.h"
 #include "camera/devicesource.h"
 
 #include <QImage>
@@ -54,7 +55,8 @@ class CameraLink
 {
 public:
     // Tests hand in a capture object and a device source of their own; by
-    // default the platform's are used.
+    // default the platform's are used. Only the platform's capture object has
+    // its controls routed and checked at open (see controlroutes.h).
     explicit CameraLink(std::unique_ptr<cv::VideoCapture> capture = nullptr,
                         std::unique_ptr<DeviceSource> deviceSource = nullptr);
     ~CameraLink();
@@ -76,6 +78,10 @@ public:
     // The raw capture object, for code that holds a CaptureSession.
     cv::VideoCapture *videoCapture();
 
+    // False when the open camera has no control behind capture property
+    // `propId` (found at open; true while closed or when unknown).
+    bool reaches(int propId) const;
+
     int enumerateDevices();
     std::vector<CamDevice> devices() const;
     int deviceIdAt(int n) const;
@@ -84,12 +90,19 @@ public:
     int rotation() const;
 
     // Reads one frame and converts it to a rotated RGB32 image; null when there
-    // is none.
-    QImage grabFrame();
+    // is none. `readFailed`, when given, is set when the camera is open but the
+    // read failed (the device is gone, or broken).
+    QImage grabFrame(bool *readFailed = nullptr);
 
     // Blocks until the camera is open, `wakeWaiters` is called or `ms` have
     // passed; returns whether the camera is open.
     bool waitUntilOpen(unsigned long ms);
+    // Counts successful opens, so that a reader can tell a fresh open from the
+    // one whose read failed.
+    unsigned openCount() const;
+    // Blocks until the camera has been opened since `openCount()` gave `seen`,
+    // `wakeWaiters` is called or `ms` have passed.
+    void waitForReopen(unsigned seen, unsigned long ms);
     void wakeWaiters();
 
 private:
@@ -115,10 +128,15 @@ private:
     };
 
     void closeLocked();
+    bool reachesLocked(int propId) const;
 
     std::unique_ptr<cv::VideoCapture> m_capture;
     std::unique_ptr<DeviceSource> m_deviceSource;
+    const bool m_routeControls;
+    // Written only under the exclusive life gate.
+    std::vector<UnreachableProperty> m_unreachable;
     std::atomic<int> m_rotation{0};
+    std::atomic<unsigned> m_openCount{0};
     mutable std::mutex m_devicesLock;
     std::vector<CamDevice> m_devices;
 
@@ -147,6 +165,7 @@ public:
     // Like CameraLink's: an OpenCV exception gives false or 0.
     bool set(int propId, double value);
     double get(int propId);
+    bool reaches(int propId) const;
 
 private:
     void enter();

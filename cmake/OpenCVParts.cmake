@@ -1,6 +1,16 @@
-# Debian's OpenCV packages for single modules ship no CMake package file, so the
-# three modules the program needs are found by hand and wrapped as imported targets.
-find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
+# OpenCV's own CMake package (the Windows installer's, or Debian's libopencv-dev)
+# gives its targets; Debian's packages for single modules ship none, so there the
+# modules the program needs are found by hand. Either way they become opencv::<part>.
+find_package(OpenCV QUIET COMPONENTS core imgproc videoio imgcodecs)
+foreach(_part core imgproc videoio imgcodecs)
+  if(OpenCV_FOUND AND TARGET opencv_${_part} AND NOT TARGET opencv::${_part})
+    add_library(opencv::${_part} INTERFACE IMPORTED)
+    set_target_properties(opencv::${_part} PROPERTIES INTERFACE_LINK_LIBRARIES opencv_${_part})
+  endif()
+endforeach()
+if(NOT TARGET opencv::core)
+  find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
+endif()
 foreach(_part core imgproc videoio imgcodecs)
   find_library(OPENCV_${_part}_LIBRARY NAMES opencv_${_part})
   if(OPENCV_${_part}_LIBRARY AND NOT TARGET opencv::${_part})

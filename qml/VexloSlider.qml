@@ -75,8 +75,10 @@ Slider {
             font.bold: true
             font.pixelSize: 14
             color: slider.Material.accent
-            topPadding: 4
-            bottomPadding: 2
+            // No padding above and below: the label then clears the title of
+            // the row above the slider.
+            topPadding: 0
+            bottomPadding: 0
             leftPadding: 6
             rightPadding: 6
             text: {

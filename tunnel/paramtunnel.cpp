@@ -127,6 +127,34 @@ int firstIndexOf(const QVector<Row> &table, int v, Value value)
     return 0;
 }
 
+// The parameter rows by the capture property that carries them to the camera.
+struct TunnelRow
+{
+    const char *name;
+    int propId;
+};
+
+std::vector<TunnelRow> tunnelRows()
+{
+    return {{"Register selector", cv::CAP_PROP_FOCUS},
+            {"AEC mode", cv::CAP_PROP_AUTO_EXPOSURE},
+            {"Aperture", cv::CAP_PROP_IRIS},
+            {"Exposure time", cv::CAP_PROP_EXPOSURE},
+            {"ISO", cv::CAP_PROP_GAIN},
+            {"EV", cv::CAP_PROP_BRIGHTNESS},
+            {"Anti-flicker", cv::CAP_PROP_BACKLIGHT},
+            {"White balance", ParamTunnel::whiteBalanceProperty()},
+            {"Warmness", cv::CAP_PROP_HUE},
+            {"Saturation", cv::CAP_PROP_SATURATION},
+            {"Contrast", cv::CAP_PROP_CONTRAST},
+            {"Sharpness", cv::CAP_PROP_SHARPNESS},
+            {"MCE red", cv::CAP_PROP_ROLL},
+            {"MCE green", cv::CAP_PROP_PAN},
+            {"MCE blue", cv::CAP_PROP_TILT},
+            {"SCE", cv::CAP_PROP_ZOOM},
+            {"Skin smoothing/Bright mode", cv::CAP_PROP_GAMMA}};
+}
+
 } // namespace
 
 ParamTunnel::ParamTunnel()
@@ -283,11 +311,11 @@ bool ParamTunnel::applyAecMode(CaptureSession &session, int mode, SettingsStore 
         break;
     case 1: // Manual
         session.set(cv::CAP_PROP_IRIS, aperture);
-        session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(exposure));
+        sendExposureTime(session, exposure);
         break;
     case 2: // Exposure manual
         session.set(cv::CAP_PROP_IRIS, 0);
-        session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(exposure));
+        sendExposureTime(session, exposure);
         break;
     case 3: // Aperture manual
         session.set(cv::CAP_PROP_AUTO_EXPOSURE, autoExposureOnValue());
@@ -330,7 +358,7 @@ void ParamTunnel::setExposureTime(int index, CameraLink &camera, SettingsStore &
         CaptureSession session(camera);
         if (!session.isOpened())
             return;
-        session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(value));
+        sendExposureTime(session, value);
     }
     settings.setExposureTime(value);
 }
@@ -512,6 +540,15 @@ QString ParamTunnel::readInSession(CaptureSession &session)
     line(" ISO:         ", QString::number(qint32(d.iso) * 100));
     line(" Aperture:    ", apertureNameOf(qint32(d.aperture) * 10));
     line(" Exposure:    ", QString::number(d.exposure));
+
+    // Rows whose writes reach no control of this camera (found at open).
+    QStringList lost;
+    for (const TunnelRow &row : tunnelRows()) {
+        if (!session.reaches(row.propId))
+            lost << QLatin1String(row.name);
+    }
+    if (!lost.isEmpty())
+        line(" No control:  ", lost.join(QLatin1String(", ")));
     return text;
 }
 
@@ -583,7 +620,7 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
 
     CaptureSession session(camera);
     session.set(cv::CAP_PROP_IRIS, double(aperture));
-    session.set(cv::CAP_PROP_EXPOSURE, double(exposureControlValue(exposure)));
+    sendExposureTime(session, exposure);
 
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     QThread::msleep(TunnelPauseMs);

@@ -120,6 +120,12 @@ public:
     // driver would send, round(10000 * 2^code) in 100 us units.
     static int exposureControlValue(int code);
 
+    // Sends exposure code `code` as the camera takes it. A UVC camera refuses
+    // an exposure time while its auto-exposure mode is Auto or Aperture
+    // Priority. DirectShow's write carries the manual flag, which switches the
+    // mode; V4L2's does not, so there AUTO_EXPOSURE goes to manual first.
+    static void sendExposureTime(CaptureSession &session, int code);
+
     // Label of the aperture row whose F-number x 100 equals `value`, or "Null".
     static QString apertureNameOf(int value);
 

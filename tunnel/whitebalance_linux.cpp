@@ -1,5 +1,7 @@
 #include "tunnel/paramtunnel.h"
 
+#include "camera/cameralink.h"
+
 #include <opencv2/videoio.hpp>
 
 #include <cmath>
@@ -26,4 +28,10 @@ int ParamTunnel::autoExposureOnValue()
 int ParamTunnel::exposureControlValue(int code)
 {
     return int(std::lround(std::ldexp(10000.0, code)));
+}
+
+void ParamTunnel::sendExposureTime(CaptureSession &session, int code)
+{
+    session.set(cv::CAP_PROP_AUTO_EXPOSURE, 1); // V4L2_EXPOSURE_MANUAL
+    session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(code));
 }

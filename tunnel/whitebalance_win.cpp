@@ -1,5 +1,7 @@
 #include "tunnel/paramtunnel.h"
 
+#include "camera/cameralink.h"
+
 #include <opencv2/videoio.hpp>
 
 // OpenCV's DirectShow backend maps WHITE_BALANCE_BLUE_U to the camera's
@@ -19,4 +21,11 @@ int ParamTunnel::autoExposureOnValue()
 int ParamTunnel::exposureControlValue(int code)
 {
     return code;
+}
+
+// DirectShow sets the exposure with the manual flag, which also switches the
+// camera's auto-exposure mode to manual.
+void ParamTunnel::sendExposureTime(CaptureSession &session, int code)
+{
+    session.set(cv::CAP_PROP_EXPOSURE, exposureControlValue(code));
 }

@@ -148,8 +148,18 @@ public:
         return QStringLiteral("%1:%2").arg(prop).arg(c.value, 0, 'g', 10);
     }
 
-    static QString traceOf(const QVector<CaptureCall> &calls)
+    // The platform's exposure write is one step: on V4L2 it switches
+    // AUTO_EXPOSURE to manual (1) right before the EXPOSURE value.
+    static QString traceOf(QVector<CaptureCall> calls)
     {
+#ifndef _WIN32
+        for (int i = calls.size() - 2; i >= 0; --i) {
+            const CaptureCall &c = calls[i], &next = calls[i + 1];
+            if (c.isSet && c.prop == cv::CAP_PROP_AUTO_EXPOSURE && c.value == 1.0 && next.isSet &&
+                next.prop == cv::CAP_PROP_EXPOSURE)
+                calls.remove(i);
+        }
+#endif
         QString text;
         for (int i = 0; i < calls.size(); ++i)
             text += (i ? gapText(calls[i].ns - calls[i - 1].ns) : QString()) + callText(calls[i]);

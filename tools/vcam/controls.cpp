@@ -50,7 +50,7 @@ const char *const kRegNames[VCAM_REG_COUNT] = {
     "gain", "brightness", "backlight", "wb_temperature", "hue", "saturation", "contrast",
     "sharpness", "roll", "pan", "tilt", "zoom", "gamma"};
 const char *const kViolationNames[VCAM_V_COUNT] = {
-    "write_while_closed", "read_while_open", "too_early", "no_register"};
+    "write_while_closed", "read_while_open", "too_early", "no_register", "exposure_in_auto"};
 } // namespace
 
 const UvcInfo &uvcInfo(int id) { return kUvc[id]; }
@@ -419,6 +419,8 @@ int UvcDriver::queryExt(v4l2_query_ext_ctrl &q)
             ids.push_back(cls | 1);
     for (const Mapping &m : mappings())
         ids.push_back(m.cid);
+    for (const AddedMapping &a : added)
+        ids.push_back(a.m.cid);
     std::sort(ids.begin(), ids.end());
     uint32_t found = 0;
     for (uint32_t c : ids) {
@@ -443,7 +445,7 @@ int UvcDriver::queryExt(v4l2_query_ext_ctrl &q)
         snprintf(q.name, sizeof q.name, "%s", className(V4L2_CTRL_ID2CLASS(found)));
         return 0;
     }
-    const Mapping *m = findMapping(found);
+    const Mapping *m = find(found);
     const UvcInfo &u = kUvc[m->uvc];
     snprintf(q.name, sizeof q.name, "%s", m->name);
     q.type = m->type;
@@ -508,7 +510,7 @@ int UvcDriver::get(uint32_t cid, int32_t &value)
 {
     if ((cid & 0xffff) == 1 && classHasControls(V4L2_CTRL_ID2CLASS(cid)))
         return EACCES;
-    const Mapping *m = findMapping(cid);
+    const Mapping *m = find(cid);
     if (!m)
         return EINVAL;
     load(m->uvc, 0);
@@ -525,7 +527,7 @@ int UvcDriver::set(uint32_t cid, int32_t &value)
 {
     if ((cid & 0xffff) == 1 && classHasControls(V4L2_CTRL_ID2CLASS(cid)))
         return EACCES;
-    const Mapping *m = findMapping(cid);
+    const Mapping *m = find(cid);
     if (!m)
         return EINVAL;
     const UvcInfo &u = kUvc[m->uvc];
@@ -555,6 +557,8 @@ int UvcDriver::set(uint32_t cid, int32_t &value)
     }
     if (u.fields > 1)
         load(m->uvc, 1); // read-modify-write of a multi-field control
+    if (const int stalled = fw->refusesSet(m->uvc))
+        return stalled; // uvcvideo rolls its cache back
     data[m->uvc][m->field] = raw;
     int32_t out[2] = {data[m->uvc][0], data[m->uvc][1]};
     fw->setCur(m->uvc, out);

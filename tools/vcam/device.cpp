@@ -267,6 +267,7 @@ void unplug(Camera *c)
     ++c->generation;
     c->stopStreaming();
     c->freeBuffers();
+    c->uvc.forgetMappings(); // the driver's device is gone with them
     for (Handle *h : registry().handles)
         if (h->cam == c)
             c->arm(h);
@@ -311,7 +312,7 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
         return u.queryMenu(*static_cast<v4l2_querymenu *>(arg));
     case VIDIOC_G_CTRL: {
         auto *ctl = static_cast<v4l2_control *>(arg);
-        const Mapping *m = findMapping(ctl->id);
+        const Mapping *m = u.find(ctl->id);
         int32_t v = 0;
         const int r = u.get(ctl->id, v);
         u.endOfRequest();
@@ -323,7 +324,7 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
     }
     case VIDIOC_S_CTRL: {
         auto *ctl = static_cast<v4l2_control *>(arg);
-        const Mapping *m = findMapping(ctl->id);
+        const Mapping *m = u.find(ctl->id);
         int32_t v = ctl->value;
         traceLine("cam%d S_CTRL %s (0x%08x) %d", c->index, m ? m->name : "?", ctl->id, v);
         const int r = u.set(ctl->id, v);
@@ -358,7 +359,7 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
                 if (!r)
                     x.value = v;
             } else if (req == VIDIOC_TRY_EXT_CTRLS) {
-                r = findMapping(x.id) ? 0 : EINVAL;
+                r = u.find(x.id) ? 0 : EINVAL;
             } else {
                 int32_t v = x.value;
                 r = u.set(x.id, v);
@@ -376,9 +377,28 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
         u.endOfRequest();
         return 0;
     }
+    case UVCIOC_CTRL_MAP: {
+        auto *x = static_cast<uvc_xu_control_mapping *>(arg);
+        const int r = u.mapControl(*x);
+        traceLine("cam%d CTRL_MAP 0x%08x selector %u -> %s", c->index, x->id, x->selector,
+                  r ? strerror(r) : "ok");
+        return r;
+    }
     default:
         return -1;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The V4L2 core copies an ioctl's argument in before any driver sees it, so a
+// bad pointer is EFAULT whatever the request (after the check for a device
+// that is gone). Only the null page can be told bad without touching memory.
+bool badArgument(unsigned long req, const void *arg)
+{
+    return _IOC_DIR(req) != _IOC_NONE && _IOC_SIZE(req) > 0 && reinterpret_cast<uintptr_t>(arg) < 4096;
 }
 
 } // namespace
@@ -388,6 +408,8 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
     Camera *c = h->cam;
     if (!c->plugged || h->generation != c->generation)
         return ENODEV;
+    if (badArgument(req, arg))
+        return EFAULT;
     if (h->meta)
         return metaIoctl(h, req, arg);
     const int cr = controlIoctl(c, req, arg);

@@ -36,6 +36,7 @@ enum vcam_violation {
     VCAM_V_READ_WHILE_OPEN,    /* GET_CUR asked for by the program during a transaction */
     VCAM_V_TOO_EARLY,          /* written < 100 ms after the opening write (saturation excepted) */
     VCAM_V_NO_REGISTER,        /* write during a transaction to a control that has no register */
+    VCAM_V_EXPOSURE_IN_AUTO,   /* exposure time written in Auto or Aperture Priority (stalled) */
     VCAM_V_COUNT
 };
 
@@ -61,6 +62,12 @@ void vcam_reset(int camera);
 /* 1: the camera reports AUTO_UPDATE for its debug read-back controls
  * (default); 0: it does not, and uvcvideo caches them. */
 void vcam_set_auto_update(int camera, int on);
+
+/* 1: UVCIOC_CTRL_MAP maps controls of any entity (the camera terminal's
+ * roll included), as uvcvideo did before Linux 2.6.37; 0 (default): only
+ * extension-unit controls, as uvcvideo does since, so the camera (which has
+ * no extension unit) refuses every mapping with ENOENT. */
+void vcam_set_map_any_entity(int camera, int on);
 
 /* Hot-plug. Both return 0, or -1 for an unknown camera. */
 int vcam_unplug(int camera);

@@ -3,6 +3,7 @@
 
 #include "vcam_control.h"
 
+#include <linux/uvcvideo.h>
 #include <linux/videodev2.h>
 
 #include <array>
@@ -81,6 +82,9 @@ struct Firmware {
     // why: 0 program read, 1 uvcvideo read-modify-write, 2 uvcvideo master lookup
     void getCur(int uvc, int32_t out[2], int why);
     bool reportsAutoUpdate(int uvc) const; // GET_INFO bit 3
+    // errno of uvcvideo when the camera stalls a SET_CUR (0: accepted).
+    // Counts the violation.
+    int refusesSet(int uvc);
     void save() const;
     void writeState() const; // snapshot for other processes, if a state file is set
     void computeDebug(int uvc, int32_t out[2]) const;
@@ -93,6 +97,18 @@ struct UvcDriver {
     std::array<std::array<int32_t, 2>, U_COUNT> data{};
 
     void reset() { loaded.fill(false); }
+    // Control mappings added at run time (UVCIOC_CTRL_MAP); kept until unplug.
+    struct AddedMapping {
+        Mapping m;
+        std::string name;
+    };
+    std::deque<AddedMapping> added;
+    // 1: the driver maps controls of any entity, as uvcvideo did before
+    // 2.6.37; 0: of extension units only, as uvcvideo does since.
+    bool mapAnyEntity = false;
+    const Mapping *find(uint32_t cid) const; // built-in first, then added
+    int mapControl(uvc_xu_control_mapping &x); // returns 0 or errno
+    void forgetMappings() { added.clear(); }
     bool autoUpdate(int uvc) const;
     int query(v4l2_queryctrl &q);                 // returns 0 or errno
     int queryExt(v4l2_query_ext_ctrl &q);
@@ -192,6 +208,8 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg);
 void refreshReadiness(Handle *h);
 void unplug(Camera *c);
 void replug(Camera *c);
+// Queues a plug event of both nodes for the process's udev monitors.
+void announcePlug(const Camera &c, bool added);
 
 const char *ioctlName(unsigned long req);
 
