@@ -161,6 +161,7 @@ struct Handle {
     bool meta = false;
     bool nonblock = false;
     unsigned generation = 0;
+    uint32_t priority = V4L2_PRIORITY_DEFAULT; // of this file handle
 };
 
 struct Camera {
