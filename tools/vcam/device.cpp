@@ -484,6 +484,9 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
         return EBUSY;
     if (h->meta)
         return metaIoctl(h, req, arg);
+    const int er = eventIoctl(h, req, arg);
+    if (er >= 0)
+        return er;
     const int cr = controlIoctl(c, req, arg);
     if (cr >= 0)
         return cr;
