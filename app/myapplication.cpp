@@ -59,6 +59,10 @@ bool MyApplication::notify(QObject *receiver, QEvent *event)
         QmlData *b = backend;
         backend = nullptr;
         settings = nullptr;
+        // The windows go before the backend they show: their bindings would
+        // otherwise run once more against a backend that is gone.
+        if (b)
+            qDeleteAll(engine->rootObjects());
         delete b; // stops and joins the backend's threads, writes the settings
         if (!terminationArmed) {
             terminationArmed = true;

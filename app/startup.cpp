@@ -32,6 +32,8 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
 
     MyApplication app(argc, argv);
+    // Ties the window to its launcher and icon (packaging/com.vexlo.tuner.desktop).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vexlo.tuner"));
 
     // Both live until the process ends: QML may still reach them while the
     // quit path runs.

@@ -1,7 +1,6 @@
 #include "backend/qmldata.h"
 
 #include "app/debuglog.h"
-#include "app/myapplication.h"
 #include "backend/devicewatcher.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
@@ -17,12 +16,15 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+
+#include <array>
 
 #include <opencv2/videoio.hpp>
 
@@ -44,17 +46,56 @@
 
 namespace {
 
-// Shared behaviour of the five boxes: `mayClose` says whether a close request
-// is allowed at this moment.
-template <typename Derived>
-class GuardedBox : public QMessageBox
+// The texts of a box are kept as their translation ids and set again after
+// every language change: Qt's own handling of that event puts its default
+// texts back on the standard buttons ("Retry", "Cancel"). The box keeps its
+// usual size of 380 x 100 unless its texts need more room.
+class PromptBox : public QMessageBox
 {
 public:
-    GuardedBox()
+    PromptBox()
         : QMessageBox(nullptr)
     {
     }
 
+    void setTextIds(const char *title, const char *text)
+    {
+        titleId = title;
+        textId = text;
+        applyTexts();
+    }
+
+    void addButtonId(StandardButton which, const char *text)
+    {
+        QMessageBox::addButton(which);
+        buttonIds.append({which, text});
+        applyTexts();
+    }
+
+protected:
+    void applyTexts()
+    {
+        setWindowTitle(QmlData::tr(titleId));
+        setText(QmlData::tr(textId));
+        for (const auto &b : qAsConst(buttonIds))
+            button(b.first)->setText(QmlData::tr(b.second));
+        if (QLayout *l = layout()) {
+            l->invalidate();
+            setFixedSize(l->totalSizeHint().expandedTo(l->totalMinimumSize()).expandedTo(QSize(380, 100)));
+        }
+    }
+
+private:
+    const char *titleId = "";
+    const char *textId = "";
+    QVector<QPair<StandardButton, const char *>> buttonIds;
+};
+
+// Shared behaviour of the five boxes: `mayClose` says whether a close request
+// is allowed at this moment.
+template <typename Derived>
+class GuardedBox : public PromptBox
+{
 protected:
     bool event(QEvent *e) override
     {
@@ -69,6 +110,11 @@ protected:
         case QEvent::LayoutRequest: // QMessageBox would resize itself to its text
             e->ignore();
             return true;
+        case QEvent::LanguageChange: {
+            const bool done = QMessageBox::event(e);
+            applyTexts();
+            return done;
+        }
         default:
             return QMessageBox::event(e);
         }
@@ -82,16 +128,15 @@ protected:
     }
 };
 
-void setUpBox(QMessageBox *box, const QString &title, const QString &text)
+void setUpBox(PromptBox *box, const char *titleId, const char *textId)
 {
     box->setIconPixmap(QMessageBox::standardIcon(QMessageBox::Warning));
-    box->setWindowTitle(title);
-    box->setText(text);
+    box->setTextIds(titleId, textId);
 }
 
-void addButton(QMessageBox *box, QMessageBox::StandardButton which, const QString &text)
+void addButton(PromptBox *box, QMessageBox::StandardButton which, const char *textId)
 {
-    box->addButton(which)->setText(text);
+    box->addButtonId(which, textId);
 }
 
 } // namespace
@@ -169,34 +214,20 @@ protected:
 // Private record
 // ---------------------------------------------------------------------------
 
-struct SavedParams
-{
-    int afd = 0;
-    bool skin = false;
-    bool bright = false;
-    int aec = 0;
-    int aperture = 0;
-    int exposure = 0;
-    int iso = 0;
-    int ev = 0;
-    int saturation = 0;
-    int contrast = 0;
-    int sharpness = 0;
-    int warmness = 0;
-    int mceR = 0;
-    int mceG = 0;
-    int mceB = 0;
-    int awb = 0;
-    int sce = 0;
+namespace {
 
-    bool operator==(const SavedParams &o) const
-    {
-        return afd == o.afd && skin == o.skin && bright == o.bright && aec == o.aec && aperture == o.aperture
-            && exposure == o.exposure && iso == o.iso && ev == o.ev && saturation == o.saturation
-            && contrast == o.contrast && sharpness == o.sharpness && warmness == o.warmness && mceR == o.mceR
-            && mceG == o.mceG && mceB == o.mceB && awb == o.awb && sce == o.sce;
-    }
+// The tuning parameters, in the order in which a reload signals them. Each is a
+// list index (or a switch) that QML sees as a property, that the INI file keeps
+// and that the tunnel sends; the table below says how, once for all of them.
+enum Tuning {
+    Bright, Skin, Aec, Afd, Awb, Aperture, Exposure, Iso, Ev, Sce,
+    Saturation, Contrast, Sharpness, Warmness, MceR, MceG, MceB,
+    TuningCount
 };
+
+using TuningValues = std::array<int, TuningCount>;
+
+} // namespace
 
 struct QmlDataPrivate
 {
@@ -212,7 +243,6 @@ struct QmlDataPrivate
     QStringList cameraNameList;
     int currentDeviceId = 0;
     CaptureThread *captureThread = nullptr;
-    MyApplication *application = nullptr;
     int mDevs = 0;
     std::vector<CamDevice> devices;
     QPointer<QmlData::SyncBox> syncBox;
@@ -222,7 +252,11 @@ struct QmlDataPrivate
     QPointer<QmlData::SaveToCamBox> saveToCamBox;
     SyncThread *syncThread = nullptr;
     SaveToCamThread *saveThread = nullptr;
-    SavedParams savedParams;
+    // Every tuning parameter as its getter last read it or its setter last set
+    // it, and a copy taken at the end of start-up and at each store to camera
+    // (the exit prompt asks only when they differ).
+    TuningValues values{};
+    TuningValues savedValues{};
     bool paramsDirty = false;
     // Set while the exposure rules force ISO to automatic (see updateAecEnables).
     bool forcingIso = false;
@@ -285,6 +319,7 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
     pv->quitHandler = sendQuitToApplication;
 
     connect(pv->captureThread, &CaptureThread::onGetFrame, this, &QmlData::sendFrameData);
+    connect(pv->captureThread, &CaptureThread::readFailed, this, &QmlData::onCaptureFailed);
     connect(pv->syncThread, &SyncThread::syncCompeleted, this, &QmlData::onSyncCompleted);
     connect(pv->saveThread, &SaveToCamThread::saveCompeleted, this, &QmlData::onSaveCompleted);
     connect(&pv->debugTimer, SIGNAL(timeout()), this, SLOT(getCamDebugInfo()));
@@ -327,10 +362,9 @@ void QmlData::stopThreads()
         pv->saveThread->wait();
 }
 
-void QmlData::setApplication(MyApplication *app)
+void QmlData::setApplication(QCoreApplication *app)
 {
-    pv->application = app;
-    QCoreApplication::instance()->installNativeEventFilter(this);
+    app->installNativeEventFilter(this);
 }
 
 SettingsStore *QmlData::settingsStore() const
@@ -374,61 +408,173 @@ bool QmlData::nativeEventFilter(const QByteArray &eventType, void *message, long
 }
 
 // ---------------------------------------------------------------------------
-// Value lists, start-up and reload
+// Tuning parameters
+// ---------------------------------------------------------------------------
+
+namespace {
+
+const int WarmnessOffset = 15; // warmness index = stored warmness + 15
+
+QStringList warmnessLabels(const ParamTunnel &)
+{
+    QStringList labels;
+    for (int n = -WarmnessOffset; n <= WarmnessOffset; ++n)
+        labels.append(QString::number(n));
+    return labels;
+}
+
+QStringList colorTemperatureLabels()
+{
+    QStringList labels;
+    for (int n = 20; n <= 80; ++n)
+        labels.append(QString::number(n) + QStringLiteral("00K"));
+    return labels;
+}
+
+// One tuning parameter: its NOTIFY signal, how its index follows from the INI
+// key, the tunnel write that sends an index to the camera and stores it, and
+// the value list it brings along (set at start-up).
+struct TuningParam
+{
+    void (QmlData::*changed)();
+    int (*load)(SettingsStore &s, const ParamTunnel &t);
+    void (*send)(ParamTunnel &t, int index, CameraLink &c, SettingsStore &s); // none: the setter sends
+    void (QmlData::*setList)(const QStringList &);
+    QStringList (*labels)(const ParamTunnel &t);
+};
+
+const TuningParam &param(int p)
+{
+    static const TuningParam table[TuningCount] = {
+        // Bright
+        {&QmlData::brightSwitchChanged, [](SettingsStore &s, const ParamTunnel &) { return int(s.getBrightMode()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setBrightMode(v != 0, c, s); }},
+        // Skin
+        {&QmlData::skinSwitchChanged, [](SettingsStore &s, const ParamTunnel &) { return int(s.getSkinSmoothing()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSkinSmoothing(v != 0, c, s); }},
+        // Aec
+        {&QmlData::aecIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAecMod(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setAecMode(v, c, s); }},
+        // Afd
+        {&QmlData::afdIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAfdValue(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setAfd(v, c, s); }},
+        // Awb: 0 automatic, 1-5 presets, 6 the manual colour temperature (its setter sends)
+        {&QmlData::awbIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAwbValue(); }, nullptr},
+        // Aperture
+        {&QmlData::apertureIndexChanged,
+         [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::apertureIndexOf(s.getApertureValue()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setAperture(v, c, s); },
+         &QmlData::setApertureList, [](const ParamTunnel &) { return ParamTunnel::apertureLabels(); }},
+        // Exposure
+        {&QmlData::exposureIndexChanged,
+         [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::exposureIndexOf(s.getExposureTime()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setExposureTime(v, c, s); },
+         &QmlData::setExposureList, [](const ParamTunnel &) { return ParamTunnel::exposureLabels(); }},
+        // Iso: the index is the value
+        {&QmlData::isoIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getIsoValue(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setIso(v, c, s); },
+         &QmlData::setIsoList, [](const ParamTunnel &) { return ParamTunnel::isoLabels(); }},
+        // Ev
+        {&QmlData::evIndexChanged,
+         [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::evIndexOf(s.getEvValue()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setEv(v, c, s); },
+         &QmlData::setEvList, [](const ParamTunnel &) { return ParamTunnel::evLabels(); }},
+        // Sce: stored as index x 100
+        {&QmlData::sceIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSceValue() / 100; },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSce(v, c, s); }},
+        // Saturation
+        {&QmlData::saturationIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSaturationValue(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSaturation(v, c, s); }},
+        // Contrast
+        {&QmlData::contrastIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getContrastValue(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setContrast(v, c, s); }},
+        // Sharpness
+        {&QmlData::sharpnessIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSharpnessValue(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSharpness(v, c, s); }},
+        // Warmness: index - 15 is sent and stored
+        {&QmlData::warmnessIndexChanged,
+         [](SettingsStore &s, const ParamTunnel &) { return s.getWarmnessValue() + WarmnessOffset; },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setWarmness(v - WarmnessOffset, c, s); },
+         &QmlData::setWarmnessList, warmnessLabels},
+        // MceR, MceG, MceB: one list for the three
+        {&QmlData::mceRindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceR()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setMceR(v, c, s); },
+         &QmlData::setMceList, [](const ParamTunnel &t) { return t.mceLabels(); }},
+        {&QmlData::mceGindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceG()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setMceG(v, c, s); }},
+        {&QmlData::mceBindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceB()); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setMceB(v, c, s); }},
+    };
+    return table[p];
+}
+
+} // namespace
+
+// The getter rule: the INI file is the source of truth; the value read is
+// kept for the setters' change test and the snapshot.
+int QmlData::loadTuning(int p)
+{
+    return pv->values[size_t(p)] = param(p).load(pv->settings, pv->tunnel);
+}
+
+// Steps 1-2 of every tuning setter: an unchanged value does nothing at all.
+bool QmlData::changeTuning(int p, int v)
+{
+    int &value = pv->values[size_t(p)];
+    if (v == value)
+        return false;
+    pv->paramsDirty = true;
+    value = v;
+    return true;
+}
+
+// While the camera is closed nothing is sent or stored, so the next read
+// brings back the stored value.
+void QmlData::sendTuning(int p, int v)
+{
+    if (pv->camera->isOpened())
+        param(p).send(pv->tunnel, v, *pv->camera, pv->settings);
+}
+
+// The plain setter: change, send, signal.
+void QmlData::setTuning(int p, int v)
+{
+    if (!changeTuning(p, v))
+        return;
+    sendTuning(p, v);
+    emit(this->*param(p).changed)();
+}
+
+int QmlData::tuning(int p) const
+{
+    return pv->values[size_t(p)];
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and reload
 // ---------------------------------------------------------------------------
 
 void QmlData::initCameraParams()
 {
-    SettingsStore &s = pv->settings;
-    ParamTunnel &t = pv->tunnel;
-
     refreshCameraNames();
-    t.loadFlags(s);
+    pv->tunnel.loadFlags(pv->settings);
 
-    setApertureList(t.apertureLabels());
-    m_apertureIndex = t.apertureIndexOf(s.getApertureValue());
+    for (int p = 0; p < TuningCount; ++p) {
+        const TuningParam &row = param(p);
+        if (row.setList)
+            (this->*row.setList)(row.labels(pv->tunnel));
+        loadTuning(p);
+        if (p == Exposure)
+            emit exposureIndexChanged();
+    }
+    m_colorTemperatureIndex = pv->settings.getColorTemperature();
 
-    setExposureList(t.exposureLabels());
-    m_exposureIndex = t.exposureIndexOf(s.getExposureTime());
-    emit exposureIndexChanged();
+    setWarmnessEnable(tuning(Awb) == 0);
+    updateAecEnables(tuning(Aec));
 
-    setIsoList(t.isoLabels());
-    m_isoIndex = s.getIsoValue();
-
-    setEvList(t.evLabels());
-    m_evIndex = t.evIndexOf(s.getEvValue());
-
-    QStringList warmness;
-    for (int n = -WARMNESS_OFFSET; n <= WARMNESS_OFFSET; ++n)
-        warmness.append(QString::number(n));
-    setWarmnessList(warmness);
-    m_warmnessIndex = s.getWarmnessValue() + WARMNESS_OFFSET;
-
-    setMceList(t.mceLabels());
-    m_mceRindex = t.mceIndexOf(s.getUvcMceR());
-    m_mceGindex = t.mceIndexOf(s.getUvcMceG());
-    m_mceBindex = t.mceIndexOf(s.getUvcMceB());
-
-    m_saturationIndex = s.getSaturationValue();
-    m_contrastIndex = s.getContrastValue();
-    m_sharpnessIndex = s.getSharpnessValue();
-    m_sceIndex = s.getSceValue() / 100;
-    m_awbIndex = s.getAwbValue();
-    m_afdIndex = s.getAfdValue();
-    m_aecIndex = s.getAecMod();
-    m_skinSwitch = s.getSkinSmoothing();
-    m_brightSwitch = s.getBrightMode();
-    m_colorTemperatureIndex = s.getColorTemperature();
-
-    setWarmnessEnable(m_awbIndex == 0);
-    updateAecEnables(s.getAecMod());
-
-    QStringList temperatures;
-    for (int n = 20; n <= 80; ++n)
-        temperatures.append(QString::number(n) + QStringLiteral("00K"));
-    setColorTemperatureList(temperatures);
+    setColorTemperatureList(colorTemperatureLabels());
     emit colorTemperatureIndexChanged();
-    setColorTemperatureEnable(m_awbIndex == 6);
+    setColorTemperatureEnable(tuning(Awb) == 6);
 
     takeSnapshot();
 }
@@ -436,50 +582,22 @@ void QmlData::initCameraParams()
 void QmlData::reloadFromSettings()
 {
     previewSizeIndex();
-    brightSwitch();
-    skinSwitch();
-    aecIndex();
-    afdIndex();
-    awbIndex();
-    apertureIndex();
-    exposureIndex();
-    isoIndex();
-    evIndex();
-    sceIndex();
-    saturationIndex();
-    contrastIndex();
-    sharpnessIndex();
-    warmnessIndex();
-    mceRindex();
-    mceGindex();
-    mceBindex();
+    for (int p = 0; p < TuningCount; ++p)
+        loadTuning(p);
     m_colorTemperatureIndex = pv->settings.getColorTemperature();
 
     emit previewSizeIndexChanged();
-    emit brightSwitchChanged();
-    emit skinSwitchChanged();
-    emit aecIndexChanged();
-    emit afdIndexChanged();
-    emit awbIndexChanged();
-    emit apertureIndexChanged();
-    emit exposureIndexChanged();
-    emit isoIndexChanged();
-    emit evIndexChanged();
-    emit sceIndexChanged();
-    emit saturationIndexChanged();
-    emit contrastIndexChanged();
-    emit sharpnessIndexChanged();
-    emit warmnessIndexChanged();
-    emit mceRindexChanged();
-    emit mceGindexChanged();
-    emit mceBindexChanged();
-    updateAecEnables(m_aecIndex);
+    for (int p = 0; p < TuningCount; ++p)
+        emit(this->*param(p).changed)();
+    updateAecEnables(tuning(Aec));
     emit colorTemperatureIndexChanged();
-    setColorTemperatureEnable(m_awbIndex == 6);
-    setWarmnessEnable(m_awbIndex == 0);
+    setColorTemperatureEnable(tuning(Awb) == 6);
+    setWarmnessEnable(tuning(Awb) == 0);
     pv->camera->setRotation(0);
 }
 
+// The exposure-mode rules: which controls the mode leaves to the user, and
+// where it takes ISO back to automatic. Only that forcing reaches the camera.
 void QmlData::updateAecEnables(int aecMode)
 {
     // Forcing ISO runs the ISO setter, which comes back here. That second pass
@@ -494,31 +612,31 @@ void QmlData::updateAecEnables(int aecMode)
         pv->forcingIso = false;
     };
     switch (aecMode) {
-    case 1:
+    case 1: // Manual
         setApertureEnable(true);
         setExposureEnable(true);
         setIsoEnable(true);
-        setEvEnable(m_isoIndex == 0);
+        setEvEnable(tuning(Iso) == 0);
         setAfdEnable(false);
         break;
-    case 2:
+    case 2: // Exposure manual
         setApertureEnable(false);
         setExposureEnable(true);
         forceIsoAuto();
         setIsoEnable(false);
         setAfdEnable(false);
         break;
-    case 3:
+    case 3: // Aperture manual
         setApertureEnable(true);
         setExposureEnable(false);
         setIsoEnable(true);
-        setEvEnable(m_isoIndex == 0);
+        setEvEnable(tuning(Iso) == 0);
         setAfdEnable(true);
         break;
-    default:
+    default: // Auto: ISO is free only with anti-flicker off
         setApertureEnable(false);
         setExposureEnable(false);
-        if (m_afdIndex == 3) {
+        if (tuning(Afd) == 3) {
             setIsoEnable(true);
         } else {
             forceIsoAuto();
@@ -532,47 +650,12 @@ void QmlData::updateAecEnables(int aecMode)
 
 void QmlData::takeSnapshot()
 {
-    SavedParams &p = pv->savedParams;
-    p.afd = m_afdIndex;
-    p.skin = m_skinSwitch;
-    p.bright = m_brightSwitch;
-    p.aec = m_aecIndex;
-    p.aperture = m_apertureIndex;
-    p.exposure = m_exposureIndex;
-    p.iso = m_isoIndex;
-    p.ev = m_evIndex;
-    p.saturation = m_saturationIndex;
-    p.contrast = m_contrastIndex;
-    p.sharpness = m_sharpnessIndex;
-    p.warmness = m_warmnessIndex;
-    p.mceR = m_mceRindex;
-    p.mceG = m_mceGindex;
-    p.mceB = m_mceBindex;
-    p.awb = m_awbIndex;
-    p.sce = m_sceIndex;
+    pv->savedValues = pv->values;
 }
 
 bool QmlData::changedSinceSnapshot() const
 {
-    SavedParams now;
-    now.afd = m_afdIndex;
-    now.skin = m_skinSwitch;
-    now.bright = m_brightSwitch;
-    now.aec = m_aecIndex;
-    now.aperture = m_apertureIndex;
-    now.exposure = m_exposureIndex;
-    now.iso = m_isoIndex;
-    now.ev = m_evIndex;
-    now.saturation = m_saturationIndex;
-    now.contrast = m_contrastIndex;
-    now.sharpness = m_sharpnessIndex;
-    now.warmness = m_warmnessIndex;
-    now.mceR = m_mceRindex;
-    now.mceG = m_mceGindex;
-    now.mceB = m_mceBindex;
-    now.awb = m_awbIndex;
-    now.sce = m_sceIndex;
-    return !(now == pv->savedParams);
+    return pv->values != pv->savedValues;
 }
 
 void QmlData::syncParamsNow()
@@ -600,6 +683,20 @@ void QmlData::applyTranslate()
 // ---------------------------------------------------------------------------
 // Properties
 // ---------------------------------------------------------------------------
+
+namespace {
+
+// Enable flags that signal only a change.
+template <typename Signal>
+void setFlag(QmlData *q, bool &flag, bool v, Signal changed)
+{
+    if (v == flag)
+        return;
+    flag = v;
+    emit(q->*changed)();
+}
+
+} // namespace
 
 QVector<int> QmlData::frameSize() const
 {
@@ -632,8 +729,7 @@ QStringList QmlData::cameraNames() const
 
 void QmlData::setCameraNames(const QStringList &names)
 {
-    m_cameraNames.clear();
-    m_cameraNames.append(names);
+    m_cameraNames = names;
     emit cameraNamesChanged();
     if (m_cameraIndex < 0 || m_cameraIndex >= m_cameraNames.size()) {
         m_cameraIndex = 0;
@@ -670,370 +766,72 @@ void QmlData::setPreviewSizeList(const QStringList &)
     emit perviewSizeChanged();
 }
 
-int QmlData::afdIndex()
-{
-    m_afdIndex = pv->settings.getAfdValue();
-    return m_afdIndex;
-}
+// The tuning properties (see the table above); the exposure mode, anti-flicker,
+// ISO and white balance add their own steps to the setter.
+int QmlData::afdIndex() { return loadTuning(Afd); }
+bool QmlData::skinSwitch() { return loadTuning(Skin) != 0; }
+void QmlData::setSkinSwitch(bool v) { setTuning(Skin, v); }
+bool QmlData::brightSwitch() { return loadTuning(Bright) != 0; }
+void QmlData::setBrightSwitch(bool v) { setTuning(Bright, v); }
+int QmlData::aecIndex() { return loadTuning(Aec); }
+int QmlData::apertureIndex() { return loadTuning(Aperture); }
+void QmlData::setApertureIndex(int v) { setTuning(Aperture, v); }
+int QmlData::exposureIndex() { return loadTuning(Exposure); }
+void QmlData::setExposureIndex(int v) { setTuning(Exposure, v); }
+int QmlData::isoIndex() { return loadTuning(Iso); }
+int QmlData::evIndex() { return loadTuning(Ev); }
+void QmlData::setEvIndex(int v) { setTuning(Ev, v); }
+int QmlData::saturationIndex() { return loadTuning(Saturation); }
+void QmlData::setSaturationIndex(int v) { setTuning(Saturation, v); }
+int QmlData::contrastIndex() { return loadTuning(Contrast); }
+void QmlData::setContrastIndex(int v) { setTuning(Contrast, v); }
+int QmlData::sharpnessIndex() { return loadTuning(Sharpness); }
+void QmlData::setSharpnessIndex(int v) { setTuning(Sharpness, v); }
+int QmlData::warmnessIndex() { return loadTuning(Warmness); }
+void QmlData::setWarmnessIndex(int v) { setTuning(Warmness, v); }
+int QmlData::mceRindex() { return loadTuning(MceR); }
+void QmlData::setMceRindex(int v) { setTuning(MceR, v); }
+int QmlData::mceGindex() { return loadTuning(MceG); }
+void QmlData::setMceGindex(int v) { setTuning(MceG, v); }
+int QmlData::mceBindex() { return loadTuning(MceB); }
+void QmlData::setMceBindex(int v) { setTuning(MceB, v); }
+int QmlData::awbIndex() { return loadTuning(Awb); }
+int QmlData::sceIndex() { return loadTuning(Sce); }
+void QmlData::setSceIndex(int v) { setTuning(Sce, v); }
 
 void QmlData::setAfdIndex(int v)
 {
-    if (v == m_afdIndex)
+    if (!changeTuning(Afd, v))
         return;
-    pv->paramsDirty = true;
-    m_afdIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setAfd(v, *pv->camera, pv->settings);
-    updateAecEnables(m_aecIndex);
+    sendTuning(Afd, v);
+    updateAecEnables(tuning(Aec));
     emit afdIndexChanged();
 }
 
-bool QmlData::skinSwitch()
-{
-    m_skinSwitch = pv->settings.getSkinSmoothing();
-    return m_skinSwitch;
-}
-
-void QmlData::setSkinSwitch(bool v)
-{
-    if (v == m_skinSwitch)
-        return;
-    pv->paramsDirty = true;
-    m_skinSwitch = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setSkinSmoothing(v, *pv->camera, pv->settings);
-    emit skinSwitchChanged();
-}
-
-bool QmlData::brightSwitch()
-{
-    m_brightSwitch = pv->settings.getBrightMode();
-    return m_brightSwitch;
-}
-
-void QmlData::setBrightSwitch(bool v)
-{
-    if (v == m_brightSwitch)
-        return;
-    pv->paramsDirty = true;
-    m_brightSwitch = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setBrightMode(v, *pv->camera, pv->settings);
-    emit brightSwitchChanged();
-}
-
-int QmlData::aecIndex()
-{
-    m_aecIndex = pv->settings.getAecMod();
-    return m_aecIndex;
-}
-
+// The enables follow the new mode before the camera gets it, so that a forced
+// ISO reaches the camera first.
 void QmlData::setAecIndex(int v)
 {
-    if (v == m_aecIndex)
+    if (!changeTuning(Aec, v))
         return;
-    pv->paramsDirty = true;
-    m_aecIndex = v;
     updateAecEnables(v);
-    if (pv->camera->isOpened())
-        pv->tunnel.setAecMode(v, *pv->camera, pv->settings);
+    sendTuning(Aec, v);
     emit aecIndexChanged();
-}
-
-int QmlData::apertureIndex()
-{
-    m_apertureIndex = pv->tunnel.apertureIndexOf(pv->settings.getApertureValue());
-    return m_apertureIndex;
-}
-
-void QmlData::setApertureIndex(int v)
-{
-    if (v == m_apertureIndex)
-        return;
-    pv->paramsDirty = true;
-    m_apertureIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setAperture(v, *pv->camera, pv->settings);
-    emit apertureIndexChanged();
-}
-
-QStringList QmlData::apertureList() const
-{
-    return m_apertureList;
-}
-
-void QmlData::setApertureList(const QStringList &list)
-{
-    m_apertureList.clear();
-    m_apertureList.append(list);
-    emit apertureListChanged();
-}
-
-bool QmlData::apertureEnable() const
-{
-    return m_apertureEnable;
-}
-
-void QmlData::setApertureEnable(bool v)
-{
-    m_apertureEnable = v;
-    emit apertureEnableChanged();
-}
-
-int QmlData::exposureIndex()
-{
-    m_exposureIndex = pv->tunnel.exposureIndexOf(pv->settings.getExposureTime());
-    return m_exposureIndex;
-}
-
-void QmlData::setExposureIndex(int v)
-{
-    if (v == m_exposureIndex)
-        return;
-    pv->paramsDirty = true;
-    m_exposureIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setExposureTime(v, *pv->camera, pv->settings);
-    emit exposureIndexChanged();
-}
-
-QStringList QmlData::exposureList() const
-{
-    return m_exposureList;
-}
-
-void QmlData::setExposureList(const QStringList &list)
-{
-    m_exposureList.clear();
-    m_exposureList.append(list);
-    emit exposureListChanged();
-}
-
-bool QmlData::exposureEnable() const
-{
-    return m_exposureEnable;
-}
-
-void QmlData::setExposureEnable(bool v)
-{
-    m_exposureEnable = v;
-    emit exposureEnableChanged();
-}
-
-int QmlData::isoIndex()
-{
-    m_isoIndex = pv->settings.getIsoValue();
-    return m_isoIndex;
 }
 
 void QmlData::setIsoIndex(int v)
 {
-    if (v == m_isoIndex)
+    if (!changeTuning(Iso, v))
         return;
-    pv->paramsDirty = true;
-    m_isoIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setIso(v, *pv->camera, pv->settings);
+    sendTuning(Iso, v);
     emit isoIndexChanged();
-    updateAecEnables(m_aecIndex);
-}
-
-QStringList QmlData::isoList() const
-{
-    return m_isoList;
-}
-
-void QmlData::setIsoList(const QStringList &list)
-{
-    m_isoList.clear();
-    m_isoList.append(list);
-    emit isoListChanged();
-}
-
-int QmlData::evIndex()
-{
-    m_evIndex = pv->tunnel.evIndexOf(pv->settings.getEvValue());
-    return m_evIndex;
-}
-
-void QmlData::setEvIndex(int v)
-{
-    if (v == m_evIndex)
-        return;
-    pv->paramsDirty = true;
-    m_evIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setEv(v, *pv->camera, pv->settings);
-    emit evIndexChanged();
-}
-
-QStringList QmlData::evList() const
-{
-    return m_evList;
-}
-
-void QmlData::setEvList(const QStringList &list)
-{
-    m_evList.clear();
-    m_evList.append(list);
-    emit evListChanged();
-}
-
-int QmlData::saturationIndex()
-{
-    m_saturationIndex = pv->settings.getSaturationValue();
-    return m_saturationIndex;
-}
-
-void QmlData::setSaturationIndex(int v)
-{
-    if (v == m_saturationIndex)
-        return;
-    pv->paramsDirty = true;
-    m_saturationIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setSaturation(v, *pv->camera, pv->settings);
-    emit saturationIndexChanged();
-}
-
-int QmlData::contrastIndex()
-{
-    m_contrastIndex = pv->settings.getContrastValue();
-    return m_contrastIndex;
-}
-
-void QmlData::setContrastIndex(int v)
-{
-    if (v == m_contrastIndex)
-        return;
-    pv->paramsDirty = true;
-    m_contrastIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setContrast(v, *pv->camera, pv->settings);
-    emit contrastIndexChanged();
-}
-
-int QmlData::sharpnessIndex()
-{
-    m_sharpnessIndex = pv->settings.getSharpnessValue();
-    return m_sharpnessIndex;
-}
-
-void QmlData::setSharpnessIndex(int v)
-{
-    if (v == m_sharpnessIndex)
-        return;
-    pv->paramsDirty = true;
-    m_sharpnessIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setSharpness(v, *pv->camera, pv->settings);
-    emit sharpnessIndexChanged();
-}
-
-int QmlData::warmnessIndex()
-{
-    m_warmnessIndex = pv->settings.getWarmnessValue() + WARMNESS_OFFSET;
-    return m_warmnessIndex;
-}
-
-void QmlData::setWarmnessIndex(int v)
-{
-    if (v == m_warmnessIndex)
-        return;
-    pv->paramsDirty = true;
-    m_warmnessIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setWarmness(v - WARMNESS_OFFSET, *pv->camera, pv->settings);
-    emit warmnessIndexChanged();
-}
-
-QStringList QmlData::warmnessList() const
-{
-    return m_warmnessList;
-}
-
-void QmlData::setWarmnessList(const QStringList &list)
-{
-    m_warmnessList.clear();
-    m_warmnessList.append(list);
-    emit warmnessListChanged();
-}
-
-int QmlData::mceRindex()
-{
-    m_mceRindex = pv->tunnel.mceIndexOf(pv->settings.getUvcMceR());
-    return m_mceRindex;
-}
-
-void QmlData::setMceRindex(int v)
-{
-    if (v == m_mceRindex)
-        return;
-    pv->paramsDirty = true;
-    m_mceRindex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setMceR(v, *pv->camera, pv->settings);
-    emit mceRindexChanged();
-}
-
-int QmlData::mceGindex()
-{
-    m_mceGindex = pv->tunnel.mceIndexOf(pv->settings.getUvcMceG());
-    return m_mceGindex;
-}
-
-void QmlData::setMceGindex(int v)
-{
-    if (v == m_mceGindex)
-        return;
-    pv->paramsDirty = true;
-    m_mceGindex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setMceG(v, *pv->camera, pv->settings);
-    emit mceGindexChanged();
-}
-
-int QmlData::mceBindex()
-{
-    m_mceBindex = pv->tunnel.mceIndexOf(pv->settings.getUvcMceB());
-    return m_mceBindex;
-}
-
-void QmlData::setMceBindex(int v)
-{
-    if (v == m_mceBindex)
-        return;
-    pv->paramsDirty = true;
-    m_mceBindex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setMceB(v, *pv->camera, pv->settings);
-    emit mceBindexChanged();
-}
-
-QStringList QmlData::mceList() const
-{
-    return m_mceList;
-}
-
-void QmlData::setMceList(const QStringList &list)
-{
-    m_mceList.clear();
-    m_mceList.append(list);
-    emit mceListChanged();
-}
-
-int QmlData::awbIndex()
-{
-    m_awbIndex = pv->settings.getAwbValue();
-    return m_awbIndex;
+    updateAecEnables(tuning(Aec));
 }
 
 void QmlData::setAwbIndex(int v)
 {
-    if (v == m_awbIndex)
+    if (!changeTuning(Awb, v))
         return;
-    pv->paramsDirty = true;
-    m_awbIndex = v;
     setWarmnessEnable(v == 0);
     setColorTemperatureEnable(v == 6);
     if (pv->camera->isOpened()) {
@@ -1048,21 +846,59 @@ void QmlData::setAwbIndex(int v)
     emit awbIndexChanged();
 }
 
-int QmlData::sceIndex()
+// Sent even with the camera closed, and not part of the snapshot.
+int QmlData::colorTemperatureIndex() const
 {
-    m_sceIndex = pv->settings.getSceValue() / 100;
-    return m_sceIndex;
+    return m_colorTemperatureIndex;
 }
 
-void QmlData::setSceIndex(int v)
+void QmlData::setColorTemperatureIndex(int v)
 {
-    if (v == m_sceIndex)
+    if (v == m_colorTemperatureIndex)
         return;
-    pv->paramsDirty = true;
-    m_sceIndex = v;
-    if (pv->camera->isOpened())
-        pv->tunnel.setSce(v, *pv->camera, pv->settings);
-    emit sceIndexChanged();
+    m_colorTemperatureIndex = v;
+    pv->tunnel.setColorTemperature(v, *pv->camera, pv->settings);
+    emit colorTemperatureIndexChanged();
+}
+
+// Value lists: replaced and signalled on every call.
+QStringList QmlData::apertureList() const { return m_apertureList; }
+void QmlData::setApertureList(const QStringList &list) { m_apertureList = list; emit apertureListChanged(); }
+QStringList QmlData::exposureList() const { return m_exposureList; }
+void QmlData::setExposureList(const QStringList &list) { m_exposureList = list; emit exposureListChanged(); }
+QStringList QmlData::isoList() const { return m_isoList; }
+void QmlData::setIsoList(const QStringList &list) { m_isoList = list; emit isoListChanged(); }
+QStringList QmlData::evList() const { return m_evList; }
+void QmlData::setEvList(const QStringList &list) { m_evList = list; emit evListChanged(); }
+QStringList QmlData::warmnessList() const { return m_warmnessList; }
+void QmlData::setWarmnessList(const QStringList &list) { m_warmnessList = list; emit warmnessListChanged(); }
+QStringList QmlData::mceList() const { return m_mceList; }
+void QmlData::setMceList(const QStringList &list) { m_mceList = list; emit mceListChanged(); }
+QStringList QmlData::colorTemperatureList() const { return m_colorTemperatureList; }
+void QmlData::setColorTemperatureList(const QStringList &list)
+{
+    m_colorTemperatureList = list;
+    emit colorTemperatureListChanged();
+}
+
+// Enables: aperture and exposure are signalled on every call, the others only
+// when they change.
+bool QmlData::apertureEnable() const { return m_apertureEnable; }
+void QmlData::setApertureEnable(bool v) { m_apertureEnable = v; emit apertureEnableChanged(); }
+bool QmlData::exposureEnable() const { return m_exposureEnable; }
+void QmlData::setExposureEnable(bool v) { m_exposureEnable = v; emit exposureEnableChanged(); }
+bool QmlData::isoEnable() const { return m_isoEnable; }
+void QmlData::setIsoEnable(bool v) { setFlag(this, m_isoEnable, v, &QmlData::isoEnableChanged); }
+bool QmlData::evEnable() const { return m_evEnable; }
+void QmlData::setEvEnable(bool v) { setFlag(this, m_evEnable, v, &QmlData::evEnableChanged); }
+bool QmlData::afdEnable() const { return m_afdEnable; }
+void QmlData::setAfdEnable(bool v) { setFlag(this, m_afdEnable, v, &QmlData::afdEnableChanged); }
+bool QmlData::warmnessEnable() const { return m_warmnessEnable; }
+void QmlData::setWarmnessEnable(bool v) { setFlag(this, m_warmnessEnable, v, &QmlData::warmnessEnableChanged); }
+bool QmlData::colorTemperatureEnable() const { return m_colorTemperatureEnable; }
+void QmlData::setColorTemperatureEnable(bool v)
+{
+    setFlag(this, m_colorTemperatureEnable, v, &QmlData::colorTemperatureEnableChanged);
 }
 
 bool QmlData::isDebugVisible() const
@@ -1079,58 +915,6 @@ void QmlData::setDebugStr(const QString &text)
 {
     m_debugStr = text;
     emit debugInfoChanged();
-}
-
-bool QmlData::isoEnable() const
-{
-    return m_isoEnable;
-}
-
-void QmlData::setIsoEnable(bool v)
-{
-    if (v == m_isoEnable)
-        return;
-    m_isoEnable = v;
-    emit isoEnableChanged();
-}
-
-bool QmlData::evEnable() const
-{
-    return m_evEnable;
-}
-
-void QmlData::setEvEnable(bool v)
-{
-    if (v == m_evEnable)
-        return;
-    m_evEnable = v;
-    emit evEnableChanged();
-}
-
-bool QmlData::afdEnable() const
-{
-    return m_afdEnable;
-}
-
-void QmlData::setAfdEnable(bool v)
-{
-    if (v == m_afdEnable)
-        return;
-    m_afdEnable = v;
-    emit afdEnableChanged();
-}
-
-bool QmlData::warmnessEnable() const
-{
-    return m_warmnessEnable;
-}
-
-void QmlData::setWarmnessEnable(bool v)
-{
-    if (v == m_warmnessEnable)
-        return;
-    m_warmnessEnable = v;
-    emit warmnessEnableChanged();
 }
 
 bool QmlData::displayZoom()
@@ -1162,45 +946,6 @@ void QmlData::setDebugLog(bool v)
     pv->settings.setDebugLog(v);
     setLogEnabled(v);
     emit debugLogChanged();
-}
-
-bool QmlData::colorTemperatureEnable() const
-{
-    return m_colorTemperatureEnable;
-}
-
-void QmlData::setColorTemperatureEnable(bool v)
-{
-    if (v == m_colorTemperatureEnable)
-        return;
-    m_colorTemperatureEnable = v;
-    emit colorTemperatureEnableChanged();
-}
-
-int QmlData::colorTemperatureIndex() const
-{
-    return m_colorTemperatureIndex;
-}
-
-void QmlData::setColorTemperatureIndex(int v)
-{
-    if (v == m_colorTemperatureIndex)
-        return;
-    m_colorTemperatureIndex = v;
-    pv->tunnel.setColorTemperature(v, *pv->camera, pv->settings);
-    emit colorTemperatureIndexChanged();
-}
-
-QStringList QmlData::colorTemperatureList() const
-{
-    return m_colorTemperatureList;
-}
-
-void QmlData::setColorTemperatureList(const QStringList &list)
-{
-    m_colorTemperatureList.clear();
-    m_colorTemperatureList.append(list);
-    emit colorTemperatureListChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -1375,6 +1120,26 @@ void QmlData::onUsbDevsChanged()
     openFindDeviceDialog();
 }
 
+void QmlData::onCaptureFailed()
+{
+    // Hosts without udev, and a device that vanishes before its notice, report
+    // nothing: the failed read is the device change. The camera's descriptor is
+    // dead either way, so it is opened afresh if it is still listed.
+    if (pv->quitRequested || !pv->hasOpenCamera || !pv->camera->isOpened())
+        return;
+    logToFile(QStringLiteral("frame read failed: enumerating again"));
+    pv->mDevs = pv->camera->enumerateDevices();
+    refreshCameraNames();
+    if (findCamera(pv->devices, pv->openCamera) >= 0) {
+        relocateOpenCamera();
+        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
+            return;
+    }
+    stopCapture();
+    forgetChosenCamera();
+    openFindDeviceDialog();
+}
+
 // ---------------------------------------------------------------------------
 // Dialogs and prompts
 // ---------------------------------------------------------------------------
@@ -1396,10 +1161,10 @@ void QmlData::openFindDeviceDialog()
     if (pv->quitRequested)
         return;
     auto *box = new DevMessageBox(this);
-    setUpBox(box, tr("camera_not_found"), tr("camera_not_found_conetent"));
-    addButton(box, QMessageBox::Retry, tr("btn-retry"));
-    addButton(box, QMessageBox::Cancel, tr("btn-exit"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "camera_not_found"),
+             QT_TRANSLATE_NOOP("QmlData", "camera_not_found_conetent"));
+    addButton(box, QMessageBox::Retry, QT_TRANSLATE_NOOP("QmlData", "btn-retry"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-exit"));
     pv->devBox = box;
     const int result = runModal(box);
     delete box;
@@ -1423,10 +1188,10 @@ void QmlData::showOpenFailedBox()
     if (pv->quitRequested)
         return;
     auto *box = new OpenFailedBox(this);
-    setUpBox(box, tr("open_cam_failed_t"), tr("open_cam_failed_m"));
-    addButton(box, QMessageBox::Retry, tr("btn-retry"));
-    addButton(box, QMessageBox::Cancel, tr("btn-exit"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "open_cam_failed_t"),
+             QT_TRANSLATE_NOOP("QmlData", "open_cam_failed_m"));
+    addButton(box, QMessageBox::Retry, QT_TRANSLATE_NOOP("QmlData", "btn-retry"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-exit"));
     pv->openFailedBox = box;
     box->busy = true;
     const int result = runModal(box);
@@ -1458,8 +1223,8 @@ void QmlData::startSync(bool restoreDefaults)
     if (pv->quitRequested)
         return;
     auto *box = new SyncBox;
-    setUpBox(box, tr("sync_wait"), tr("sync_wait_message"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "sync_wait"),
+             QT_TRANSLATE_NOOP("QmlData", "sync_wait_message"));
     pv->syncBox = box;
     box->busy = true;
     pv->syncThread->setRestoreDefaults(restoreDefaults);
@@ -1490,10 +1255,10 @@ void QmlData::showSaveBox()
         return;
     }
     auto *box = new SaveToCamBox(this);
-    setUpBox(box, tr("save_to_cam_t"), tr("save_to_cam_m"));
-    addButton(box, QMessageBox::Ok, tr("btn-save"));
-    addButton(box, QMessageBox::Cancel, tr("btn-save-exit"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "save_to_cam_t"),
+             QT_TRANSLATE_NOOP("QmlData", "save_to_cam_m"));
+    addButton(box, QMessageBox::Ok, QT_TRANSLATE_NOOP("QmlData", "btn-save"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-save-exit"));
     pv->saveToCamBox = box;
     box->busy = true;
     const int result = runModal(box);
@@ -1510,8 +1275,8 @@ void QmlData::showSaveBox()
 void QmlData::showSaveWaitBox()
 {
     auto *box = new SaveWaitBox;
-    setUpBox(box, tr("sync_wait"), tr("sync_wait_message"));
-    box->setFixedSize(380, 100);
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "sync_wait"),
+             QT_TRANSLATE_NOOP("QmlData", "sync_wait_message"));
     pv->saveWaitBox = box;
     box->busy = true;
     pv->saveThread->start(QThread::InheritPriority);

@@ -14,14 +14,15 @@
 
 class CameraLink;
 class DeviceWatcher;
+class QCoreApplication;
 class QDialog;
-class MyApplication;
 class SettingsStore;
 struct QmlDataPrivate;
 
 // The backend: the one object that the QML layer sees as "qmldata". Every
 // tuning parameter is a list index here; the settings store is the source of
-// truth for the stored ones (their getters read it on each call).
+// truth for the stored ones (their getters read it on each call). The tuning
+// parameters are described once, in a table in qmldata.cpp.
 //
 // Everything runs in the GUI thread. Frames come from the capture thread,
 // completions from the sync and store threads, all as queued signals.
@@ -86,7 +87,8 @@ public:
     class OpenFailedBox;
     class SaveToCamBox;
 
-    void setApplication(MyApplication *app);
+    // Device changes of the platform come through the application's native events.
+    void setApplication(QCoreApplication *app);
     SettingsStore *settingsStore() const;
     CameraLink *cameraLink() const;
     void setUiReady(bool ready);
@@ -252,6 +254,8 @@ public slots:
     void openFindDeviceDialog();
     void setDebugVisible(bool isVisible);
     void onUsbDevsChanged();
+    // A frame read failed: a device change that no notice may report.
+    void onCaptureFailed();
     void syncParamsNow();
     void saveParamsToCam();
     int getLanguageType();
@@ -285,39 +289,28 @@ private:
     void relocateOpenCamera();
     bool openCameraListed() const;
 
+    // The steps of the tuning setters and getters; `param` is a row of the
+    // parameter table in qmldata.cpp.
+    int loadTuning(int param);
+    bool changeTuning(int param, int v);
+    void sendTuning(int param, int v);
+    void setTuning(int param, int v);
+    int tuning(int param) const;
+
     QmlDataPrivate *pv = nullptr;
-    int WARMNESS_OFFSET = 15;
     bool ui_ready = false;
     QVector<int> m_frameSize{1920, 1080};
     int m_cameraIndex = 0;
     QStringList m_cameraNames;
     int m_previewSizeIndex = 0;
-    QStringList m_previewSizeList;
-    int m_afdIndex = 0;
-    bool m_skinSwitch = false;
-    bool m_brightSwitch = false;
-    int m_aecIndex = 0;
     QStringList m_apertureList;
-    int m_apertureIndex = 0;
     bool m_apertureEnable = false;
     QStringList m_exposureList;
-    int m_exposureIndex = 0;
     bool m_exposureEnable = false;
     QStringList m_isoList;
-    int m_isoIndex = 0;
     QStringList m_evList;
-    int m_evIndex = 0;
-    int m_saturationIndex = 0;
-    int m_contrastIndex = 0;
-    int m_sharpnessIndex = 0;
     QStringList m_warmnessList;
-    int m_warmnessIndex = 0;
     QStringList m_mceList;
-    int m_mceRindex = 0;
-    int m_mceGindex = 0;
-    int m_mceBindex = 0;
-    int m_awbIndex = 0;
-    int m_sceIndex = 0;
     bool m_isDebugVisible = false;
     QString m_debugStr;
     bool m_isoEnable = false;

@@ -153,6 +153,14 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
                 m_capture->set(cv::CAP_PROP_FRAME_HEIGHT, double(size[3]));
                 m_capture->set(cv::CAP_PROP_FPS, double(size[5]));
             }
+#ifndef _WIN32
+            // Motion-JPEG frames are handed over compressed and decoded once,
+            // straight into the image (see grabFrame); OpenCV would decode to
+            // BGR and the image would be a second pass. Other formats keep
+            // OpenCV's conversion.
+            if (int(m_capture->get(cv::CAP_PROP_FOURCC)) == MjpgFourcc)
+                m_capture->set(cv::CAP_PROP_CONVERT_RGB, 0.0);
+#endif
         } catch (const cv::Exception &e) {
             qDebug("##### error = %s", e.what());
             logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
@@ -167,6 +175,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
     }
     {
         std::lock_guard<std::mutex> wait(m_openWaitLock);
+        ++m_openCount;
         m_openChanged.notify_all();
     }
     return true;
@@ -245,21 +254,28 @@ bool CameraLink::reachesLocked(int propId) const
     return true;
 }
 
-QImage CameraLink::grabFrame()
+QImage CameraLink::grabFrame(bool *readFailed)
 {
     cv::Mat frame;
+    bool read = false;
     {
         SharedUse use(*this);
         if (!m_capture->isOpened())
             return QImage();
         std::lock_guard<std::mutex> reading(m_frameLock);
         try {
-            m_capture->read(frame);
+            read = m_capture->read(frame);
         } catch (const cv::Exception &e) {
             qDebug("##### read error = %s", e.what());
-            return QImage();
         }
     }
+    if (readFailed)
+        *readFailed = !read;
+    if (!read)
+        return QImage();
+    // A compressed frame is one row of bytes; a converted one has three channels.
+    if (frame.rows == 1 && frame.type() == CV_8UC1)
+        return jpegToImage(frame.data, frame.total(), m_rotation);
     return frameToImage(frame, m_rotation);
 }
 
@@ -315,6 +331,18 @@ bool CameraLink::waitUntilOpen(unsigned long ms)
         return true;
     m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
     return isOpened();
+}
+
+unsigned CameraLink::openCount() const
+{
+    return m_openCount;
+}
+
+void CameraLink::waitForReopen(unsigned seen, unsigned long ms)
+{
+    std::unique_lock<std::mutex> wait(m_openWaitLock);
+    if (m_openCount == seen)
+        m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
 }
 
 void CameraLink::wakeWaiters()

@@ -90,12 +90,19 @@ public:
     int rotation() const;
 
     // Reads one frame and converts it to a rotated RGB32 image; null when there
-    // is none.
-    QImage grabFrame();
+    // is none. `readFailed`, when given, is set when the camera is open but the
+    // read failed (the device is gone, or broken).
+    QImage grabFrame(bool *readFailed = nullptr);
 
     // Blocks until the camera is open, `wakeWaiters` is called or `ms` have
     // passed; returns whether the camera is open.
     bool waitUntilOpen(unsigned long ms);
+    // Counts successful opens, so that a reader can tell a fresh open from the
+    // one whose read failed.
+    unsigned openCount() const;
+    // Blocks until the camera has been opened since `openCount()` gave `seen`,
+    // `wakeWaiters` is called or `ms` have passed.
+    void waitForReopen(unsigned seen, unsigned long ms);
     void wakeWaiters();
 
 private:
@@ -129,6 +136,7 @@ private:
     // Written only under the exclusive life gate.
     std::vector<UnreachableProperty> m_unreachable;
     std::atomic<int> m_rotation{0};
+    std::atomic<unsigned> m_openCount{0};
     mutable std::mutex m_devicesLock;
     std::vector<CamDevice> m_devices;
 

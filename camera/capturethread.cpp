@@ -40,12 +40,27 @@ QImage CaptureThread::takeNewestFrame()
 
 void CaptureThread::run()
 {
+    // The open whose read failure has been announced, if any.
+    bool announced = false;
+    unsigned failedOpen = 0;
     while (!m_stopRequested) {
         if (!camera->waitUntilOpen(IdleWaitMs))
             continue;
         if (m_stopRequested)
             break;
-        const QImage image = camera->grabFrame();
+        const unsigned open = camera->openCount();
+        bool failed = false;
+        const QImage image = camera->grabFrame(&failed);
+        if (failed) {
+            if (!announced || failedOpen != open) {
+                announced = true;
+                failedOpen = open;
+                emit readFailed();
+            }
+            camera->waitForReopen(open, FailedReadPauseMs);
+            continue;
+        }
+        announced = false;
         if (image.width() > 0 && m_mailbox.put(image))
             emit onGetFrame(image);
         QThread::msleep(1);

@@ -16,6 +16,11 @@ class CameraLink;
 // (which may be newer than the one the signal carries) and so re-arms the
 // signal: a receiver that never takes a frame gets no further signal.
 //
+// A read from the open camera that fails (the device is gone) is announced once
+// by `readFailed`, for that open; the loop then waits for the camera to be
+// opened again, trying a read only every `FailedReadPauseMs`, instead of
+// retrying at once.
+//
 // The thread idles without spinning while the camera is closed and ends on
 // `requestStop()`; `stop()` returns once it has ended. Stop it before the
 // camera object goes away.
@@ -38,8 +43,11 @@ public:
     // The newest frame not yet taken, or a null image.
     QImage takeNewestFrame();
 
+    static constexpr unsigned long FailedReadPauseMs = 500;
+
 signals:
     void onGetFrame(QImage image);
+    void readFailed();
 
 protected:
     void run() override;

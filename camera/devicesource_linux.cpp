@@ -1,5 +1,8 @@
 #include "camera/devicesource.h"
 
+#include "app/debuglog.h"
+
+#include <QDebug>
 #include <QString>
 
 #include <cerrno>
@@ -33,8 +36,16 @@ private:
         DeviceRecord r;
         const QByteArray node = QByteArray("/dev/video") + QByteArray::number(n);
         const int fd = ::open(node.constData(), O_RDWR | O_NONBLOCK);
-        if (fd < 0)
+        if (fd < 0) {
+            // Otherwise a camera the user may not open looks like no camera.
+            if (errno == EACCES) {
+                const QString line = QStringLiteral("no permission for %1; add the user to the group that owns it")
+                                         .arg(QString::fromLatin1(node));
+                qDebug().noquote() << line;
+                logToFile(line);
+            }
             return r;
+        }
         v4l2_capability cap;
         std::memset(&cap, 0, sizeof cap);
         int rc;

@@ -4,7 +4,15 @@
 #include <QtEndian>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include <climits>
+#include <new>
+
+#ifdef VEXLO_HAVE_TURBOJPEG
+#include <turbojpeg.h>
+#endif
 
 namespace {
 
@@ -32,6 +40,109 @@ cv::Mat pixelsOf(QImage &image)
     return cv::Mat(image.height(), image.width(), CV_8UC4, image.bits(), size_t(image.bytesPerLine()));
 }
 
+bool isTurn(int rotation)
+{
+    return rotation == 90 || rotation == 180 || rotation == 270;
+}
+
+// The smooth transform of a quarter or half turn moves pixels without
+// resampling; cv::rotate moves them the same way. It is used because Qt's
+// quarter turn of a freshly written 1080p image costs tens of milliseconds.
+QImage turned(const cv::Mat &upright, int rotation)
+{
+    const bool quarter = rotation != 180;
+    QImage image(quarter ? upright.rows : upright.cols, quarter ? upright.cols : upright.rows,
+                 QImage::Format_RGB32);
+    if (image.isNull()) // out of memory
+        return QImage();
+    cv::Mat target = pixelsOf(image);
+    cv::rotate(upright, target,
+               rotation == 90    ? cv::ROTATE_90_CLOCKWISE
+               : rotation == 180 ? cv::ROTATE_180
+                                 : cv::ROTATE_90_COUNTERCLOCKWISE);
+    return image;
+}
+
+// A per-thread buffer for the upright picture of a turned frame, reused from
+// frame to frame.
+cv::Mat &uprightScratch(int rows, int cols)
+{
+    thread_local cv::Mat upright;
+    upright.create(rows, cols, CV_8UC4);
+    return upright;
+}
+
+#ifdef VEXLO_HAVE_TURBOJPEG
+// One decompressor per thread (the capture thread and the snapshot's).
+class JpegDecoder
+{
+public:
+    JpegDecoder()
+        : m_handle(tjInitDecompress())
+    {
+    }
+    ~JpegDecoder()
+    {
+        if (m_handle)
+            tjDestroy(m_handle);
+    }
+    JpegDecoder(const JpegDecoder &) = delete;
+    JpegDecoder &operator=(const JpegDecoder &) = delete;
+
+    // The frame's size, or false when the header does not parse.
+    bool size(const unsigned char *data, std::size_t size, int *width, int *height)
+    {
+        int subsampling = 0;
+        int colorspace = 0;
+        return m_handle
+               && tjDecompressHeader3(m_handle, data, static_cast<unsigned long>(size), width, height,
+                                      &subsampling, &colorspace)
+                      == 0
+               && *width > 0 && *height > 0;
+    }
+
+    // Decodes into `target` (32 bits per pixel, the frame's size), opaque, in
+    // the byte order of QImage::Format_RGB32. Any warning counts as failure:
+    // such a frame goes to OpenCV's decoder, whose result it then is.
+    bool decode(const unsigned char *data, std::size_t size, cv::Mat &target)
+    {
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        const int format = TJPF_BGRX;
+#else
+        const int format = TJPF_XRGB;
+#endif
+        // No flags: accurate DCT and smooth chroma upsampling, as libjpeg
+        // decodes by default and so as OpenCV does.
+        return tjDecompress2(m_handle, data, static_cast<unsigned long>(size), target.data, target.cols,
+                             int(target.step[0]), target.rows, format, 0)
+               == 0;
+    }
+
+private:
+    tjhandle m_handle;
+};
+
+QImage decodeTurbo(const unsigned char *data, std::size_t size, int rotation)
+{
+    if (rotation != 0 && !isTurn(rotation))
+        return QImage(); // left to frameToImage's general transform
+    thread_local JpegDecoder decoder;
+    int width = 0;
+    int height = 0;
+    if (!decoder.size(data, size, &width, &height))
+        return QImage();
+    if (isTurn(rotation)) {
+        cv::Mat &upright = uprightScratch(height, width);
+        return decoder.decode(data, size, upright) ? turned(upright, rotation) : QImage();
+    }
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) // out of memory
+        return QImage();
+    cv::Mat target = pixelsOf(image);
+    return decoder.decode(data, size, target) ? image : QImage();
+}
+#endif
+
 } // namespace
 
 QImage frameToImage(const cv::Mat &frame, int rotation)
@@ -39,26 +150,10 @@ QImage frameToImage(const cv::Mat &frame, int rotation)
     if (frame.empty() || frame.dims != 2 || frame.channels() != 3 || frame.depth() != CV_8U)
         return QImage();
 
-    if (rotation == 90 || rotation == 180 || rotation == 270) {
-        // The smooth transform of a quarter or half turn moves pixels without
-        // resampling; cv::rotate moves them the same way. It is used because
-        // Qt's quarter turn of a freshly written 1080p image costs tens of
-        // milliseconds. The upright image goes to a per-thread scratch buffer
-        // that is reused from frame to frame.
-        thread_local cv::Mat upright;
-        upright.create(frame.rows, frame.cols, CV_8UC4);
+    if (isTurn(rotation)) {
+        cv::Mat &upright = uprightScratch(frame.rows, frame.cols);
         convertPixels(frame, upright);
-        const bool quarter = rotation != 180;
-        QImage image(quarter ? frame.rows : frame.cols, quarter ? frame.cols : frame.rows,
-                     QImage::Format_RGB32);
-        if (image.isNull()) // out of memory
-            return QImage();
-        cv::Mat target = pixelsOf(image);
-        cv::rotate(upright, target,
-                   rotation == 90    ? cv::ROTATE_90_CLOCKWISE
-                   : rotation == 180 ? cv::ROTATE_180
-                                     : cv::ROTATE_90_COUNTERCLOCKWISE);
-        return image;
+        return turned(upright, rotation);
     }
 
     QImage image(frame.cols, frame.rows, QImage::Format_RGB32);
@@ -72,4 +167,25 @@ QImage frameToImage(const cv::Mat &frame, int rotation)
         return image.transformed(turn, Qt::SmoothTransformation);
     }
     return image;
+}
+
+QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation)
+{
+    if (!data || size == 0 || size > std::size_t(INT_MAX))
+        return QImage();
+    // A broken frame may claim any size: what cannot be allocated, or what
+    // OpenCV refuses, is no frame (the capture thread must not end on it).
+    try {
+#ifdef VEXLO_HAVE_TURBOJPEG
+        QImage image = decodeTurbo(data, size, rotation);
+        if (!image.isNull())
+            return image;
+#endif
+        const cv::Mat compressed(1, int(size), CV_8UC1, const_cast<unsigned char *>(data));
+        return frameToImage(cv::imdecode(compressed, cv::IMREAD_COLOR), rotation);
+    } catch (const cv::Exception &) {
+        return QImage();
+    } catch (const std::bad_alloc &) {
+        return QImage();
+    }
 }

@@ -1,48 +1,351 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtQuick.Controls.Material 2.0
+import QtQuick.Layouts 1.3
 import QtQuick.Window 2.0
 import LmImageItem 1.0
 
-// Start-up window: shows the live picture of the open camera until the tuning
-// window is in place.
+// The tuning window: the parameter column on the left, every control bound to
+// the backend, and the live picture on the right, fitted or at one image pixel
+// per screen pixel with mouse panning.
 ApplicationWindow {
-    id: root
+    id: applicationWindow
+
     visible: true
     width: 1280
-    height: 760
-    title: qsTr("app_title")
-    color: "#000000"
+    height: 1000
+    minimumWidth: 960
+    minimumHeight: 800
+    title: qsTr("app_title") + " V0.9.4"
 
-    Item {
-        id: previewArea
-        anchors.fill: parent
+    menuBar: AppMenuBar {
+        id: appMenuBar
+    }
 
-        // Width / height of the frames, 0 while the backend does not report a
-        // frame size; the picture then fills the window.
-        // (The backend is gone for a moment at quit, before the window.)
-        readonly property var frameSize: qmldata ? qmldata.frameSize : undefined
-        readonly property real frameRatio: (frameSize !== undefined && frameSize !== null
-                                            && frameSize.length >= 2
-                                            && frameSize[0] > 0 && frameSize[1] > 0)
-                                           ? frameSize[0] / frameSize[1] : 0
-        readonly property bool areaWiderThanFrame: frameRatio > 0 && width / Math.max(height, 1) > frameRatio
+    function indexList(last) {
+        var list = []
+        for (var i = 0; i <= last; ++i)
+            list.push(i)
+        return list
+    }
+    function getSceList() { return indexList(15) }
+    function getSaturationList() { return indexList(10) }
+    function getContrastList() { return indexList(10) }
+    function getSharpnessList() { return indexList(36) }
 
-        LmImageItem {
-            id: preview
-            anchors.centerIn: parent
-            width: previewArea.frameRatio <= 0 ? previewArea.width
-                   : previewArea.areaWiderThanFrame ? previewArea.height * previewArea.frameRatio
-                   : previewArea.width
-            height: previewArea.frameRatio <= 0 ? previewArea.height
-                    : previewArea.areaWiderThanFrame ? previewArea.height
-                    : previewArea.width / previewArea.frameRatio
-        }
+    function setMceIndex(type, index) {
+        if (type === 1)
+            qmldata.mceRindex = index
+        else if (type === 2)
+            qmldata.mceGindex = index
+        else if (type === 3)
+            qmldata.mceBindex = index
     }
 
     Component.onCompleted: {
         qmldata.ui_ready = true
-        if (typeof qmldata.setImageFrameRender === "function")
-            qmldata.setImageFrameRender(preview)
+        qmldata.setImageFrameRender(imageframerenderer)
+    }
+
+    // The backend decides whether and how the program ends.
+    onClosing: {
+        close.accepted = false
+        qmldata.showSaveBox()
+    }
+
+    Rectangle {
+        id: leftItem
+        color: "#2A2A2A"
+        width: 380
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.bottom: parent.bottom
+
+        Column {
+            id: column1
+            anchors.fill: parent
+            leftPadding: 20
+            topPadding: 10
+            spacing: 0
+
+            FromComboBox {
+                id: fromCameraName
+                comboBoxWidth: 150
+                title: qsTr("CameraName")
+                models: qmldata.cameraNames
+                currentIndex: qmldata.cameraIndex
+                onNewtIndexChanged: qmldata.cameraIndex = index
+            }
+            FromComboBox {
+                id: fromPreviewSize
+                comboBoxWidth: 150
+                title: qsTr("PreviewSize")
+                models: qmldata.previewSizeList
+                currentIndex: qmldata.previewSizeIndex
+                onNewtIndexChanged: qmldata.previewSizeIndex = index
+            }
+            FromSwitch {
+                id: fromBrightMode
+                switchText: ""
+                title: qsTr("BrightMode")
+                checked: qmldata.brightSwitch
+                onSwitchChanged: qmldata.brightSwitch = checked
+            }
+            FromSwitch {
+                id: fromGrinding
+                switchText: ""
+                title: qsTr("Grinding")
+                checked: qmldata.skinSwitch
+                onSwitchChanged: qmldata.skinSwitch = checked
+            }
+            FromComboBox {
+                id: fromAecMode
+                comboBoxWidth: 160
+                title: qsTr("Aec mod")
+                models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
+                currentIndex: qmldata.aecIndex
+                onNewtIndexChanged: qmldata.aecIndex = index
+            }
+            FromComboBox {
+                id: fromAntiFlicker
+                comboBoxWidth: 90
+                title: qsTr("AntiFlicker")
+                models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
+                currentIndex: qmldata.afdIndex
+                enabled: qmldata.afdEnable
+                onNewtIndexChanged: qmldata.afdIndex = index
+            }
+            FromComboBox {
+                id: fromAwb
+                comboBoxWidth: 160
+                title: qsTr("AWB")
+                models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
+                         qsTr("cloudy-daylight"), qsTr("shade"), qsTr("Manual")]
+                currentIndex: qmldata.awbIndex
+                onNewtIndexChanged: qmldata.awbIndex = index
+            }
+
+            FromSlider2 {
+                id: fromManualAwb
+                topPadding: 10
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("ColorTemperature")
+                listData: qmldata.colorTemperatureList
+                currentIndex: qmldata.colorTemperatureIndex
+                enabled: qmldata.colorTemperatureEnable
+                onValueChanged: qmldata.colorTemperatureIndex = value
+            }
+            FromSlider2 {
+                id: fromAperture
+                topPadding: 0
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("Aperture")
+                listData: qmldata.apertureList
+                currentIndex: qmldata.apertureIndex
+                enabled: qmldata.apertureEnable
+                onValueChanged: qmldata.apertureIndex = value
+            }
+            FromSlider2 {
+                id: fromExposureTime
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("Exposure Time")
+                listData: qmldata.exposureList
+                currentIndex: qmldata.exposureIndex
+                enabled: qmldata.exposureEnable
+                onValueChanged: qmldata.exposureIndex = value
+            }
+            FromSlider2 {
+                id: fromIso
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("ISO")
+                listData: qmldata.isoList
+                currentIndex: qmldata.isoIndex
+                enabled: qmldata.isoEnable
+                onValueChanged: qmldata.isoIndex = value
+            }
+            FromSlider2 {
+                id: fromExposure
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("EV")
+                listData: qmldata.evList
+                currentIndex: qmldata.evIndex
+                enabled: qmldata.evEnable
+                onValueChanged: qmldata.evIndex = value
+            }
+            FromSlider2 {
+                id: fromSce
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("SCE")
+                listData: getSceList()
+                currentIndex: qmldata.sceIndex
+                onValueChanged: qmldata.sceIndex = value
+            }
+            FromSlider2 {
+                id: fromSaturation
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("Saturation")
+                listData: getSaturationList()
+                currentIndex: qmldata.saturationIndex
+                onValueChanged: qmldata.saturationIndex = value
+            }
+            FromSlider2 {
+                id: fromContrast
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("Contrast")
+                listData: getContrastList()
+                currentIndex: qmldata.contrastIndex
+                onValueChanged: qmldata.contrastIndex = value
+            }
+            FromSlider2 {
+                id: fromSharpness
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("Sharpness")
+                listData: getSharpnessList()
+                currentIndex: qmldata.sharpnessIndex
+                onValueChanged: qmldata.sharpnessIndex = value
+            }
+            FromSlider2 {
+                id: fromWarmness
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("Warmness")
+                listData: qmldata.warmnessList
+                currentIndex: qmldata.warmnessIndex
+                enabled: qmldata.warmnessEnable
+                onValueChanged: qmldata.warmnessIndex = value
+            }
+            FromMceSlider {
+                id: fromMceSlider
+                anchors { left: column1.left; right: column1.right; margins: 20 }
+                title: qsTr("MCE")
+                listData: qmldata.mceList
+                mceRindex: qmldata.mceRindex
+                mceGindex: qmldata.mceGindex
+                mceBindex: qmldata.mceBindex
+                onMceIndexChanged: applicationWindow.setMceIndex(type, index)
+            }
+
+            Button {
+                id: restoreDefaultSettings
+                text: qsTr("restore_default_settings")
+                font.pixelSize: 15
+                anchors.right: column1.right
+                anchors.rightMargin: 24
+                Material.foreground: hovered ? "#ffffff" : "#B8b8b8"
+                Material.accent: enabled ? "#12D2BD" : Material.Grey
+                onClicked: qmldata.restoreDefaultSettings()
+
+                background: Rectangle {
+                    radius: 4
+                    color: "#00000000"
+                    border.color: restoreDefaultSettings.hovered ? "#12D2BD" : "#394149"
+                    border.width: restoreDefaultSettings.pressed ? 2 : 1
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        id: rightItem
+
+        property int frameWidth: qmldata.frameSize[0]
+        property int frameHeight: qmldata.frameSize[1]
+        property bool isLandscapeScreen: false
+        property bool displayZoom: qmldata.displayZoom
+
+        color: "#000000"
+        clip: true
+        anchors.left: leftItem.right
+        anchors.leftMargin: 0
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+
+        // Fit mode: the whole picture, centred across the short side. Pixel mode:
+        // one image pixel per item pixel from the top-left corner, panned by mouse.
+        function updatePreviewDisplay() {
+            if (displayZoom) {
+                if (frameWidth <= 0 || frameHeight <= 0)
+                    return
+                isLandscapeScreen = frameWidth > frameHeight
+                var ratio = frameWidth / frameHeight
+                if (isLandscapeScreen) {
+                    imageframerenderer.width = width
+                    imageframerenderer.height = width / ratio
+                    imageframerenderer.anchors.topMargin = (height - imageframerenderer.height) / 2
+                    imageframerenderer.anchors.leftMargin = 0
+                } else {
+                    imageframerenderer.height = height
+                    imageframerenderer.width = height * ratio
+                    imageframerenderer.anchors.topMargin = 0
+                    imageframerenderer.anchors.leftMargin = (width - imageframerenderer.width) / 2
+                }
+                mousearea.enabled = false
+                mousearea.visible = false
+                mousearea.cursorShape = Qt.ArrowCursor
+            } else {
+                imageframerenderer.anchors.leftMargin = 0
+                imageframerenderer.anchors.topMargin = 0
+                imageframerenderer.width = frameWidth
+                imageframerenderer.height = frameHeight
+                mousearea.enabled = true
+                mousearea.visible = true
+                mousearea.cursorShape = Qt.PointingHandCursor
+            }
+        }
+
+        // The range a margin may take: a picture larger than the area stops
+        // where its edge meets the area's, a smaller one stays inside it.
+        function clampMargin(m, areaSize, itemSize) {
+            var free = areaSize - itemSize
+            return free < 0 ? Math.max(free, Math.min(m, 0)) : Math.max(0, Math.min(m, free))
+        }
+
+        onWidthChanged: updatePreviewDisplay()
+        onHeightChanged: updatePreviewDisplay()
+        onFrameWidthChanged: updatePreviewDisplay()
+        onFrameHeightChanged: updatePreviewDisplay()
+        onDisplayZoomChanged: updatePreviewDisplay()
+
+        LmImageItem {
+            id: imageframerenderer
+            anchors.left: parent.left
+            anchors.top: parent.top
+        }
+
+        MouseArea {
+            id: mousearea
+
+            property var targetLeftMargin: 0
+            property var targetTopMargin: 0
+
+            anchors.fill: parent
+            drag.axis: Drag.XAxis | Drag.YAxis
+
+            onPressed: {
+                targetLeftMargin = mouseX - imageframerenderer.anchors.leftMargin
+                targetTopMargin = mouseY - imageframerenderer.anchors.topMargin
+                cursorShape = Qt.SizeAllCursor
+            }
+            onPositionChanged: {
+                if (rightItem.displayZoom)
+                    return
+                imageframerenderer.anchors.leftMargin = rightItem.clampMargin(
+                            mouseX - targetLeftMargin, rightItem.width, imageframerenderer.width)
+                imageframerenderer.anchors.topMargin = rightItem.clampMargin(
+                            mouseY - targetTopMargin, rightItem.height, imageframerenderer.height)
+            }
+            onReleased: cursorShape = Qt.PointingHandCursor
+        }
+
+        Text {
+            id: debugInfoText
+            text: qmldata.debugStr
+            visible: qmldata.isDebugVisible
+            color: "#E1392D"
+            font.bold: true
+            font.pixelSize: 18
+            leftPadding: 10
+            topPadding: 10
+        }
     }
 }

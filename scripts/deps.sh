@@ -10,13 +10,15 @@ packages=(
   qtquickcontrols2-5-dev qttools5-dev qttools5-dev-tools
   libopencv-core-dev libopencv-imgproc-dev libopencv-videoio-dev libopencv-imgcodecs-dev
   libudev-dev libturbojpeg0-dev libbenchmark-dev
-  # run time: QML modules, OpenGL in software, a font for Chinese text
-  qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts
-  qml-module-qtquick-controls2 qml-module-qtquick-controls qml-module-qtquick-templates2
-  qml-module-qttest libgl1-mesa-dri fonts-wqy-microhei
+  # tests of the QML layer
+  qml-module-qttest
   # headless runs and tests: virtual display, screenshots, V4L2 tools
   xvfb xauth x11-apps x11-utils netpbm v4l-utils
+  # launcher and metainfo checks, the Debian package (dpkg-shlibdeps, file)
+  desktop-file-utils appstream dpkg-dev file
 )
+# run time: the program's own list (also the Debian package's dependencies)
+mapfile -t -O ${#packages[@]} packages < <(grep -E '^[a-z0-9]' "$(dirname "$0")/../packaging/runtime-packages")
 
 # The Windows syntax check of CI (scripts/wincheck.sh) also needs the MinGW-w64
 # cross compiler.

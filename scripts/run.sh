@@ -3,7 +3,7 @@
 # - No video capture device on this machine: the program starts with the
 #   virtual camera (an emulated camera of this family).
 # - No display: the program runs on a virtual display; once its window is up a
-#   screenshot is saved, and the program is ended cleanly.
+#   screenshot of the window is saved, and the program is ended cleanly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,15 +52,17 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 echo "run: starting $program"
 env ${preload:+LD_PRELOAD=$preload} "$program" &
 pid=$!
-up=no
+up=no win=""
 for _ in $(seq 150); do
-  if xwininfo -root -tree 2>/dev/null | grep -q -i 'vexlo'; then up=yes; break; fi
+  # The main window, by its title ("Vexlo camera tuning tool", "Vexlo相机...").
+  win=$(xwininfo -root -tree 2>/dev/null | awk '/"Vexlo/ {print $1; exit}')
+  if [ -n "$win" ]; then up=yes; break; fi
   if ! kill -0 $pid 2>/dev/null; then break; fi
   sleep 0.2
 done
 if [ "$up" = yes ]; then
   sleep 4 # let the first frames arrive
-  xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > "$shot"
+  xwd -id "$win" -silent | xwdtopnm 2>/dev/null | pnmtopng > "$shot"
   echo "run: the window is up; screenshot saved to $shot"
 else
   echo "run: the window did not come up" >&2

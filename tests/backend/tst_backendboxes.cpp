@@ -1,5 +1,8 @@
 #include "fakecamera.h"
 
+#include <QLabel>
+#include <QTranslator>
+
 // The backend's message boxes on screen: texts, buttons, close rules, and the
 // quit that follows only once every prompt has returned.
 class TestBackendBoxes : public QObject, RigHarness
@@ -123,6 +126,7 @@ private slots:
         QTest::newRow("no change") << "none" << 0 << 0;
         QTest::newRow("changed and back") << "undone" << 0 << 0;
         QTest::newRow("colour temperature only") << "temperature" << 0 << 0;
+        QTest::newRow("changed, then stored to camera") << "stored" << 0 << 0;
         QTest::newRow("Exit") << "sharpness" << int(QMessageBox::Cancel) << 0;
         QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok) << 2;
     }
@@ -140,8 +144,10 @@ private slots:
             b->setEvIndex(ev + 2), b->setEvIndex(ev);
         else if (change == QLatin1String("temperature"))
             b->setColorTemperatureIndex(12);
-        else if (change == QLatin1String("sharpness"))
+        else if (change == QLatin1String("sharpness") || change == QLatin1String("stored"))
             b->setSharpnessIndex(b->sharpnessIndex() + 1);
+        if (change == QLatin1String("stored"))
+            b->saveParamsToCam(); // the menu's store entry
         if (answer) {
             onNextBox([&](QMessageBox *box) {
                 checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
@@ -173,6 +179,71 @@ private slots:
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
         QTEST(storeCount(rig->world->takeCalls()), "stores");
+    }
+
+    void promptsInEachLanguage_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("prompt");
+        for (const char *lang : {"en_US", "zh_CN"}) {
+            for (const char *prompt : {"notfound", "openfailed", "sync", "exit"})
+                QTest::addRow("%s %s", lang, prompt) << lang << prompt;
+        }
+    }
+
+    // As a user sees them: the table's texts, also after a language change
+    // reaches the open box (Qt would put its own button texts back), and no
+    // label or button smaller than its text.
+    void promptsInEachLanguage()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QString, prompt);
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/lang_%1.qm").arg(lang)));
+        QCoreApplication::installTranslator(&translator);
+        const bool plugged = prompt != QLatin1String("notfound");
+        QmlData *b = start(plugged, prompt == QLatin1String("sync") || prompt == QLatin1String("exit"));
+        bool seen = false;
+        onNextBox([&](QMessageBox *box) {
+            seen = true;
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(box, &change);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QStringList shown{box->windowTitle(), box->text()};
+            for (QAbstractButton *button : box->buttons())
+                shown << button->text();
+            for (const QString &text : shown) {
+                QVERIFY2(!text.isEmpty() && !text.contains(QLatin1Char('-')) && !text.contains(QLatin1Char('_'))
+                             && text != QLatin1String("Retry") && text != QLatin1String("Cancel"),
+                         qPrintable(text));
+            }
+            QVERIFY(box->width() >= 380 && box->height() >= 100);
+            for (QWidget *w : box->findChildren<QWidget *>()) {
+                if (!w->isVisible() || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)))
+                    continue;
+                const QRect inBox(w->mapTo(box, QPoint()), w->size());
+                QVERIFY2(box->rect().contains(inBox) && w->width() >= w->sizeHint().width()
+                             && w->height() >= w->sizeHint().height(),
+                         qPrintable(w->objectName() + QLatin1Char(' ') + w->property("text").toString()));
+            }
+            if (prompt != QLatin1String("sync"))
+                click(box, QMessageBox::Cancel);
+        });
+        if (prompt == QLatin1String("notfound")) {
+            b->openFindDeviceDialog();
+        } else if (prompt == QLatin1String("openfailed")) {
+            rig->world->occupied = true;
+            b->startCaptureTimer();
+        } else if (prompt == QLatin1String("sync")) {
+            b->showSyncBox();
+        } else {
+            b->setSharpnessIndex(b->sharpnessIndex() + 1);
+            b->showSaveBox();
+        }
+        QCoreApplication::removeTranslator(&translator);
+        QVERIFY(seen);
+        if (prompt != QLatin1String("sync"))
+            finishQuit();
     }
 
     // Exit in a prompt nested in another one ends both before the quit.

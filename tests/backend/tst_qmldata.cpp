@@ -1,8 +1,8 @@
 #include "fakecamera.h"
 
+#include "app/debuglog.h"
 #include "tunnel/paramtunnel.h"
 
-#include "app/debuglog.h"
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -53,34 +53,34 @@ private slots:
         QTest::addColumn<bool>("open");
         QTest::addColumn<QByteArray>("property");
         QTest::addColumn<QVariant>("value");
-        QTest::addColumn<int>("prop");
-        QTest::addColumn<double>("sent");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
-        struct Row { const char *property; QVariant value; int prop; double sent; const char *key; QVariant stored; };
+        // What reaches the INI names the tunnel write and its argument (each
+        // write stores its own key); the registers it sends are the tunnel's.
+        struct Row { const char *property; QVariant value; const char *key; QVariant stored; };
         const Row rows[] = {
-            {"afdIndex", 2, 32, 2, "afd_value", 2},
-            {"skinSwitch", true, 22, 128, "skin_smoothing", true},
-            {"brightSwitch", true, 22, 64, "bright_mode", true},
-            {"aecIndex", 3, 36, 240, "aec_Mod", 3},
-            {"apertureIndex", 20, 36, 350, "aperture_value", 350},
-            {"exposureIndex", 10, 15, double(ParamTunnel::exposureControlValue(1)), "exposure_time", 1},
-            {"isoIndex", 5, 14, 5, "iso_value", 5},
-            {"evIndex", 3, 10, -3, "ev_value", -3},
-            {"saturationIndex", 7, 12, 7, "saturation_value", 7},
-            {"contrastIndex", 3, 11, 3, "contrast_value", 3},
-            {"sharpnessIndex", 20, 20, 20, "sharpness_value", 20},
-            {"warmnessIndex", 0, 13, -1500, "warmness_value", -15},
-            {"mceRindex", 256, 35, 128, "uvc_mce_r", 128},
-            {"mceGindex", 200, 33, 72, "uvc_mce_g", 72},
-            {"mceBindex", 10, 34, -118, "uvc_mce_b", -118},
-            {"awbIndex", 3, ParamTunnel::whiteBalanceProperty(), 6500, "awb_value", 3},
-            {"sceIndex", 3, 27, 300, "sce_value", 300},
+            {"afdIndex", 2, "afd_value", 2},
+            {"skinSwitch", true, "skin_smoothing", true},
+            {"brightSwitch", true, "bright_mode", true},
+            {"aecIndex", 3, "aec_Mod", 3},
+            {"apertureIndex", 20, "aperture_value", 350},
+            {"exposureIndex", 10, "exposure_time", 1},
+            {"isoIndex", 5, "iso_value", 5},
+            {"evIndex", 3, "ev_value", -3},
+            {"saturationIndex", 7, "saturation_value", 7},
+            {"contrastIndex", 3, "contrast_value", 3},
+            {"sharpnessIndex", 20, "sharpness_value", 20},
+            {"warmnessIndex", 0, "warmness_value", -15},
+            {"mceRindex", 256, "uvc_mce_r", 128},
+            {"mceGindex", 200, "uvc_mce_g", 72},
+            {"mceBindex", 10, "uvc_mce_b", -118},
+            {"awbIndex", 3, "awb_value", 3},
+            {"sceIndex", 3, "sce_value", 300},
         };
         for (bool open : {true, false})
             for (const Row &r : rows)
                 QTest::addRow("%s %s", r.property, open ? "open" : "closed") << open << QByteArray(r.property)
-                    << r.value << r.prop << r.sent << QString::fromLatin1(r.key) << r.stored.toString();
+                    << r.value << QString::fromLatin1(r.key) << r.stored.toString();
     }
 
     // Open: a change is signalled, sent and stored, and the same value again
@@ -99,16 +99,13 @@ private slots:
 
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
-        const std::vector<SetCall> calls = rig->world->takeCalls();
+        const bool sent = !rig->world->takeCalls().empty();
+        QCOMPARE(sent, open);
         if (!open) {
-            QVERIFY(calls.empty());
             QCOMPARE(storedValue(home.path(), key), storedBefore);
             QCOMPARE(b->property(name), before);
             return;
         }
-        QFETCH(int, prop);
-        QFETCH(double, sent);
-        QVERIFY2(indexOf(calls, prop, sent) >= 0, "value not sent");
         QTEST(storedValue(home.path(), key).toString(), "stored");
         QCOMPARE(b->property(name), value);
         QVERIFY(b->setProperty(name, value));

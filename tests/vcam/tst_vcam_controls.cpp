@@ -1,6 +1,5 @@
 // Controls as OpenCV's V4L2 backend reaches them through uvcvideo: the value
-// rules, which tunnel rows land in their register, the debug read-back and
-// the GET_CUR cache.
+// rules, the roll that does not land, the debug read-back and the GET_CUR cache.
 #include "vcam_test_util.h"
 
 #include <QtTest>
@@ -29,14 +28,9 @@ private slots:
         QTest::addColumn<int>("reg");
         QTest::addColumn<int>("expected");
         QTest::newRow("signed clamp high") << int(cv::CAP_PROP_BRIGHTNESS) << 100.0 << int(VCAM_REG_BRIGHTNESS) << 64;
-        QTest::newRow("signed clamp low") << int(cv::CAP_PROP_BRIGHTNESS) << -100.0 << int(VCAM_REG_BRIGHTNESS) << -64;
-        QTest::newRow("signed step down") << int(cv::CAP_PROP_HUE) << 149.0 << int(VCAM_REG_HUE) << 100;
         QTest::newRow("signed step half up") << int(cv::CAP_PROP_HUE) << 150.0 << int(VCAM_REG_HUE) << 200;
-        QTest::newRow("signed negative step") << int(cv::CAP_PROP_HUE) << -150.0 << int(VCAM_REG_HUE) << -100;
-        QTest::newRow("unsigned step") << int(cv::CAP_PROP_ZOOM) << 649.0 << int(VCAM_REG_ZOOM) << 600;
         QTest::newRow("unsigned clamp") << int(cv::CAP_PROP_ZOOM) << 5000.0 << int(VCAM_REG_ZOOM) << 2000;
         QTest::newRow("unsigned negative to max") << int(cv::CAP_PROP_GAIN) << -1.0 << int(VCAM_REG_GAIN) << 100;
-        QTest::newRow("pan signed 32-bit") << int(cv::CAP_PROP_PAN) << -300.0 << int(VCAM_REG_PAN) << -255;
         QTest::newRow("value is rounded by OpenCV") << int(cv::CAP_PROP_GAMMA) << 63.6 << int(VCAM_REG_GAMMA) << 64;
     }
 
@@ -48,20 +42,6 @@ private slots:
         QFETCH(int, expected);
         QVERIFY(tunnelWrite(cap, prop, value));
         QCOMPARE(vcam_register_value(0, reg), expected);
-        QCOMPARE(vcam_violations(0), 0);
-    }
-
-    void directControls()
-    {
-        QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 1)); // manual
-        QCOMPARE(cap.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
-        QVERIFY(cap.set(cv::CAP_PROP_IRIS, 240));
-        QCOMPARE(cap.get(cv::CAP_PROP_IRIS), 240.0);
-        QVERIFY(cap.set(cv::CAP_PROP_EXPOSURE, 500));
-        QCOMPARE(cap.get(cv::CAP_PROP_EXPOSURE), 500.0);
-        // The exposure codes below zero meet an unsigned control: the maximum.
-        QVERIFY(cap.set(cv::CAP_PROP_EXPOSURE, -5));
-        QCOMPARE(cap.get(cv::CAP_PROP_EXPOSURE), 10000.0);
         QCOMPARE(vcam_violations(0), 0);
     }
 
@@ -77,57 +57,21 @@ private slots:
         QCOMPARE(cap.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
     }
 
-    // Every register row the program writes, as OpenCV maps the property.
-    void registerRowsThroughOpenCv_data()
+    // Roll (MCE red) has no V4L2 control: OpenCV's set fails and no register
+    // changes. (The rows that land: the tunnel's vcam test; blue balance: the
+    // firmware test's violations.)
+    void rollIsUnreachable()
     {
-        QTest::addColumn<int>("prop");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<int>("reg");
-        QTest::addColumn<bool>("reaches");
-        QTest::newRow("ISO on GAIN") << int(cv::CAP_PROP_GAIN) << 7.0 << int(VCAM_REG_GAIN) << true;
-        QTest::newRow("EV on BRIGHTNESS") << int(cv::CAP_PROP_BRIGHTNESS) << -4.0 << int(VCAM_REG_BRIGHTNESS) << true;
-        QTest::newRow("anti-flicker on BACKLIGHT") << int(cv::CAP_PROP_BACKLIGHT) << 2.0 << int(VCAM_REG_BACKLIGHT) << true;
-        QTest::newRow("white balance on WHITE_BALANCE_BLUE_U") << int(cv::CAP_PROP_WHITE_BALANCE_BLUE_U) << 6500.0
-                                                               << int(VCAM_REG_WB_TEMPERATURE) << false;
-        QTest::newRow("warmness on HUE") << int(cv::CAP_PROP_HUE) << -700.0 << int(VCAM_REG_HUE) << true;
-        QTest::newRow("saturation") << int(cv::CAP_PROP_SATURATION) << 8.0 << int(VCAM_REG_SATURATION) << true;
-        QTest::newRow("contrast") << int(cv::CAP_PROP_CONTRAST) << 3.0 << int(VCAM_REG_CONTRAST) << true;
-        QTest::newRow("sharpness") << int(cv::CAP_PROP_SHARPNESS) << 20.0 << int(VCAM_REG_SHARPNESS) << true;
-        QTest::newRow("MCE red on ROLL") << int(cv::CAP_PROP_ROLL) << 50.0 << int(VCAM_REG_ROLL) << false;
-        QTest::newRow("MCE green on PAN") << int(cv::CAP_PROP_PAN) << 60.0 << int(VCAM_REG_PAN) << true;
-        QTest::newRow("MCE blue on TILT") << int(cv::CAP_PROP_TILT) << -70.0 << int(VCAM_REG_TILT) << true;
-        QTest::newRow("SCE on ZOOM") << int(cv::CAP_PROP_ZOOM) << 1100.0 << int(VCAM_REG_ZOOM) << true;
-        QTest::newRow("flags on GAMMA") << int(cv::CAP_PROP_GAMMA) << 192.0 << int(VCAM_REG_GAMMA) << true;
+        QVERIFY(!tunnelWrite(cap, cv::CAP_PROP_ROLL, 50));
+        QVERIFY(vcam_register_value(0, VCAM_REG_ROLL) != 50);
+        QCOMPARE(vcam_violations(0), 0);
     }
 
-    void registerRowsThroughOpenCv()
-    {
-        QFETCH(int, prop);
-        QFETCH(double, value);
-        QFETCH(int, reg);
-        QFETCH(bool, reaches);
-        const int before = vcam_register_value(0, reg);
-        const bool accepted = tunnelWrite(cap, prop, value);
-        QCOMPARE(vcam_register_value(0, reg) == int(value), reaches);
-        if (!reaches) {
-            QCOMPARE(vcam_register_value(0, reg), before);
-            // Roll: no V4L2 control at all (OpenCV's set fails); white balance:
-            // the write lands on blue balance, which has no register.
-            QCOMPARE(accepted, prop != cv::CAP_PROP_ROLL);
-            QCOMPARE(vcam_violation_count(0, VCAM_V_NO_REGISTER), accepted ? 1 : 0);
-        } else {
-            QCOMPARE(vcam_violations(0), 0);
-        }
-    }
-
-    // Outside a transaction the camera answers with its debug values.
+    // Outside a transaction the camera answers with its debug values (ISO,
+    // aperture and colour temperature: the tunnel's vcam test).
     void debugReadBack()
     {
         QCOMPARE(cap.get(cv::CAP_PROP_GAIN), 2.0); // automatic ISO 200
-        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_GAIN, 5)); // ISO 400
-        QCOMPARE(cap.get(cv::CAP_PROP_GAIN), 4.0);
-        QVERIFY(cap.set(cv::CAP_PROP_IRIS, 280));
-        QCOMPARE(cap.get(cv::CAP_PROP_CONTRAST), 28.0); // F2.8
         QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 1));
         QVERIFY(cap.set(cv::CAP_PROP_EXPOSURE, 417));
         QCOMPARE(cap.get(cv::CAP_PROP_SHARPNESS), 417.0);

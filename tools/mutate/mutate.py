@@ -9,7 +9,7 @@ and the file is put back. A fault that builds and passes every named test
 survives. The exit status is the number of survivors (and of faults whose text
 no longer occurs or which no longer build, which need mending just as much).
 
-    tools/mutate/mutate.py [--scratch DIR] [--only ID,ID] [--all-tests] [--list] [--check]
+    tools/mutate/mutate.py [--rev COMMIT] [--scratch DIR] [--only ID,ID] [--all-tests] [--list] [--check]
 """
 
 import argparse
@@ -87,8 +87,12 @@ def sync_scratch(src):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument('--faults', default=os.path.join(HERE, 'faults.txt'))
-    ap.add_argument('--scratch', default=os.path.join(os.environ.get('TMPDIR', '/tmp'), 'vexlo-mutate'))
+    ap.add_argument('--faults', help='the fault list (default: faults.txt of the sources used)')
+    ap.add_argument('--rev', help='use this commit instead of the work tree as it is on disk')
+    # Inside the work tree's (ignored) build folder by default: with ccache's
+    # base_dir set above the work trees, the scratch copy's unchanged files then
+    # hit the cache that the normal builds filled.
+    ap.add_argument('--scratch', default=os.path.join(REPO, 'build', 'mutate'))
     ap.add_argument('--only', help='comma-separated fault ids')
     ap.add_argument('--all-tests', action='store_true', help='run every named test, not only up to the first failure')
     ap.add_argument('--list', action='store_true', help='print the faults and stop')
@@ -96,7 +100,13 @@ def main():
     ap.add_argument('--jobs', default='2')
     args = ap.parse_args()
 
-    faults = parse_faults(args.faults)
+    src = os.path.join(args.scratch, 'src')
+    if args.rev and not (args.check or args.list):
+        os.makedirs(src, exist_ok=True)
+        archive = subprocess.run(['git', 'archive', args.rev], cwd=REPO, check=True, stdout=subprocess.PIPE).stdout
+        subprocess.run(['tar', '-x', '-C', src], input=archive, check=True)
+    tree = src if args.rev else REPO
+    faults = parse_faults(args.faults or os.path.join(tree, 'tools', 'mutate', 'faults.txt'))
     ids = [f['id'] for f in faults]
     if len(set(ids)) != len(ids):
         sys.exit('duplicate fault ids')
@@ -117,17 +127,19 @@ def main():
             print('%-24s %-34s %s' % (f['id'], f['file'], f['models']))
         return 0
 
-    src, build = os.path.join(args.scratch, 'src'), os.path.join(args.scratch, 'build')
+    # The build folder sits two levels below the sources, as build/test does.
+    build = os.path.join(src, 'build', 'mutate')
     log = os.path.join(args.scratch, 'mutate.log')
     os.makedirs(src, exist_ok=True)
     open(log, 'w').close()
-    sync_scratch(src)
+    if not args.rev:
+        sync_scratch(src)
     env = dict(os.environ)
     env['TMPDIR'] = os.path.join(args.scratch, 'tmp')
     os.makedirs(env['TMPDIR'], exist_ok=True)
 
     if not os.path.exists(os.path.join(build, 'CMakeCache.txt')):
-        cfg = ['cmake', '-S', src, '-B', build, '-DCMAKE_BUILD_TYPE=RelWithDebInfo', '-DVEXLO_BUILD_BENCH=OFF']
+        cfg = ['cmake', '-S', src, '-B', build, '-DCMAKE_BUILD_TYPE=RelWithDebInfo']
         if shutil.which('ccache'):
             cfg.append('-DCMAKE_CXX_COMPILER_LAUNCHER=ccache')
         if run(cfg, src, log, env=env) != 0:

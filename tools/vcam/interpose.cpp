@@ -181,8 +181,24 @@ int openOurs(Camera *c, bool meta, const char *path, int flags)
     return fd;
 }
 
+// VEXLO_VCAM_NO_ACCESS: a node that refuses every open with EACCES, as a node
+// does for a user outside the group that owns it.
+bool noAccess(const char *path)
+{
+    static const std::string node = [] {
+        const char *n = getenv("VEXLO_VCAM_NO_ACCESS");
+        return n && *n ? "/dev/video" + std::string(n) : std::string();
+    }();
+    return !node.empty() && path && node == path;
+}
+
 int openCommon(const char *path, int flags, mode_t mode, int dirfd, bool at)
 {
+    if (noAccess(path)) {
+        traceLine("open %s -> EACCES", path);
+        errno = EACCES;
+        return -1;
+    }
     bool meta = false;
     if (Camera *c = (!at || dirfd == AT_FDCWD || (path && path[0] == '/')) ? matchPath(path, meta) : nullptr)
         return openOurs(c, meta, path, flags);
@@ -656,6 +672,8 @@ void vcam_set_auto_update(int cam, int on)
 int vcam_unplug(int cam)
 {
     LOCKED(cam, -1);
+    if (c->plugged)
+        announcePlug(*c, false);
     unplug(c);
     return 0;
 }
@@ -663,6 +681,8 @@ int vcam_unplug(int cam)
 int vcam_replug(int cam)
 {
     LOCKED(cam, -1);
+    if (!c->plugged)
+        announcePlug(*c, true);
     replug(c);
     return 0;
 }

@@ -216,6 +216,8 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg);
 void refreshReadiness(Handle *h);
 void unplug(Camera *c);
 void replug(Camera *c);
+// Queues a plug event of both nodes for the process's udev monitors.
+void announcePlug(const Camera &c, bool added);
 
 const char *ioctlName(unsigned long req);
 

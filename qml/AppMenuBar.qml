@@ -1,0 +1,172 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.5
+import QtQuick.Controls.Styles 1.4
+import QtQuick.Controls.Material 2.0
+import QtQuick.Layouts 1.3
+import QtQuick.Window 2.0
+
+// The window's menus: capture, view, sync/store and language.
+MenuBar {
+    id: menuBar
+
+    height: 24
+
+    background: Rectangle {
+        implicitWidth: 40
+        implicitHeight: 24
+        height: 24
+        color: "#d5d5d5"
+    }
+
+    delegate: MenuBarItem {
+        id: menuBarItem
+        height: 24
+        font.bold: false
+
+        contentItem: Text {
+            text: menuBarItem.text
+            font: menuBarItem.font
+            opacity: enabled ? 1.0 : 0.3
+            color: menuBarItem.highlighted ? "#ffffff" : "#000000"
+            horizontalAlignment: Text.AlignLeft
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+        }
+
+        background: Rectangle {
+            implicitWidth: 40
+            implicitHeight: 24
+            opacity: enabled ? 1 : 0.3
+            color: menuBarItem.highlighted ? "#21be2b" : "transparent"
+        }
+    }
+
+    Menu {
+        title: qsTr("File")
+        MenuItem {
+            height: 36
+            text: qsTr("Capture")
+            onTriggered: qmldata.openSavePicDialog()
+        }
+    }
+
+    Menu {
+        title: qsTr("View")
+        MenuItem {
+            height: 36
+            text: qsTr("rotate_cw")
+            onTriggered: qmldata.rotateDisplay(true)
+        }
+        MenuItem {
+            height: 36
+            text: qsTr("rotate_ccw")
+            onTriggered: qmldata.rotateDisplay(false)
+        }
+        Menu {
+            title: qsTr("display_zoom_mode")
+            // The two boxes act as one radio choice: both stay checked, only the
+            // one of the current mode is shown.
+            MenuItem {
+                id: menuDisplayZoom
+                height: 36
+                text: qsTr("display_zoom")
+                onTriggered: qmldata.displayZoom = true
+                CheckBox {
+                    anchors.right: parent.right
+                    anchors.rightMargin: 10
+                    anchors.verticalCenter: parent.verticalCenter
+                    checked: true
+                    visible: qmldata.displayZoom
+                    onClicked: {
+                        checked = true
+                        menuDisplayZoom.triggered()
+                    }
+                }
+            }
+            MenuItem {
+                id: menuDisplayPixel
+                height: 36
+                text: qsTr("display_pixel")
+                onTriggered: qmldata.displayZoom = false
+                CheckBox {
+                    anchors.right: parent.right
+                    anchors.rightMargin: 10
+                    anchors.verticalCenter: parent.verticalCenter
+                    checked: true
+                    visible: !qmldata.displayZoom
+                    onClicked: {
+                        checked = true
+                        menuDisplayPixel.triggered()
+                    }
+                }
+            }
+        }
+        MenuItem {
+            id: menu_debug_info
+            height: 36
+            text: qsTr("debug_info")
+            onTriggered: qmldata.setDebugVisible(!qmldata.isDebugVisible)
+            CheckBox {
+                anchors.right: parent.right
+                anchors.rightMargin: 10
+                anchors.verticalCenter: parent.verticalCenter
+                checked: qmldata.isDebugVisible
+                onClicked: {
+                    menu_debug_info.triggered()
+                    checked = Qt.binding(function() { return qmldata.isDebugVisible })
+                }
+            }
+        }
+        MenuItem {
+            id: menu_debug_log
+            height: 36
+            text: qsTr("debug_log")
+            onTriggered: qmldata.debugLog = !qmldata.debugLog
+            CheckBox {
+                anchors.right: parent.right
+                anchors.rightMargin: 10
+                anchors.verticalCenter: parent.verticalCenter
+                checked: qmldata.debugLog
+                onClicked: {
+                    menu_debug_log.triggered()
+                    checked = Qt.binding(function() { return qmldata.debugLog })
+                }
+            }
+        }
+    }
+
+    Menu {
+        id: syncMenu
+        title: qsTr("Sync")
+        width: qmldata.getLanguageType()
+        MenuItem {
+            id: sync_menu
+            height: 36
+            width: syncMenu.width
+            //: Sync all parameters to camera now
+            text: qsTr("Sync_to_cam")
+            onTriggered: qmldata.showSyncBox()
+        }
+        MenuItem {
+            height: 36
+            width: syncMenu.width
+            //: Store all parameters to the camera
+            text: qsTr("save_to_cam")
+            onTriggered: qmldata.saveParamsToCam()
+        }
+    }
+
+    Menu {
+        title: qsTr("langage")
+        MenuItem {
+            height: 36
+            text: qsTr("Chinese")
+            onTriggered: myapp.updateLangage("zh_CN")
+        }
+        MenuItem {
+            height: 36
+            text: qsTr("English")
+            onTriggered: myapp.updateLangage("en_US")
+        }
+    }
+}

@@ -1,0 +1,288 @@
+#include "app/startup.h"
+#include "items/lmimageitem.h"
+
+#include "vcam_control.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QProcess>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <functional>
+
+// The tuning window as a user works it: the real start-up in a child process
+// (this executable with "--child") on the virtual camera, driven only by mouse
+// events on the window and its prompts. The child prints "FAIL: ..." for a check
+// that did not hold and "QML: ..." for a QML warning; the parent checks those,
+// the exit code, the INI file and what the camera stored.
+namespace {
+
+int failures = 0;
+QQuickWindow *window = nullptr;
+
+void say(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void check(bool ok, const QString &what)
+{
+    if (!ok && ++failures)
+        say(QStringLiteral("FAIL: ") + what);
+}
+
+void qmlWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg
+        && (qstrcmp(context.category, "qml") == 0 || message.contains(QLatin1String(".qml"))
+            || message.contains(QLatin1String("Binding loop"))))
+        say(QStringLiteral("QML: ") + message);
+}
+
+bool waitFor(const std::function<bool()> &done, int ms = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QTest::qWait(20);
+    return done();
+}
+
+// The first visible item below `root` (depth first) for which `match` holds.
+QQuickItem *find(QQuickItem *root, const std::function<bool(QQuickItem *)> &match)
+{
+    if (!root || !root->isVisible() || match(root))
+        return root && root->isVisible() ? root : nullptr;
+    for (QQuickItem *child : root->childItems()) {
+        if (QQuickItem *found = find(child, match))
+            return found;
+    }
+    return nullptr;
+}
+
+QQuickItem *find(const char *property, const QVariant &value, QQuickItem *root = nullptr)
+{
+    return find(root ? root : window->contentItem(), [&](QQuickItem *i) { return i->property(property) == value; });
+}
+
+QQuickItem *row(const QString &title) { return find("title", title); }
+
+// The part of a row that has the given property (the slider, the combo box).
+QQuickItem *part(const QString &title, const char *property)
+{
+    QQuickItem *r = row(title);
+    check(r, title);
+    return r ? find(r, [&](QQuickItem *i) { return i->metaObject()->indexOfProperty(property) >= 0; }) : nullptr;
+}
+
+void click(QQuickItem *item, QPointF local = QPointF(-1, -1))
+{
+    if (local.x() < 0)
+        local = QPointF(item->width() / 2, item->height() / 2);
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, item->mapToScene(local).toPoint());
+    QTest::qWait(150);
+}
+
+// Clicks the text on screen, waiting for it to show (menus open animated).
+void clickText(const QString &text, QQuickItem *under = nullptr)
+{
+    QQuickItem *item = nullptr;
+    waitFor([&] { return (item = find("text", text, under)) != nullptr; });
+    check(item, QStringLiteral("no \"%1\" on screen").arg(text));
+    if (item)
+        click(item);
+    QTest::qWait(300);
+}
+
+void stepUp(const QString &title) // a click right of the handle
+{
+    if (QQuickItem *s = part(title, "newPosition")) {
+        auto *handle = s->property("handle").value<QQuickItem *>();
+        click(s, QPointF(handle->x() + 4 * handle->width(), s->height() / 2));
+    }
+}
+
+void choose(const QString &title, const QString &entry)
+{
+    QQuickItem *box = part(title, "displayText");
+    if (!box)
+        return;
+    click(box);
+    auto *popup = box->property("popup").value<QObject *>();
+    check(waitFor([popup] { return popup->property("opened").toBool(); }), title + QStringLiteral(" opens"));
+    clickText(entry, popup->property("contentItem").value<QQuickItem *>());
+    check(waitFor([popup] { return !popup->property("visible").toBool(); }), title + QStringLiteral(" closes"));
+}
+
+QString enabledOf(const QStringList &titles)
+{
+    QStringList on;
+    for (const QString &t : titles) {
+        if (row(t) && row(t)->isEnabled())
+            on << t;
+    }
+    return on.join(QLatin1Char(','));
+}
+
+void onNextBox(std::function<void(QMessageBox *)> answer)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && box->isVisible()) {
+            timer->deleteLater();
+            timer->stop();
+            answer(box);
+        }
+    });
+    timer->start(20);
+}
+
+void drive()
+{
+    QTest::qWait(1500); // the first frames
+    const int sharpness = vcam_register_value(0, VCAM_REG_SHARPNESS);
+    stepUp(QStringLiteral("Sharpness"));
+    check(vcam_register_value(0, VCAM_REG_SHARPNESS) == sharpness + 1, QStringLiteral("sharpness step"));
+
+    // AWB "Manual" opens the colour temperature, whose value reaches the camera.
+    const QString temperature = QStringLiteral("Color Temperature");
+    check(!row(temperature)->isEnabled(), QStringLiteral("temperature off with automatic white balance"));
+    choose(QStringLiteral("AWB"), QStringLiteral("Manual"));
+    check(row(temperature)->isEnabled(), QStringLiteral("temperature on with manual white balance"));
+    check(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE) == 2000, QStringLiteral("2000 K sent"));
+    stepUp(temperature);
+    check(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE) == 2100, QStringLiteral("2100 K sent"));
+
+    // The exposure modes and the anti-flicker switch the controls they govern.
+    const QStringList governed{"Anti Flicker", "ISO", "Aperture", "Exposure Time"};
+    const char *modes[][3] = {{"Aec mod", "Manual", "ISO,Aperture,Exposure Time"},
+                              {"Aec mod", "Exposure Manual", "Exposure Time"},
+                              {"Aec mod", "Auto", "Anti Flicker"},
+                              {"Anti Flicker", "Off", "Anti Flicker,ISO"}};
+    for (const auto &m : modes) {
+        choose(QLatin1String(m[0]), QLatin1String(m[1]));
+        check(enabledOf(governed) == QLatin1String(m[2]), QStringLiteral("%1 %2: ").arg(m[0], m[1]) + enabledOf(governed));
+    }
+    check(vcam_register_value(0, VCAM_REG_BACKLIGHT) == 3, QStringLiteral("anti-flicker off sent"));
+
+    // Sync all: the wait box while it runs, and a clean protocol.
+    QString waitTitle;
+    onNextBox([&](QMessageBox *box) { waitTitle = box->windowTitle(); });
+    clickText(QStringLiteral("Sync"));
+    clickText(QStringLiteral("Sync all parameters to camera now"));
+    check(waitFor([] { return !QApplication::activeModalWidget(); }, 30000), QStringLiteral("sync ends"));
+    check(waitTitle == QLatin1String("Message"), QStringLiteral("wait box: ") + waitTitle);
+    check(vcam_violations(0) == 0, QStringLiteral("violations: %1").arg(vcam_violations(0)));
+
+    // Auto zoom fits the picture to the area's width; Original pixel shows it
+    // 1:1 from the top-left corner, and a drag pans it within limits.
+    QQuickItem *picture = find(window->contentItem(), [](QQuickItem *i) { return qobject_cast<LmImageItem *>(i); });
+    QQuickItem *area = picture->parentItem();
+    for (const char *entry : {"View", "Display", "Auto zoom"})
+        clickText(QLatin1String(entry));
+    const qreal fitted = area->width() * 1080 / 1920;
+    check(picture->size() == QSizeF(area->width(), fitted) && picture->y() == (area->height() - fitted) / 2,
+          QStringLiteral("fit mode"));
+    for (const char *entry : {"View", "Display", "Original pixel"})
+        clickText(QLatin1String(entry));
+    check(picture->size() == QSizeF(1920, 1080) && picture->position() == QPointF(0, 0), QStringLiteral("1:1"));
+    const QPoint from = area->mapToScene(QPointF(area->width() / 2, area->height() / 2)).toPoint();
+    for (const QPoint by : {QPoint(300, 300), QPoint(-3000, -3000)}) {
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, from);
+        for (int step = 1; step <= 10; ++step)
+            QTest::mouseMove(window, from + by * step / 10);
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, from + by);
+    }
+    check(picture->position() == QPointF(area->width() - 1920, area->height() - 1080), QStringLiteral("panning"));
+
+    // Chinese and back: menus and column in the language chosen.
+    clickText(QStringLiteral("Langage"));
+    clickText(QStringLiteral("中文"));
+    check(find("text", QStringLiteral("文件")) && row(QStringLiteral("锐度")), QStringLiteral("Chinese"));
+    clickText(QStringLiteral("语言"));
+    clickText(QStringLiteral("English"));
+    check(find("text", QStringLiteral("File")) && row(QStringLiteral("Sharpness")), QStringLiteral("English"));
+
+    // Closing after changes: the exit prompt; "Save and exit" stores and ends.
+    onNextBox([](QMessageBox *box) {
+        QAbstractButton *save = box->button(QMessageBox::Ok);
+        check(save && save->text() == QLatin1String("Save and exit"), QStringLiteral("save button"));
+        say(QStringLiteral("prompt: %1, failures %2").arg(box->windowTitle()).arg(failures));
+        if (save)
+            QTest::mouseClick(save, Qt::LeftButton);
+    });
+    window->close();
+}
+
+int runChild(int argc, char **argv)
+{
+    qInstallMessageHandler(qmlWarnings);
+    setStartupObserver([](MyApplication &, QmlData *) {
+        QTimer::singleShot(0, [] {
+            window = qobject_cast<QQuickWindow *>(QGuiApplication::topLevelWindows().value(0));
+            if (window && QTest::qWaitForWindowExposed(window))
+                drive();
+            else
+                QCoreApplication::exit(3);
+        });
+    });
+    return runTuner(argc, argv);
+}
+
+} // namespace
+
+class TestWindowE2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tuneSyncPanTranslateSaveAndExit()
+    {
+        QTemporaryDir home;
+        QDir(home.path()).mkpath(QStringLiteral("Vexlo"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+        env.insert(QStringLiteral("VEXLO_VCAM_STORE"), home.filePath(QStringLiteral("camera.store")));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
+        QVERIFY(child.waitForFinished(150000));
+        const QString out = QString::fromLocal8Bit(child.readAll());
+        const QStringList problems = out.split(QLatin1Char('\n')).filter(QRegularExpression("^(FAIL|QML): "));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        QVERIFY2(out.contains(QLatin1String("prompt: Exit prompt, failures 0")), qPrintable(out));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+
+        QSettings ini(home.filePath(QStringLiteral("Vexlo/config.ini")), QSettings::IniFormat);
+        const QStringList keys{"sharpness_value", "awb_value", "color_temperature", "afd_value", "display_zoom", "language"};
+        QStringList values;
+        for (const QString &key : keys)
+            values << ini.value(key).toString();
+        QCOMPARE(values.join(QLatin1Char(' ')), QStringLiteral("13 6 1 3 false en_US"));
+        QFile store(home.filePath(QStringLiteral("camera.store")));
+        QVERIFY(store.open(QIODevice::ReadOnly));
+        const QByteArray stored = store.readAll();
+        QVERIFY2(stored.contains("sharpness 13\n") && stored.contains("wb_temperature 2100\n"), stored.constData());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
+        return runChild(argc, argv);
+    QApplication app(argc, argv);
+    TestWindowE2e test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_window_e2e.moc"
