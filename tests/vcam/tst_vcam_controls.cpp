@@ -1,8 +1,15 @@
 // Controls as OpenCV's V4L2 backend reaches them through uvcvideo: the value
-// rules, the roll that does not land, the debug read-back and the GET_CUR cache.
+// rules, the roll mapping, the debug read-back and the GET_CUR cache.
 #include "vcam_test_util.h"
 
 #include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/uvcvideo.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace vcamtest;
 
@@ -48,6 +55,8 @@ private slots:
     void exposureMenuAcceptsOnlySupportedEntries()
     {
         QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 3)); // aperture priority
+        QVERIFY(!cap.set(cv::CAP_PROP_EXPOSURE, 100));    // the camera stalls: wrong state
+        QCOMPARE(vcam_violation_count(0, VCAM_V_EXPOSURE_IN_AUTO), 1);
         QVERIFY(!cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 0)); // auto: not offered (EINVAL)
         QVERIFY(!cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 2)); // shutter priority: not offered
         QVERIFY(!cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 4)); // no such entry (ERANGE)
@@ -55,16 +64,57 @@ private slots:
         QCOMPARE(cap.get(cv::CAP_PROP_AUTO_EXPOSURE), 3.0);
         QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 1));
         QCOMPARE(cap.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
+        QVERIFY(cap.set(cv::CAP_PROP_EXPOSURE, 100));
     }
 
-    // Roll (MCE red) has no V4L2 control: OpenCV's set fails and no register
-    // changes. (The rows that land: the tunnel's vcam test; blue balance: the
-    // firmware test's violations.)
-    void rollIsUnreachable()
+    // Roll (MCE red) has no V4L2 control of its own. UVCIOC_CTRL_MAP, as
+    // uvcvideo answers it: since 2.6.37 only extension-unit controls map (this
+    // camera has none); with a lookup over every entity roll maps to ROTATE,
+    // where OpenCV sends ROLL, until the camera is unplugged.
+    void rollMapping_data()
     {
-        QVERIFY(!tunnelWrite(cap, cv::CAP_PROP_ROLL, 50));
-        QVERIFY(vcam_register_value(0, VCAM_REG_ROLL) != 50);
+        QTest::addColumn<bool>("anyEntity");
+        QTest::addColumn<int>("selector");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("error");
+        QTest::newRow("extension units only") << false << 0x0f << 16 << ENOENT;
+        QTest::newRow("no such control") << true << 0x20 << 16 << ENOENT;
+        QTest::newRow("wider than the control") << true << 0x0f << 17 << EINVAL;
+        QTest::newRow("roll mapped") << true << 0x0f << 16 << 0;
+    }
+
+    void rollMapping()
+    {
+        QFETCH(bool, anyEntity);
+        QFETCH(int, selector);
+        QFETCH(int, bits);
+        QFETCH(int, error);
+        vcam_set_map_any_entity(0, anyEntity);
+        const int fd = ::open("/dev/video0", O_RDWR);
+        QVERIFY(fd >= 0);
+        uvc_xu_control_mapping m{};
+        m.id = V4L2_CID_ROTATE;
+        m.entity[15] = 1; // the camera terminal
+        m.selector = uint8_t(selector);
+        m.size = uint8_t(bits);
+        m.v4l2_type = V4L2_CTRL_TYPE_INTEGER;
+        m.data_type = UVC_CTRL_DATA_TYPE_SIGNED;
+        const auto map = [&] { return ::ioctl(fd, UVCIOC_CTRL_MAP, &m) == 0 ? 0 : errno; };
+        QCOMPARE(map(), error);
+        ::close(fd);
+        QCOMPARE(tunnelWrite(cap, cv::CAP_PROP_ROLL, 50), error == 0);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_ROLL) == 50, error == 0);
+        if (error == 0) {
+            const int again = ::open("/dev/video0", O_RDWR);
+            QCOMPARE(::ioctl(again, UVCIOC_CTRL_MAP, &m) == 0 ? 0 : errno, EEXIST);
+            ::close(again);
+            vcam_unplug(0);
+            vcam_replug(0);
+            QVERIFY(openCamera(cap));
+            QVERIFY(!tunnelWrite(cap, cv::CAP_PROP_ROLL, 60));
+        }
         QCOMPARE(vcam_violations(0), 0);
+        vcam_set_map_any_entity(0, 0);
     }
 
     // Outside a transaction the camera answers with its debug values (ISO,

@@ -411,6 +411,10 @@ int UvcDriver::queryExt(v4l2_query_ext_ctrl &q)
 {
     uint32_t id = q.id;
     const bool next = id & (V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+    // The camera has no compound controls: asking for the next compound one
+    // alone finds none.
+    if ((id & V4L2_CTRL_FLAG_NEXT_COMPOUND) && !(id & V4L2_CTRL_FLAG_NEXT_CTRL))
+        return EINVAL;
     id &= ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
     // Candidates: control classes and mapped controls, in id order.
     std::vector<uint32_t> ids;

@@ -290,6 +290,40 @@ void replug(Camera *c)
 
 namespace {
 
+// What the V4L2 core (check_ext_ctrls) and uvcvideo (uvc_ctrl_check_access)
+// refuse before any control is read or written: requests (uvcvideo has
+// none), controls of another class than `which`, unknown controls and
+// control classes. A refusal found here reports error_idx = count, except for
+// TRY, which reports the control's index.
+int extControlsRefused(const UvcDriver &u, unsigned long req, v4l2_ext_controls &e)
+{
+    e.reserved[0] = 0;
+    for (uint32_t i = 0; i < e.count; ++i)
+        e.controls[i].reserved2[0] = 0;
+    const auto refuse = [&](uint32_t i, int error) {
+        e.error_idx = req == VIDIOC_TRY_EXT_CTRLS ? i : e.count;
+        return error;
+    };
+    if (e.which == V4L2_CTRL_WHICH_REQUEST_VAL) {
+        e.error_idx = e.count;
+        return EINVAL;
+    }
+    if (e.which != V4L2_CTRL_WHICH_CUR_VAL && e.which != V4L2_CTRL_WHICH_DEF_VAL) {
+        for (uint32_t i = 0; i < e.count; ++i)
+            if (V4L2_CTRL_ID2WHICH(e.controls[i].id) != e.which)
+                return refuse(i, EINVAL);
+    }
+    for (uint32_t i = 0; i < e.count; ++i) {
+        const uint32_t id = e.controls[i].id;
+        if ((id & 0xffff) == 1 && (V4L2_CTRL_ID2CLASS(id) == V4L2_CTRL_CLASS_USER ||
+                                   V4L2_CTRL_ID2CLASS(id) == V4L2_CTRL_CLASS_CAMERA))
+            return refuse(i, EACCES);
+        if (!u.find(id))
+            return refuse(i, EINVAL);
+    }
+    return 0;
+}
+
 int controlIoctl(Camera *c, unsigned long req, void *arg)
 {
     UvcDriver &u = c->uvc;
@@ -338,6 +372,8 @@ int controlIoctl(Camera *c, unsigned long req, void *arg)
     case VIDIOC_S_EXT_CTRLS:
     case VIDIOC_TRY_EXT_CTRLS: {
         auto *e = static_cast<v4l2_ext_controls *>(arg);
+        if (const int r = extControlsRefused(u, req, *e))
+            return r;
         if (e->which == V4L2_CTRL_WHICH_DEF_VAL && req == VIDIOC_G_EXT_CTRLS) {
             for (uint32_t i = 0; i < e->count; ++i) {
                 v4l2_queryctrl q{};
@@ -401,6 +437,40 @@ bool badArgument(unsigned long req, const void *arg)
     return _IOC_DIR(req) != _IOC_NONE && _IOC_SIZE(req) > 0 && reinterpret_cast<uintptr_t>(arg) < 4096;
 }
 
+// The V4L2 core's access priorities (v4l2_prio_*): the node's priority is
+// the highest of its open file handles, and a handle below it may not change
+// the device's state nor its own priority (EBUSY).
+uint32_t highestPriority(const Handle *h)
+{
+    uint32_t p = V4L2_PRIORITY_UNSET;
+    for (const Handle *o : registry().handles)
+        if (o->cam == h->cam && o->meta == h->meta && o->generation == h->generation)
+            p = std::max(p, o->priority);
+    return p;
+}
+
+int setPriority(Handle *h, uint32_t p)
+{
+    if (p > V4L2_PRIORITY_RECORD)
+        return EINVAL;
+    if (p == V4L2_PRIORITY_UNSET)
+        p = V4L2_PRIORITY_DEFAULT;
+    h->priority = p;
+    return 0;
+}
+
+bool changesState(unsigned long req)
+{
+    switch (req) {
+    case VIDIOC_S_FMT: case VIDIOC_S_PARM: case VIDIOC_S_INPUT: case VIDIOC_S_CTRL:
+    case VIDIOC_S_EXT_CTRLS: case VIDIOC_REQBUFS: case VIDIOC_CREATE_BUFS: case VIDIOC_STREAMON:
+    case VIDIOC_STREAMOFF: case VIDIOC_S_PRIORITY:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 int deviceIoctl(Handle *h, unsigned long req, void *arg)
@@ -410,8 +480,13 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
         return ENODEV;
     if (badArgument(req, arg))
         return EFAULT;
+    if (changesState(req) && h->priority < highestPriority(h))
+        return EBUSY;
     if (h->meta)
         return metaIoctl(h, req, arg);
+    const int er = eventIoctl(h, req, arg);
+    if (er >= 0)
+        return er;
     const int cr = controlIoctl(c, req, arg);
     if (cr >= 0)
         return cr;
@@ -441,6 +516,7 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
         const Format *fm = findFormat(f->pixel_format);
         if (!fm || f->index >= fm->sizes.size())
             return EINVAL;
+        memset(f->reserved, 0, sizeof f->reserved);
         f->type = V4L2_FRMSIZE_TYPE_DISCRETE;
         f->discrete.width = uint32_t(fm->sizes[f->index].w);
         f->discrete.height = uint32_t(fm->sizes[f->index].h);
@@ -455,6 +531,7 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
         const std::vector<int> rates = framerates(s->maxFps);
         if (f->index >= rates.size())
             return EINVAL;
+        memset(f->reserved, 0, sizeof f->reserved);
         f->type = V4L2_FRMIVAL_TYPE_DISCRETE;
         f->discrete.numerator = 1;
         f->discrete.denominator = uint32_t(rates[f->index]);
@@ -529,10 +606,10 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
     case VIDIOC_S_INPUT:
         return *static_cast<int *>(arg) == 0 ? 0 : EINVAL;
     case VIDIOC_G_PRIORITY:
-        *static_cast<uint32_t *>(arg) = V4L2_PRIORITY_DEFAULT;
+        *static_cast<uint32_t *>(arg) = highestPriority(h);
         return 0;
     case VIDIOC_S_PRIORITY:
-        return 0;
+        return setPriority(h, *static_cast<uint32_t *>(arg));
     case VIDIOC_REQBUFS: {
         auto *r = static_cast<v4l2_requestbuffers *>(arg);
         if (r->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || r->memory != V4L2_MEMORY_MMAP)
@@ -543,7 +620,10 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
             return EBUSY;
         c->freeBuffers();
         traceLine("cam%d REQBUFS %u", c->index, r->count);
-        r->capabilities = V4L2_BUF_CAP_SUPPORTS_MMAP;
+        // As videobuf2: buffers may be freed while still mapped.
+        r->capabilities = V4L2_BUF_CAP_SUPPORTS_MMAP | V4L2_BUF_CAP_SUPPORTS_ORPHANED_BUFS;
+        r->flags = 0; // no cache hints
+        memset(r->reserved, 0, sizeof r->reserved);
         if (r->count == 0)
             return 0;
         const uint32_t count = std::min(r->count, 32u);

@@ -521,6 +521,33 @@ int select(int nfds, fd_set *rd, fd_set *wr, fd_set *ex, timeval *tv)
             }
         }
     }
+    // A pending control event is an exceptional condition (POLLPRI).
+    if (ex && g_ourCount.load(std::memory_order_relaxed) > 0) {
+        fd_set pending;
+        FD_ZERO(&pending);
+        int n = 0;
+        {
+            std::lock_guard<std::mutex> lk(registry().lock);
+            for (int fd = 0; fd < nfds && fd < kMaxFd; ++fd)
+                if (FD_ISSET(fd, ex))
+                    if (Handle *h = handleOf(fd); h && !h->events.empty()) {
+                        FD_SET(fd, &pending);
+                        ++n;
+                    }
+        }
+        if (n > 0) {
+            timeval now{0, 0};
+            int r = real().select(nfds, rd, wr, ex, &now);
+            if (r < 0)
+                return r;
+            for (int fd = 0; fd < nfds && fd < kMaxFd; ++fd)
+                if (FD_ISSET(fd, &pending) && !FD_ISSET(fd, ex)) {
+                    FD_SET(fd, ex);
+                    ++r;
+                }
+            return r;
+        }
+    }
     return real().select(nfds, rd, wr, ex, tv);
 }
 
@@ -537,7 +564,14 @@ int poll(pollfd *fds, nfds_t n, int timeout)
                     traceLine("poll fd %d", fds[i].fd);
             }
     }
-    int r = real().poll(fds, n, timeout);
+    bool eventPending = false;
+    if (ours) {
+        std::lock_guard<std::mutex> lk(registry().lock);
+        for (nfds_t i = 0; i < n; ++i)
+            if (Handle *h = handleOf(fds[i].fd); h && (fds[i].events & POLLPRI) && !h->events.empty())
+                eventPending = true;
+    }
+    int r = real().poll(fds, n, eventPending ? 0 : timeout);
     if (r < 0 || !ours)
         return r;
     // A disconnected device also reports an error and hang-up, as V4L2 does.
@@ -550,6 +584,11 @@ int poll(pollfd *fds, nfds_t n, int timeout)
             if (!fds[i].revents)
                 ++r;
             fds[i].revents |= POLLERR | POLLHUP;
+        }
+        if ((fds[i].events & POLLPRI) && !h->events.empty()) {
+            if (!fds[i].revents)
+                ++r;
+            fds[i].revents |= POLLPRI;
         }
     }
     return r;

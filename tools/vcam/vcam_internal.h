@@ -161,6 +161,10 @@ struct Handle {
     bool meta = false;
     bool nonblock = false;
     unsigned generation = 0;
+    uint32_t priority = V4L2_PRIORITY_DEFAULT; // of this file handle
+    std::vector<uint32_t> subscribed;          // control events
+    std::deque<v4l2_event> events;
+    uint32_t eventSequence = 0;
 };
 
 struct Camera {
@@ -201,6 +205,10 @@ struct Registry {
     std::vector<Handle *> handles; // all open handles
 };
 Registry &registry();
+
+// Control events (SUBSCRIBE_EVENT, DQEVENT, UNSUBSCRIBE_EVENT); returns 0,
+// an errno value, or -1 for any other request.
+int eventIoctl(Handle *h, unsigned long req, void *arg);
 
 // V4L2 ioctl emulation; returns 0 or an errno value.
 int deviceIoctl(Handle *h, unsigned long req, void *arg);
