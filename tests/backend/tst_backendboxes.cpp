@@ -126,7 +126,7 @@ private slots:
         QTest::newRow("no change") << "none" << 0 << 0;
         QTest::newRow("changed and back") << "undone" << 0 << 0;
         QTest::newRow("colour temperature only") << "temperature" << 0 << 0;
-        QTest::newRow("changed, then stored to camera") << "stored" << 0 << 0;
+        QTest::newRow("stored to camera, then changed back") << "stored" << int(QMessageBox::Cancel) << 0;
         QTest::newRow("Exit") << "sharpness" << int(QMessageBox::Cancel) << 0;
         QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok) << 2;
     }
@@ -146,8 +146,10 @@ private slots:
             b->setColorTemperatureIndex(12);
         else if (change == QLatin1String("sharpness") || change == QLatin1String("stored"))
             b->setSharpnessIndex(b->sharpnessIndex() + 1);
-        if (change == QLatin1String("stored"))
-            b->saveParamsToCam(); // the menu's store entry
+        if (change == QLatin1String("stored")) { // the menu's store entry: the values to compare with
+            b->saveParamsToCam();
+            b->setSharpnessIndex(b->sharpnessIndex() - 1);
+        }
         if (answer) {
             onNextBox([&](QMessageBox *box) {
                 checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
