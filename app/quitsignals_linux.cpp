@@ -1,6 +1,7 @@
 #include "app/quitsignals.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -19,23 +20,32 @@ void onSignal(int)
 }
 } // namespace
 
-void installQuitSignalHandlers(std::function<void()> quit)
+void installQuitSignalHandlers()
 {
     if (quitPipe[0] >= 0)
         return;
     if (::pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto *notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [quit] {
-        char buf[16];
-        while (::read(quitPipe[0], buf, sizeof buf) > 0) {
-        }
-        quit();
-    });
     struct sigaction sa = {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &sa, nullptr);
+}
+
+void handleQuitSignals(std::function<void()> quit)
+{
+    static QPointer<QSocketNotifier> notifier;
+    if (quitPipe[0] < 0 || notifier)
+        return;
+    // A request kept from before is a byte already in the pipe: the notifier
+    // reports it as soon as an event loop runs.
+    notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [quit] {
+        char buf[16];
+        while (::read(quitPipe[0], buf, sizeof buf) > 0) {
+        }
+        quit();
+    });
 }

@@ -1,6 +1,10 @@
 #include "app/quitsignals.h"
 
 // Windows ends console-less GUI programs through their windows; nothing to do.
-void installQuitSignalHandlers(std::function<void()>)
+void installQuitSignalHandlers()
+{
+}
+
+void handleQuitSignals(std::function<void()>)
 {
 }

@@ -28,6 +28,10 @@ void setStartupObserver(StartupObserver observer)
 
 int runTuner(int &argc, char **argv, const QUrl &root)
 {
+    // First of all: a request to end the program that comes during start-up
+    // is kept and carried out as soon as the event loop runs.
+    installQuitSignalHandlers();
+
     QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
 
@@ -48,7 +52,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     // A request from the system to end the program takes the same road as a
     // quit from the program itself: the backend is destroyed, the settings written.
     // The backend carries it out once none of its prompts is on the stack.
-    installQuitSignalHandlers([&app] {
+    handleQuitSignals([&app] {
         if (QmlData *b = app.qmlData()) {
             b->requestQuit();
             return;

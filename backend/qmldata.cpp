@@ -15,6 +15,8 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QList>
@@ -277,6 +279,9 @@ struct QmlDataPrivate
     int modalDepth = 0;
     bool quitRequested = false;
     bool quitPosted = false;
+
+    // When a failed read last had the camera opened afresh.
+    QElapsedTimer reopenedAfterFailure;
 };
 
 bool QmlData::DevMessageBox::mayClose() const
@@ -1130,10 +1135,14 @@ void QmlData::onCaptureFailed()
     logToFile(QStringLiteral("frame read failed: enumerating again"));
     pv->mDevs = pv->camera->enumerateDevices();
     refreshCameraNames();
-    if (findCamera(pv->devices, pv->openCamera) >= 0) {
+    // A camera that fails again within seconds of such a reopen counts as gone.
+    const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
+    if (!recent && findCamera(pv->devices, pv->openCamera) >= 0) {
         relocateOpenCamera();
-        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
+        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
+            pv->reopenedAfterFailure.start();
             return;
+        }
     }
     stopCapture();
     forgetChosenCamera();
@@ -1381,9 +1390,12 @@ bool QmlData::saveSnapshot(const QString &fileName)
         QThread::msleep(10);
         image = pv->camera->grabFrame();
     }
-    if (!image.save(fileName)) {
-        qDebug() << "snapshot: cannot write" << fileName;
-        logToFile(QStringLiteral("snapshot: cannot write %1").arg(fileName));
+    // Always a JPEG; the save dialog of some platforms adds no suffix.
+    const QString path = QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".jpg") : fileName;
+    QImageWriter writer(path, "jpg");
+    if (!writer.write(image)) {
+        qWarning().noquote() << "snapshot: cannot write" << path << "-" << writer.errorString();
+        logToFile(QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(path, writer.errorString()));
         return false;
     }
     return true;

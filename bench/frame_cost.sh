@@ -121,11 +121,18 @@ classify() {
     END { printf "%d %d %d %d %d %d %d\n", all, gl, gui, cap, rnd, pool, other }' "$before" "$after"
 }
 
+# Lines of file $2 that match $1; 0 while the file does not exist.
+count() {
+  local n
+  n=$(grep -c "$1" "$2" 2>/dev/null) || true
+  echo "${n:-0}"
+}
+
 # Buffers given back to the camera: one per frame taken (the trace also lists
 # every DQBUF attempt, the unsuccessful ones included).
-requeued() { grep -c ' QBUF$' "$1" 2>/dev/null || true; }
-rendered() { grep -c 'Frame rendered' "$1" 2>/dev/null || true; }
-dropped() { tr '\r' '\n' < "$1" | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n1; }
+requeued() { count ' QBUF$' "$1"; }
+rendered() { count 'Frame rendered' "$1"; }
+dropped() { tr '\r' '\n' < "$1" 2>/dev/null | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n1; }
 
 # Runs one program for warm-up + measurement; prints
 # "frames ticks_all ticks_llvmpipe gui capture render pool other rss_kb".
@@ -147,6 +154,14 @@ measure() {
       >/dev/null 2>"$work/err" &
   fi
   app_pid=$!
+  # The warm-up starts with the first frame on the screen (a loaded machine
+  # may take seconds to get there).
+  local waited
+  for waited in $(seq 300); do
+    if [ "$kind" = tool ]; then [ "$(rendered "$work/err")" -gt 1 ] && break
+    else [ -n "$(dropped "$work/err")" ] && [ "$(requeued "$work/trace")" -gt 0 ] && break; fi
+    sleep 0.1
+  done
   sleep "$warmup"
   local f0 d0=0
   if [ "$kind" = tool ]; then f0=$(rendered "$work/err"); else f0=$(requeued "$work/trace"); d0=$(dropped "$work/err"); fi

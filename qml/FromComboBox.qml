@@ -100,8 +100,23 @@ Row {
             }
         }
 
+        // The open list is as wide as its widest entry, so that no entry is cut
+        // (the entries are measured by texts that are never seen).
+        Column {
+            id: entryWidths
+            opacity: 0
+            Repeater {
+                model: fromComboBox.models
+                Text {
+                    text: modelData
+                    font: comboBox.font
+                }
+            }
+        }
+        popup.width: Math.max(comboBox.width, Math.ceil(entryWidths.implicitWidth) + 40)
+
         delegate: ItemDelegate {
-            width: comboBox.width
+            width: ListView.view ? ListView.view.width : comboBox.width
             height: 44
             highlighted: comboBox.highlightedIndex === index
             onClicked: {

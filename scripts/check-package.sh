@@ -83,11 +83,15 @@ in_root sh -c "command -v ${exec_line%% *}" || fail "$exec_line is not on the PA
 if in_root ldd "/tmp/$(basename "$vcam")" | grep 'not found'; then fail "the virtual camera lacks libraries"; fi
 
 step "start \"$exec_line\" on a virtual display with the virtual camera"
-display=:$((90 + RANDOM % 100))
-# Clients in the root reach the server through its abstract socket.
+# A display number nobody uses; clients in the root reach the server through
+# its abstract socket.
+n=$((90 + RANDOM % 100))
+while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
+display=:$n
 Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+DISPLAY=$display xdpyinfo >/dev/null 2>&1 || fail "the virtual display $display did not start"
 log=$top/build/chroot-run.log
 chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DISPLAY="$display" \
   LD_PRELOAD="/tmp/$(basename "$vcam")" sh -c "exec $exec_line" > "$log" 2>&1 &
@@ -99,9 +103,18 @@ for _ in $(seq 150); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.2
 done
+# The window must show something: the menu bar, the parameter column, frames.
+drawn=no
 if [ "$up" = yes ]; then
-  sleep 4 # let the first frames arrive
-  DISPLAY=$display xwd -id "$win" -silent | xwdtopnm 2>/dev/null | pnmtopng > build/chroot-screenshot.png
+  for _ in $(seq 60); do
+    sleep 1
+    DISPLAY=$display xwd -id "$win" -silent | xwdtopnm 2>/dev/null > build/chroot-screenshot.ppm || continue
+    if [ "$(ppmhist -noheader build/chroot-screenshot.ppm | wc -l)" -gt 16 ]; then drawn=yes; break; fi
+  done
+  sleep 5 # let the first frames arrive
+  DISPLAY=$display xwd -id "$win" -silent | xwdtopnm 2>/dev/null > build/chroot-screenshot.ppm || true
+  pnmtopng build/chroot-screenshot.ppm > build/chroot-screenshot.png
+  rm -f build/chroot-screenshot.ppm
 fi
 kill -TERM "$pid" 2>/dev/null || true
 rc=0
@@ -109,6 +122,7 @@ wait "$pid" || rc=$?
 pid=""
 sed 's/^/program: /' "$log"
 [ "$up" = yes ] || fail "the window did not come up"
+[ "$drawn" = yes ] || fail "the window stayed blank (build/chroot-screenshot.png)"
 if grep -E 'is not installed|QQmlApplicationEngine failed|failed to load' "$log"; then fail "QML did not load"; fi
 [ $rc -eq 0 ] || fail "the program ended with exit code $rc"
 echo "check-package: the window came up (build/chroot-screenshot.png); the program ended cleanly"

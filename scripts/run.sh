@@ -61,7 +61,15 @@ for _ in $(seq 150); do
   sleep 0.2
 done
 if [ "$up" = yes ]; then
-  sleep 4 # let the first frames arrive
+  # Let the first frames arrive: up to 30 s, until the picture area (right of
+  # the parameter column) is no longer black; a loaded machine needs a while.
+  for _ in $(seq 60); do
+    sleep 0.5
+    mean=$(xwd -id "$win" -silent | xwdtopnm 2>/dev/null | pamcut -left 600 -top 100 -width 500 -height 500 2>/dev/null \
+           | pamsumm -mean -brief 2>/dev/null || echo 0)
+    [ "${mean%.*}" -gt 8 ] && break
+  done
+  sleep 1
   xwd -id "$win" -silent | xwdtopnm 2>/dev/null | pnmtopng > "$shot"
   echo "run: the window is up; screenshot saved to $shot"
 else

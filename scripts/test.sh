@@ -12,10 +12,14 @@ if [ "${CI:-}" = "true" ]; then werror=ON; fi
 
 step() { echo; echo "==== $*"; }
 
+# Rebuilds reuse earlier compilations when ccache is on the machine.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+
 run_config() { # name, ctest label filter ("" for all), cmake args...
   local name=$1 label=$2; shift 2
   step "configure $name"
-  cmake -S . -B "build/$name" -DVEXLO_WERROR=$werror "$@" >/dev/null
+  cmake -S . -B "build/$name" -DVEXLO_WERROR=$werror "${launcher[@]}" "$@" >/dev/null
   local filter=() targets=()
   if [ -n "$label" ]; then
     filter=(-L "$label")

@@ -4,7 +4,7 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QMutexLocker>
+#include <QEvent>
 #include <QSettings>
 
 #include <limits>
@@ -19,17 +19,46 @@ const int DefSaturation = 5;
 const int DefContrast = 5;
 const int DefSharpness = 12;
 const int DefMce = -128;
+const int IntMin = std::numeric_limits<int>::min();
+const int IntMax = std::numeric_limits<int>::max();
+
+// QSettings writes its changes back from an event that it posts to itself, on
+// the thread that made it; that write-back takes the store's lock too, so it
+// never runs beside a worker thread's get or set.
+class LockedSettings : public QSettings
+{
+public:
+    LockedSettings(const QString &path, std::mutex &lock)
+        : QSettings(path, QSettings::IniFormat)
+        , m_lock(lock)
+    {
+    }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() != QEvent::UpdateRequest)
+            return QSettings::event(e);
+        std::lock_guard<std::mutex> locker(m_lock);
+        return QSettings::event(e);
+    }
+
+private:
+    std::mutex &m_lock;
+};
+
+using Locker = std::lock_guard<std::mutex>;
 } // namespace
 
 SettingsStore::SettingsStore()
     : m_path(QDir::homePath() + QStringLiteral("/Vexlo/config.ini"))
 {
-    m_settings = new QSettings(m_path, QSettings::IniFormat);
+    m_settings = new LockedSettings(m_path, m_lock);
 }
 
 SettingsStore::~SettingsStore()
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     m_settings->sync();
     if (m_settings->status() == QSettings::AccessError)
         qWarning().noquote() << "Couldn't write settings file" << m_path;
@@ -42,27 +71,32 @@ QString SettingsStore::filePath() const
     return m_path;
 }
 
-int SettingsStore::readInt(const QString &key, int def, int &cache)
+int SettingsStore::readInt(const QString &key, const IntRange &range, int &cache)
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     // QVariant would wrap a number too big for an int around to some other
-    // number; such a value counts as one that does not convert (0).
+    // number; such a value counts as one that does not convert (0). A value
+    // outside the range of the list index or register value that the key
+    // holds reads as the key's default, so that no arithmetic on a hand-edited
+    // value can overflow (and an unknown choice falls back as the camera code
+    // treats one: white balance automatic, the first preview size).
     bool ok = false;
-    const qlonglong wide = m_settings->value(key, QVariant(def)).toLongLong(&ok);
-    cache = (ok && wide >= std::numeric_limits<int>::min() && wide <= std::numeric_limits<int>::max()) ? int(wide) : 0;
+    const qlonglong wide = m_settings->value(key, QVariant(range.def)).toLongLong(&ok);
+    const int v = (ok && wide >= IntMin && wide <= IntMax) ? int(wide) : 0;
+    cache = (v >= range.lo && v <= range.hi) ? v : range.def;
     return cache;
 }
 
 bool SettingsStore::readBool(const QString &key, bool def, bool &cache)
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     cache = m_settings->value(key, QVariant(def)).toBool();
     return cache;
 }
 
 void SettingsStore::writeInt(const QString &key, int v, int &cache)
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     if (cache == v)
         return;
     cache = v;
@@ -71,56 +105,58 @@ void SettingsStore::writeInt(const QString &key, int v, int &cache)
 
 void SettingsStore::writeBool(const QString &key, bool v, bool &cache)
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     if (cache == v)
         return;
     cache = v;
     m_settings->setValue(key, QVariant(v));
 }
 
-#define VEXLO_INT_KEY(Name, member, key, def)                                 \
-    int SettingsStore::get##Name() { return readInt(key, def, member); }      \
+#define VEXLO_INT_KEY(Name, member, key, def, lo, hi)                         \
+    int SettingsStore::get##Name() { return readInt(key, {def, lo, hi}, member); } \
     void SettingsStore::set##Name(int v) { writeInt(key, v, member); }
 #define VEXLO_BOOL_KEY(Name, member, key)                                     \
     bool SettingsStore::get##Name() { return readBool(key, false, member); }  \
     void SettingsStore::set##Name(bool v) { writeBool(key, v, member); }
 
-VEXLO_INT_KEY(CameraId, m_cameraId, CameraId, 0)
-VEXLO_INT_KEY(PreviewIndex, m_previewIndex, PreviewIndex, 0)
-VEXLO_INT_KEY(AecMod, m_aecMod, AecMod, 0)
-VEXLO_INT_KEY(ApertureValue, m_apertureValue, ApertureValue, DefAperture)
-VEXLO_INT_KEY(ExposureTime, m_exposureTime, ExposureTime, DefExposure)
+// Key, default, and the valid range: that of the list index or register
+// value the key holds (the ends of the program's value tables).
+VEXLO_INT_KEY(CameraId, m_cameraId, CameraId, 0, IntMin, IntMax)
+VEXLO_INT_KEY(PreviewIndex, m_previewIndex, PreviewIndex, 0, 0, 1)
+VEXLO_INT_KEY(AecMod, m_aecMod, AecMod, 0, 0, 3)
+VEXLO_INT_KEY(ApertureValue, m_apertureValue, ApertureValue, DefAperture, 100, 2500)
+VEXLO_INT_KEY(ExposureTime, m_exposureTime, ExposureTime, DefExposure, -10, 1)
 VEXLO_BOOL_KEY(SkinSmoothing, m_skinSmoothing, SkinSmoothing)
 VEXLO_BOOL_KEY(BrightMode, m_brightMode, BrightMode)
-VEXLO_INT_KEY(SceValue, m_sceValue, SceValue, DefSce)
-VEXLO_INT_KEY(IsoValue, m_isoValue, IsoValue, 0)
-VEXLO_INT_KEY(EvValue, m_evValue, EvValue, 0)
-VEXLO_INT_KEY(AfdValue, m_afdValue, AfdValue, 0)
-VEXLO_INT_KEY(AwbValue, m_awbValue, AwbValue, 0)
-VEXLO_INT_KEY(WarmnessValue, m_warmnessValue, WarmnessValue, 0)
-VEXLO_INT_KEY(SaturationValue, m_saturationValue, SaturationValue, DefSaturation)
-VEXLO_INT_KEY(ContrastValue, m_contrastValue, ContrastValue, DefContrast)
-VEXLO_INT_KEY(SharpnessValue, m_sharpnessValue, SharpnessValue, DefSharpness)
-VEXLO_INT_KEY(UvcMceR, m_uvcMceR, UvcMceR, DefMce)
-VEXLO_INT_KEY(UvcMceG, m_uvcMceG, UvcMceG, DefMce)
-VEXLO_INT_KEY(UvcMceB, m_uvcMceB, UvcMceB, DefMce)
+VEXLO_INT_KEY(SceValue, m_sceValue, SceValue, DefSce, 0, 1500)
+VEXLO_INT_KEY(IsoValue, m_isoValue, IsoValue, 0, 0, 13)
+VEXLO_INT_KEY(EvValue, m_evValue, EvValue, 0, -6, 6)
+VEXLO_INT_KEY(AfdValue, m_afdValue, AfdValue, 0, 0, 3)
+VEXLO_INT_KEY(AwbValue, m_awbValue, AwbValue, 0, 0, 6)
+VEXLO_INT_KEY(WarmnessValue, m_warmnessValue, WarmnessValue, 0, -15, 15)
+VEXLO_INT_KEY(SaturationValue, m_saturationValue, SaturationValue, DefSaturation, 0, 10)
+VEXLO_INT_KEY(ContrastValue, m_contrastValue, ContrastValue, DefContrast, 0, 10)
+VEXLO_INT_KEY(SharpnessValue, m_sharpnessValue, SharpnessValue, DefSharpness, 0, 36)
+VEXLO_INT_KEY(UvcMceR, m_uvcMceR, UvcMceR, DefMce, -128, 128)
+VEXLO_INT_KEY(UvcMceG, m_uvcMceG, UvcMceG, DefMce, -128, 128)
+VEXLO_INT_KEY(UvcMceB, m_uvcMceB, UvcMceB, DefMce, -128, 128)
 VEXLO_BOOL_KEY(DisplayZoom, m_displayZoom, DisplayZoom)
 VEXLO_BOOL_KEY(DebugLog, m_debugLog, DebugLog)
-VEXLO_INT_KEY(ColorTemperature, m_colorTemperature, ColorTemperature, 0)
+VEXLO_INT_KEY(ColorTemperature, m_colorTemperature, ColorTemperature, 0, 0, 60)
 
 #undef VEXLO_INT_KEY
 #undef VEXLO_BOOL_KEY
 
 QString SettingsStore::getLanguage()
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     m_language = m_settings->value(Language, QVariant("")).toString();
     return m_language;
 }
 
 void SettingsStore::setLanguage(const QString &v)
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     if (m_language == v)
         return;
     m_language = v;
@@ -129,7 +165,7 @@ void SettingsStore::setLanguage(const QString &v)
 
 void SettingsStore::restoreDefaults()
 {
-    QMutexLocker locker(&m_lock);
+    Locker locker(m_lock);
     QSettings &s = *m_settings;
     s.setValue(BrightMode, QVariant(false));
     s.setValue(SkinSmoothing, QVariant(false));

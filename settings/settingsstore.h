@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
+
+#include <mutex>
 
 class QSettings;
 
@@ -11,9 +12,13 @@ class QSettings;
 // remembers what it read; a setter writes only when its value differs from the
 // last value seen for that key (got or set). The cache starts at 0 / false /
 // null, so a setter given 0 before any getter of its key writes nothing.
+// A stored number outside the range of the list index or register value that
+// its key holds reads as the key's default.
 //
 // The store is used from the GUI thread and from the sync and store worker
-// threads; one lock inside makes every call atomic.
+// threads; one lock inside makes every call atomic. The same lock covers
+// QSettings' own deferred write-back, which Qt runs from the event loop of the
+// thread that made the store. (A standard mutex, which ThreadSanitizer sees.)
 class SettingsStore
 {
 public:
@@ -78,12 +83,16 @@ public:
     void restoreDefaults();
 
 private:
-    int readInt(const QString &key, int def, int &cache);
+    struct IntRange
+    {
+        int def, lo, hi;
+    };
+    int readInt(const QString &key, const IntRange &range, int &cache);
     bool readBool(const QString &key, bool def, bool &cache);
     void writeInt(const QString &key, int v, int &cache);
     void writeBool(const QString &key, bool v, bool &cache);
 
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock;
     int m_cameraId = 0;
     int m_previewIndex = 0;
     int m_aecMod = 0;

@@ -1,5 +1,6 @@
 #include "fakecamera.h"
 
+#include <QImageReader>
 #include <QSignalSpy>
 #include <QThread>
 
@@ -65,15 +66,17 @@ private slots:
                  qPrintable(QStringLiteral("frame %1 shown, %2 read").arg(shown.front()).arg(newest)));
     }
 
-    // A snapshot at the frame size; a bad path fails; a camera that delivers
-    // nothing makes it give up after about 2 s without a file.
+    // A JPEG at the frame size, ".jpg" added to a name without a suffix; a
+    // bad path fails; a camera that delivers nothing makes it give up after
+    // about 2 s without a file.
     void snapshot()
     {
         QmlData *b = startStreaming(320, 240, 60);
         QVERIFY(b);
-        const QString file = home.path() + QStringLiteral("/shot.jpg");
-        QVERIFY(b->saveSnapshot(file));
-        QCOMPARE(QImage(file).size(), QSize(320, 240));
+        QVERIFY(b->saveSnapshot(home.path() + QStringLiteral("/shot")));
+        QImageReader jpeg(home.path() + QStringLiteral("/shot.jpg"));
+        QCOMPARE(jpeg.format(), QByteArray("jpeg"));
+        QCOMPARE(jpeg.size(), QSize(320, 240));
         QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
 
         rig->world->produceFrames = false;
@@ -84,6 +87,27 @@ private slots:
         QVERIFY(clock.elapsed() >= 1900);
         QVERIFY(clock.elapsed() < 10000);
         QVERIFY(!QFile::exists(none));
+    }
+
+    // A failed read with the camera still listed opens it afresh; failing
+    // again within seconds, it counts as gone: the prompt, with the camera closed.
+    void failedReadReopensOnce()
+    {
+        QmlData *b = startStreaming(64, 48, 30);
+        QVERIFY(b);
+        rig->world->takeOpens();
+        rig->world->produceFrames = false;
+        bool prompted = false;
+        onNextBox([&](QMessageBox *box) {
+            prompted = true;
+            QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
+            QVERIFY(!b->cameraLink()->isOpened());
+            rig->world->produceFrames = true;
+            click(box, QMessageBox::Retry);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(prompted, 5000);
+        QCOMPARE(rig->world->takeOpens().size(), size_t(2)); // the reopen, then Retry's
+        QVERIFY(b->cameraLink()->isOpened());
     }
 
     // Quarter turns wrap both ways; without an open camera nothing turns.

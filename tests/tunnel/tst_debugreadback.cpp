@@ -120,17 +120,17 @@ void TestDebugReadback::tryReadWhileATransactionRuns()
     while (!started)
         QThread::msleep(1);
 
+    // Had it waited, it would have read after the close and succeeded. (How
+    // soon each call returns is up to the scheduler of a loaded machine; only
+    // the order of the traffic is checked.)
     QString text = QStringLiteral("previous");
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(!f.tunnel.tryReadDebugInfo(*f.link, &text));
-    QVERIFY(clock.elapsed() < RecordingCapture::NoPauseMs);
     QCOMPARE(text, QStringLiteral("previous"));
 
     const QString waited = f.tunnel.readDebugInfo(*f.link);
     writer.join();
     QVERIFY(waited.startsWith(QLatin1String(" R_gain:")));
-    QVERIFY2(f.capture->trace().startsWith(QLatin1String("28:89 +300ms 28:0 get:28")),
+    QVERIFY2(RecordingCapture::withoutPauses(f.capture->trace()).startsWith(QLatin1String("28:89 28:0 get:28")),
              qPrintable(f.capture->trace()));
 
     QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
