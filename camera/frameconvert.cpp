@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <climits>
 #include <new>
 
@@ -122,6 +123,34 @@ private:
     tjhandle m_handle;
 };
 
+// The images a thread's decodes go into, reused once no one holds them any
+// more: a fresh 8 MB image per 1080p frame costs as much in page faults as the
+// decode itself. An image still held elsewhere is never written; the pool then
+// lets go of it and takes a new one.
+class ImagePool
+{
+public:
+    QImage *take(int width, int height)
+    {
+        for (QImage &image : m_images) {
+            if (image.width() == width && image.height() == height && image.isDetached()) {
+                // Pairs with the release of the last other holder's reference.
+                std::atomic_thread_fence(std::memory_order_acquire);
+                return &image;
+            }
+        }
+        QImage &slot = m_images[m_next];
+        m_next = (m_next + 1) % Size;
+        slot = QImage(width, height, QImage::Format_RGB32);
+        return slot.isNull() ? nullptr : &slot;
+    }
+
+private:
+    static constexpr int Size = 4;
+    QImage m_images[Size];
+    int m_next = 0;
+};
+
 QImage decodeTurbo(const unsigned char *data, std::size_t size, int rotation)
 {
     if (rotation != 0 && !isTurn(rotation))
@@ -135,11 +164,12 @@ QImage decodeTurbo(const unsigned char *data, std::size_t size, int rotation)
         cv::Mat &upright = uprightScratch(height, width);
         return decoder.decode(data, size, upright) ? turned(upright, rotation) : QImage();
     }
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull()) // out of memory
+    thread_local ImagePool pool;
+    QImage *image = pool.take(width, height);
+    if (!image) // out of memory
         return QImage();
-    cv::Mat target = pixelsOf(image);
-    return decoder.decode(data, size, target) ? image : QImage();
+    cv::Mat target = pixelsOf(*image);
+    return decoder.decode(data, size, target) ? *image : QImage();
 }
 #endif
 
