@@ -30,6 +30,7 @@ void CaptureThread::stop()
     if (QThread::currentThread() == this)
         return;
     wait();
+    (void)m_runEnded.load(std::memory_order_acquire);
     m_stopRequested = false;
 }
 
@@ -65,4 +66,5 @@ void CaptureThread::run()
             emit onGetFrame(image);
         QThread::msleep(1);
     }
+    m_runEnded.store(true, std::memory_order_release);
 }

@@ -56,4 +56,8 @@ private:
     CameraLink *camera;
     FrameMailbox m_mailbox;
     std::atomic<bool> m_stopRequested{false};
+    // Set as run() ends and read by stop() after the join: it makes the join
+    // visible to ThreadSanitizer, which cannot follow QThread::wait inside an
+    // uninstrumented Qt.
+    std::atomic<bool> m_runEnded{false};
 };
