@@ -1,10 +1,9 @@
 // The virtual camera's own behaviour that the program's suites rely on without
 // seeing it fail: its protocol checker, uvcvideo's value rules, the store, the
-// cache, roll mappings, unplugging under a waiting reader, the trace, state and
-// control files. (Clean transactions, pauses, direct writes, every register
-// and refused/mapped roll go through the program in the tunnel's vcam test;
-// enumeration and decoding in the camera's; unplug while streaming in the
-// backend's.)
+// cache, unplugging under a waiting reader, the trace, state and control files.
+// (Clean transactions, pauses, direct writes, every register and roll mapping
+// go through the program in the tunnel's vcam test; enumeration and decoding
+// in the camera's; unplug while streaming in the backend's.)
 #include "vcam_control.h"
 
 #include <opencv2/videoio.hpp>
@@ -14,9 +13,6 @@
 #include <QtTest>
 
 #include <fcntl.h>
-#include <linux/uvcvideo.h>
-#include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -33,14 +29,6 @@ bool tunnelWrite(cv::VideoCapture &cap, int prop, double value)
     const bool ok = cap.set(prop, value);
     cap.set(cv::CAP_PROP_FOCUS, kClose);
     return ok;
-}
-
-int ioctlError(unsigned long request, void *arg)
-{
-    const int fd = ::open("/dev/video0", O_RDWR);
-    const int error = ::ioctl(fd, request, arg) == 0 ? 0 : errno;
-    ::close(fd);
-    return error;
 }
 } // namespace
 
@@ -140,27 +128,6 @@ private slots:
         QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), target + 18);
         QVERIFY(tunnelWrite(cap, cv::CAP_PROP_SATURATION, 7));
         QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), 7.0);
-    }
-
-    // A mapping of roll (over any entity, as uvcvideo before 2.6.37) belongs to
-    // the device: a second one is refused and an unplug forgets it.
-    void rollMappingLastsUntilUnplug()
-    {
-        vcam_set_map_any_entity(0, 1);
-        uvc_xu_control_mapping m{};
-        m.id = V4L2_CID_ROTATE;
-        m.entity[15] = 1; // the camera terminal
-        m.selector = 0x0f;
-        m.size = 16;
-        m.v4l2_type = V4L2_CTRL_TYPE_INTEGER;
-        m.data_type = UVC_CTRL_DATA_TYPE_SIGNED;
-        QCOMPARE(ioctlError(UVCIOC_CTRL_MAP, &m), 0);
-        QCOMPARE(ioctlError(UVCIOC_CTRL_MAP, &m), EEXIST);
-        vcam_unplug(0);
-        vcam_replug(0);
-        vcam_set_map_any_entity(0, 0);
-        QVERIFY(openCamera(cap));
-        QVERIFY(!tunnelWrite(cap, cv::CAP_PROP_ROLL, 60));
     }
 
     // At 5 fps the reader waits in select(); an unplug wakes it at once.
