@@ -18,7 +18,7 @@
 // (this executable again with "--child <mode>") on a fake camera: the exit
 // code, the backend destroyed once, what the child showed and what its INI
 // file holds afterwards. (The exit prompt's answers: the backend's box test;
-// closing the window after a change: the end-to-end test.)
+// closing the window: the end-to-end test.)
 namespace {
 
 void say(const QString &line)
@@ -44,10 +44,6 @@ void act(MyApplication &app, const QString &mode)
         ::raise(SIGTERM);
     } else if (mode.startsWith(QLatin1String("term-")) || mode.startsWith(QLatin1String("kill"))) {
         // SIGTERM came earlier; nothing more to do.
-    } else if (mode == QLatin1String("close")) {
-        const auto windows = QGuiApplication::topLevelWindows();
-        for (QWindow *w : windows)
-            w->close();
     }
 }
 
@@ -119,8 +115,6 @@ private slots:
         const QByteArray en("[General]\nlanguage=en_US\n");
         // The translation is in force before the root document is created.
         QTest::newRow("quit") << "quit" << en << 0 << "window title: Vexlo camera tuning tool" << "";
-        // First start: the locale's language was chosen and is on disk.
-        QTest::newRow("last window closed") << "close" << QByteArray() << 0 << "exec returned 0" << "language=";
         // SIGTERM at any moment of the start-up ends the program through its
         // quit path once it can.
         for (const char *term : {"term-first", "term-backend", "kill100", "term"})
