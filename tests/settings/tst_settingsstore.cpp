@@ -182,7 +182,6 @@ private slots:
         QTest::addColumn<int>("sce");
         QTest::newRow("text in an int key") << QByteArray("[General]\nev_value=abc\n") << 0 << false << 700;
         QTest::newRow("yes in a bool key") << QByteArray("[General]\nskin_smoothing=yes\n") << 0 << true << 700;
-        QTest::newRow("1 in a bool key") << QByteArray("[General]\nskin_smoothing=1\n") << 0 << true << 700;
         QTest::newRow("number too big for an int") << QByteArray("[General]\nsce_value=99999999999\n") << 0 << false << 0;
         QTest::newRow("binary file") << QByteArray("\x00\xff\xfe[\x01=\x02\n\x7f\x80", 11) << 0 << false << 700;
         QTest::newRow("keys in another section") << QByteArray("[camera]\nev_value=3\n") << 0 << false << 700;
