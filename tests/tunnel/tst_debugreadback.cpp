@@ -1,9 +1,7 @@
 // The debug read-back: read order, 16-bit truncation, gain decoding, the exact
 // text, the closed camera and the read-back that must not wait.
 
-#include "recordingcapture.h"
-
-#include <QtTest>
+#include "support/fakecamera.h"
 
 #include <thread>
 
@@ -22,14 +20,14 @@ private slots:
 void TestDebugReadback::fullText()
 {
     TunnelFixture f;
-    f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 345);
-    f.capture->setAnswer(ParamTunnel::whiteBalanceProperty(), 52);
-    f.capture->setAnswer(cv::CAP_PROP_PAN, 228);
-    f.capture->setAnswer(cv::CAP_PROP_TILT, 160);
-    f.capture->setAnswer(cv::CAP_PROP_SATURATION, 48);
-    f.capture->setAnswer(cv::CAP_PROP_GAIN, 16);
-    f.capture->setAnswer(cv::CAP_PROP_CONTRAST, 28);
-    f.capture->setAnswer(cv::CAP_PROP_SHARPNESS, 1200);
+    f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 345;
+    f.world->answers[ParamTunnel::whiteBalanceProperty()] = 52;
+    f.world->answers[cv::CAP_PROP_PAN] = 228;
+    f.world->answers[cv::CAP_PROP_TILT] = 160;
+    f.world->answers[cv::CAP_PROP_SATURATION] = 48;
+    f.world->answers[cv::CAP_PROP_GAIN] = 16;
+    f.world->answers[cv::CAP_PROP_CONTRAST] = 28;
+    f.world->answers[cv::CAP_PROP_SHARPNESS] = 1200;
 
     const QString text = f.tunnel.readDebugInfo(*f.link);
 
@@ -42,7 +40,7 @@ void TestDebugReadback::fullText()
                                   " Aperture:    F2.8\n"
                                   " Exposure:    1200\n"));
     // Focus first, then the eight values in the firmware's order; no writes.
-    QCOMPARE(f.capture->trace(), QStringLiteral("get:28 get:10 get:WB get:33 get:34 get:12 get:14 get:11 get:20"));
+    QCOMPARE(f.world->takeTrace(), QStringLiteral("get:28 get:10 get:WB get:33 get:34 get:12 get:14 get:11 get:20"));
     const DebugReadout d = f.tunnel.debugReadout();
     QCOMPARE(QVector<int>({d.luxIndex, d.colorTemp, d.rGain, d.bGain, d.lumaTarget, d.iso, d.aperture, d.exposure}),
              QVector<int>({345, 52, 228, 160, 48, 16, 28, 1200}));
@@ -80,7 +78,7 @@ void TestDebugReadback::line()
     QFETCH(QString, expected);
 
     TunnelFixture f;
-    f.capture->setAnswer(prop, answer);
+    f.world->answers[prop] = answer;
     const QStringList lines = f.tunnel.readDebugInfo(*f.link).split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 9); // a line feed after each of the eight lines
     QVERIFY(lines.last().isEmpty());
@@ -90,17 +88,17 @@ void TestDebugReadback::line()
 void TestDebugReadback::closedCamera()
 {
     TunnelFixture f;
-    f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 77);
+    f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 77;
     f.tunnel.readDebugInfo(*f.link);
-    f.capture->clear();
-    f.capture->setAnswer(cv::CAP_PROP_BRIGHTNESS, 12);
-    f.capture->setOpened(false);
+    f.world->takeTrace();
+    f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 12;
+    f.link->camClose();
 
     QCOMPARE(f.tunnel.readDebugInfo(*f.link), QStringLiteral("Get failed!"));
     QString text;
     QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
     QCOMPARE(text, QStringLiteral("Get failed!"));
-    QCOMPARE(f.capture->trace(), QString());
+    QCOMPARE(f.world->takeTrace(), QString());
     QCOMPARE(f.tunnel.debugReadout().luxIndex, quint16(77)); // the last good read stays
 }
 
@@ -130,8 +128,8 @@ void TestDebugReadback::tryReadWhileATransactionRuns()
     const QString waited = f.tunnel.readDebugInfo(*f.link);
     writer.join();
     QVERIFY(waited.startsWith(QLatin1String(" R_gain:")));
-    QVERIFY2(RecordingCapture::withoutPauses(f.capture->trace()).startsWith(QLatin1String("28:89 28:0 get:28")),
-             qPrintable(f.capture->trace()));
+    const QString trace = f.world->takeTrace();
+    QVERIFY2(trace.startsWith(QLatin1String("28:89 28:0 get:28")), qPrintable(trace));
 
     QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
     QCOMPARE(text, waited);

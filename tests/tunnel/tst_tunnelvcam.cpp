@@ -4,7 +4,7 @@
 // to V4L2_CID_ROTATE; where it refuses, that is logged and shown in the debug
 // text, and everything else goes on as before.
 
-#include "recordingcapture.h"
+#include "support/fakecamera.h"
 #include "tunnel/savetocamthread.h"
 #include "tunnel/syncthread.h"
 #include "vcam_control.h"
