@@ -69,18 +69,13 @@ struct FakeWorld
     }
     void unplug(int id) { std::lock_guard<std::mutex> l(lock); nodes[size_t(id)] = DeviceRecord{}; }
     std::vector<int> takeOpens() { std::lock_guard<std::mutex> l(lock); return std::exchange(opens, {}); }
-    void record(const QString &call)
-    {
-        std::lock_guard<std::mutex> l(lock);
-        calls << call;
-    }
+    void record(const QString &call) { std::lock_guard<std::mutex> l(lock); calls << call; }
     // The traffic since the last take, joined by spaces, e.g. "28:89 p100 14:13 28:0".
     QString takeTrace()
     {
         std::lock_guard<std::mutex> l(lock);
         return std::exchange(calls, {}).join(QLatin1Char(' '));
     }
-    int misuse() const { return overlaps + readsWhileClosed + concurrentReads + interleaved; }
     void fail(int op) const
     {
         if (throwAt == op)
@@ -127,11 +122,7 @@ public:
         world->opens.push_back(index);
         return world->open = true;
     }
-    bool isOpened() const override
-    {
-        ++world->isOpenedCalls;
-        return world->open;
-    }
+    bool isOpened() const override { return ++world->isOpenedCalls, world->open; }
     void release() override
     {
         Use use(*world, true);

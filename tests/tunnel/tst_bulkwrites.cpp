@@ -45,79 +45,6 @@ const QString DefaultPrime = QStringLiteral(
     "12:1 p100 11:1 p100 20:1 p100 35:1 p100 33:1 p100 34:1 p100 27:600 p100 22:192 p100 "
     "WB:2800 p100 28:0");
 
-} // namespace
-
-class TestBulkWrites : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void bulk_data();
-    void bulk();
-    void syncThread_data();
-    void syncThread();
-    void saveToCamThread();
-};
-
-void TestBulkWrites::bulk_data()
-{
-    QTest::addColumn<QString>("op");
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<QString>("trace");
-    QTest::addColumn<int>("flags");
-
-    QVariantMap presetDaylight = {{"aec_Mod", 3}, {"awb_value", 2}, {"skin_smoothing", true}, {"bright_mode", true}};
-    QVariantMap unknownPreset = {{"aec_Mod", 2}, {"awb_value", 9}, {"bright_mode", true}};
-
-    QTest::newRow("sync defaults") << "sync" << QVariantMap() << true << DefaultSync << 0;
-    QTest::newRow("sync manual white balance") << "sync" << tunedSettings() << true << TunedSync << 128;
-    QTest::newRow("sync preset 2, aperture manual, both flags")
-        << "sync" << presetDaylight << true
-        << QStringLiteral("AE:on 36:240 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:4200 p100 "
-                          "13:0 p100 12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 "
-                          "34:-128 p100 27:700 p100 22:192 p100 WB:4200 p100 28:0")
-        << 192;
-    QTest::newRow("sync unknown preset sends automatic")
-        << "sync" << unknownPreset << true
-        << QStringLiteral("36:0 EXP:-3 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:0 p100 "
-                          "13:0 p100 12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 "
-                          "34:-128 p100 27:700 p100 22:64 p100 WB:0 p100 28:0")
-        << 64;
-    // Closed: no AEC writes, but the transaction is sent all the same and
-    // every pause kept.
-    QTest::newRow("sync camera closed") << "sync" << QVariantMap() << false << "p100 " + DefaultSync.mid(DefaultSync.indexOf("28:89")) << 0;
-
-    QTest::newRow("prime defaults") << "prime" << QVariantMap() << true << DefaultPrime << 192;
-    QTest::newRow("prime manual white balance") << "prime" << tunedSettings() << true << TunedPrime << 64;
-    QTest::newRow("prime camera closed") << "prime" << QVariantMap() << false << DefaultPrime << 192;
-
-    QTest::newRow("store") << "store" << QVariantMap() << true << "28:249 p100 28:0" << -1;
-}
-
-void TestBulkWrites::bulk()
-{
-    QFETCH(QString, op);
-    QFETCH(QVariantMap, stored);
-    QFETCH(bool, open);
-    QFETCH(int, flags);
-
-    TunnelFixture f;
-    f.writeIni(stored);
-    if (!open)
-        f.link->camClose();
-    if (op == QLatin1String("sync"))
-        f.tunnel.syncAll(*f.link, *f.store);
-    else if (op == QLatin1String("prime"))
-        f.tunnel.primeAll(*f.link, *f.store);
-    else
-        f.tunnel.storeToCamera(*f.link);
-    QTEST(f.world->takeTrace(), "trace");
-    if (flags >= 0)
-        QCOMPARE(int(f.tunnel.flagRegister()), flags);
-    f.checkStored(stored); // nothing new stored
-}
-
 // A worker that, when its completion came from inside run(), stays there
 // until the receiver has tried to start it again: the widest window a loaded
 // machine can open between the signal and the end of the thread.
@@ -167,58 +94,125 @@ int runTwice(TunnelFixture &f, Lingering<Worker> &worker, Signal completed)
     return completions;
 }
 
-void TestBulkWrites::syncThread_data()
+} // namespace
+
+class TestBulkWrites : public QObject
 {
-    QTest::addColumn<bool>("restore");
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<QString>("trace");
+    Q_OBJECT
 
-    // Primed with the values stored before, then sent the defaults; the
-    // second run finds the defaults stored.
-    const QString closedSync = DefaultSync.mid(DefaultSync.indexOf("28:89"));
-    QTest::newRow("restore defaults") << true << true
-        << TunedPrime + " " + DefaultSync + " done " + DefaultPrime + " " + DefaultSync + " done";
-    QTest::newRow("resend stored") << false << true
-        << TunedPrime + " " + TunedSync + " done " + TunedPrime + " " + TunedSync + " done";
-    // The wait box closes on the signal, so it must come with no camera too.
-    QTest::newRow("restore, camera closed") << true << false
-        << TunedPrime + " p100 " + closedSync + " done " + DefaultPrime + " p100 " + closedSync + " done";
-}
+private slots:
+    void bulk_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("trace");
+        QTest::addColumn<int>("flags");
 
-void TestBulkWrites::syncThread()
-{
-    QFETCH(bool, restore);
-    QFETCH(bool, open);
+        QVariantMap presetDaylight = {{"aec_Mod", 3}, {"awb_value", 2}, {"skin_smoothing", true}, {"bright_mode", true}};
+        QVariantMap unknownPreset = {{"aec_Mod", 2}, {"awb_value", 9}, {"bright_mode", true}};
 
-    TunnelFixture f;
-    f.writeIni(tunedSettings());
-    f.writeIni({{"language", "zh_CN"}, {"preview_index", 1}});
-    if (!open)
-        f.link->camClose();
+        QTest::newRow("sync defaults") << "sync" << QVariantMap() << true << DefaultSync << 0;
+        QTest::newRow("sync manual white balance") << "sync" << tunedSettings() << true << TunedSync << 128;
+        QTest::newRow("sync preset 2, aperture manual, both flags")
+            << "sync" << presetDaylight << true
+            << QStringLiteral("AE:on 36:240 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:4200 p100 "
+                              "13:0 p100 12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 "
+                              "34:-128 p100 27:700 p100 22:192 p100 WB:4200 p100 28:0")
+            << 192;
+        QTest::newRow("sync unknown preset sends automatic")
+            << "sync" << unknownPreset << true
+            << QStringLiteral("36:0 EXP:-3 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:0 p100 "
+                              "13:0 p100 12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 "
+                              "34:-128 p100 27:700 p100 22:64 p100 WB:0 p100 28:0")
+            << 64;
+        // Closed: no AEC writes, but the transaction is sent all the same and
+        // every pause kept.
+        QTest::newRow("sync camera closed") << "sync" << QVariantMap() << false << "p100 " + DefaultSync.mid(DefaultSync.indexOf("28:89")) << 0;
 
-    Lingering<SyncThread> thread(f.link.get(), f.store.get(), &f.tunnel);
-    QVERIFY(!thread.restoreDefaultsFlag());
-    thread.setRestoreDefaults(restore);
-    QCOMPARE(runTwice(f, thread, &SyncThread::syncCompeleted), 2);
-    QTEST(f.world->takeTrace(), "trace");
-    QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
+        QTest::newRow("prime defaults") << "prime" << QVariantMap() << true << DefaultPrime << 192;
+        QTest::newRow("prime manual white balance") << "prime" << tunedSettings() << true << TunedPrime << 64;
+        QTest::newRow("prime camera closed") << "prime" << QVariantMap() << false << DefaultPrime << 192;
 
-    // A restore keeps the keys outside the tuning.
-    QVariantMap expected = restore ? QVariantMap{{"aec_Mod", 0}, {"color_temperature", 0}} : tunedSettings();
-    expected.insert("language", "zh_CN");
-    expected.insert("preview_index", 1);
-    f.checkStored(expected);
-}
+        QTest::newRow("store") << "store" << QVariantMap() << true << "28:249 p100 28:0" << -1;
+    }
 
-// Two store commands, each with 100 ms inside and 500 ms after, then the signal.
-void TestBulkWrites::saveToCamThread()
-{
-    TunnelFixture f;
-    Lingering<SaveToCamThread> thread(f.link.get(), f.store.get(), &f.tunnel);
-    QCOMPARE(runTwice(f, thread, &SaveToCamThread::saveCompeleted), 2);
-    const QString once = QStringLiteral("28:249 p100 28:0 p500 28:249 p100 28:0 p500 done");
-    QCOMPARE(f.world->takeTrace(), once + QLatin1Char(' ') + once);
-}
+    void bulk()
+    {
+        QFETCH(QString, op);
+        QFETCH(QVariantMap, stored);
+        QFETCH(bool, open);
+        QFETCH(int, flags);
+
+        TunnelFixture f;
+        f.writeIni(stored);
+        if (!open)
+            f.link->camClose();
+        if (op == QLatin1String("sync"))
+            f.tunnel.syncAll(*f.link, *f.store);
+        else if (op == QLatin1String("prime"))
+            f.tunnel.primeAll(*f.link, *f.store);
+        else
+            f.tunnel.storeToCamera(*f.link);
+        QTEST(f.world->takeTrace(), "trace");
+        if (flags >= 0)
+            QCOMPARE(int(f.tunnel.flagRegister()), flags);
+        f.checkStored(stored); // nothing new stored
+    }
+
+    void syncThread_data()
+    {
+        QTest::addColumn<bool>("restore");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("trace");
+
+        // Primed with the values stored before, then sent the defaults; the
+        // second run finds the defaults stored.
+        const QString closedSync = DefaultSync.mid(DefaultSync.indexOf("28:89"));
+        QTest::newRow("restore defaults") << true << true
+            << TunedPrime + " " + DefaultSync + " done " + DefaultPrime + " " + DefaultSync + " done";
+        QTest::newRow("resend stored") << false << true
+            << TunedPrime + " " + TunedSync + " done " + TunedPrime + " " + TunedSync + " done";
+        // The wait box closes on the signal, so it must come with no camera too.
+        QTest::newRow("restore, camera closed") << true << false
+            << TunedPrime + " p100 " + closedSync + " done " + DefaultPrime + " p100 " + closedSync + " done";
+    }
+
+    void syncThread()
+    {
+        QFETCH(bool, restore);
+        QFETCH(bool, open);
+
+        TunnelFixture f;
+        f.writeIni(tunedSettings());
+        f.writeIni({{"language", "zh_CN"}, {"preview_index", 1}});
+        if (!open)
+            f.link->camClose();
+
+        Lingering<SyncThread> thread(f.link.get(), f.store.get(), &f.tunnel);
+        QVERIFY(!thread.restoreDefaultsFlag());
+        thread.setRestoreDefaults(restore);
+        QCOMPARE(runTwice(f, thread, &SyncThread::syncCompeleted), 2);
+        QTEST(f.world->takeTrace(), "trace");
+        QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
+
+        // A restore keeps the keys outside the tuning.
+        QVariantMap expected = restore ? QVariantMap{{"aec_Mod", 0}, {"color_temperature", 0}} : tunedSettings();
+        expected.insert("language", "zh_CN");
+        expected.insert("preview_index", 1);
+        f.checkStored(expected);
+    }
+
+    // Two store commands, each with 100 ms inside and 500 ms after, then the signal.
+    void saveToCamThread()
+    {
+        TunnelFixture f;
+        Lingering<SaveToCamThread> thread(f.link.get(), f.store.get(), &f.tunnel);
+        QCOMPARE(runTwice(f, thread, &SaveToCamThread::saveCompeleted), 2);
+        const QString once = QStringLiteral("28:249 p100 28:0 p500 28:249 p100 28:0 p500 done");
+        QCOMPARE(f.world->takeTrace(), once + QLatin1Char(' ') + once);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestBulkWrites)
 #include "tst_bulkwrites.moc"
