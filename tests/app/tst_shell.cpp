@@ -1,4 +1,4 @@
-#include "../backend/fakecamera.h"
+#include "backend/backendrig.h"
 
 #include "app/forcedexit.h"
 #include "app/myapplication.h"
