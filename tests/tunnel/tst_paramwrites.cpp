@@ -2,12 +2,10 @@
 // pauses, what is stored and when, the checks that stop a write, the AEC modes,
 // the shared flag register, and that a pause really lasts. The value tables
 // as the user interface and the INI file see them. The debug read-back: read
-// order, 16-bit truncation, gain decoding, the text, the closed camera and the
-// read-back that must not wait.
+// order, 16-bit truncation, gain decoding, the text and the closed camera (the
+// read-back that must not wait: tst_capturethreads).
 
 #include "support/fakecamera.h"
-
-#include <thread>
 
 class TestParamWrites : public QObject
 {
@@ -355,39 +353,6 @@ private slots:
         QCOMPARE(text, QStringLiteral("Get failed!"));
         QCOMPARE(f.world->takeTrace(), QString());
         QCOMPARE(f.tunnel.debugReadout().luxIndex, quint16(77)); // the last good read stays
-    }
-
-    // While a transaction holds the camera, tryReadDebugInfo gives up at once and
-    // leaves everything alone; readDebugInfo waits for the transaction's end.
-    void tryReadWhileATransactionRuns()
-    {
-        TunnelFixture f;
-        std::atomic<bool> started{false};
-        std::thread writer([&] {
-            CaptureSession session(*f.link);
-            session.set(cv::CAP_PROP_FOCUS, 89);
-            started = true;
-            QThread::msleep(300);
-            session.set(cv::CAP_PROP_FOCUS, 0);
-        });
-        while (!started)
-            QThread::msleep(1);
-
-        // Had it waited, it would have read after the close and succeeded. (How
-        // soon each call returns is up to the scheduler of a loaded machine; only
-        // the order of the traffic is checked.)
-        QString text = QStringLiteral("previous");
-        QVERIFY(!f.tunnel.tryReadDebugInfo(*f.link, &text));
-        QCOMPARE(text, QStringLiteral("previous"));
-
-        const QString waited = f.tunnel.readDebugInfo(*f.link);
-        writer.join();
-        QVERIFY(waited.startsWith(QLatin1String(" R_gain:")));
-        const QString trace = f.world->takeTrace();
-        QVERIFY2(trace.startsWith(QLatin1String("28:89 28:0 get:28")), qPrintable(trace));
-
-        QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
-        QCOMPARE(text, waited);
     }
 };
 
