@@ -4,7 +4,6 @@
 
 #include <QLocale>
 #include <QTemporaryDir>
-#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -65,17 +64,6 @@ private slots:
         app->loadLanguage();
         QCOMPARE(backend->settingsStore()->getLanguage(), stored);
         QCOMPARE(QCoreApplication::translate("main", "app_title"), title);
-    }
-
-    // A prompt's text as compiled, its leading spaces and line break kept.
-    // (The window's texts in both languages: the end-to-end test.)
-    void compiledPromptText()
-    {
-        QTranslator t;
-        QVERIFY(t.load(QStringLiteral(":/lang_en_US.qm")));
-        QCOMPARE(t.translate("QmlData", "camera_not_found_conetent"),
-                 QString("     USB camera not found,\nplease unplug the USB cable again and click retry !"));
-        QVERIFY(QFile::exists(":/qtquickcontrols2.conf")); // the Material style
     }
 };
 

@@ -4,7 +4,6 @@
 #include "items/lmimageitem.h"
 #include "items/lmimageitem2.h"
 
-#include <QPainter>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QThread>
@@ -169,23 +168,6 @@ private slots:
         item->setImage(frame);
         item->setSize(QSizeF(300, 180));
         QCOMPARE(shows(frame), QString());
-    }
-
-    // Notifies on change only; fast scaling drops rows that smooth scaling blends.
-    void smoothScale()
-    {
-        QSignalSpy spy(item, &LmImageItem::smoothScaleChanged);
-        for (bool smooth : {true, false, false})
-            item->setSmoothScale(smooth);
-        QCOMPARE(QList<QVariantList>(spy), QList<QVariantList>{QVariantList{false}});
-        QImage rows = solid(QSize(200, 200), Qt::red); // one-row stripes, twice the item's height
-        for (int y = 1; y < rows.height(); y += 2)
-            QPainter(&rows).fillRect(0, y, 200, 1, Qt::blue);
-        item->setImage(rows);
-        const QImage screen = grab(*window);
-        for (int y = 2; y < 98; ++y)
-            QVERIFY2(near(screen.pixelColor(100, y), Qt::red, 8) || near(screen.pixelColor(100, y), Qt::blue, 8),
-                     qPrintable(screen.pixelColor(100, y).name()));
     }
 
     void rendererRecreated_data()
