@@ -82,8 +82,22 @@ __attribute__((target("avx2"))) void sumRow(const std::uint32_t *row, const std:
     }
 }
 
-// Weighs `Count` rows of sums into `width` opaque pixels as Qt does: each sum
-// times the row's weight, added up, shifted right by 24.
+// One pair of output pixels from `Count` rows of sums, as Qt weighs rows: each
+// sum times the row's weight, added up, shifted right by 24.
+template <int Count>
+__attribute__((target("avx2"))) inline __m256i weighPair(const std::uint32_t *const *rows, const __m256i *weights,
+                                                         int x)
+{
+    __m256i sum = _mm256_setzero_si256();
+    for (int i = 0; i < Count; ++i)
+        sum = _mm256_add_epi32(
+            sum, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(rows[i] + 4 * x)),
+                                    weights[i]));
+    return _mm256_srli_epi32(sum, 24);
+}
+
+// A row of `width` opaque pixels; the rows of sums hold an even number of
+// pixels. Four pixels are done at a time.
 template <int Count>
 __attribute__((target("avx2"))) void weighRows(const std::uint32_t *const *rows, const std::int16_t *weight,
                                                int width, std::uint32_t *out)
@@ -91,13 +105,19 @@ __attribute__((target("avx2"))) void weighRows(const std::uint32_t *const *rows,
     __m256i weights[Count];
     for (int i = 0; i < Count; ++i)
         weights[i] = _mm256_set1_epi32(weight[i]);
-    for (int x = 0; x < width; x += 2) {
-        __m256i sum = _mm256_setzero_si256();
-        for (int i = 0; i < Count; ++i)
-            sum = _mm256_add_epi32(
-                sum, _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(rows[i] + 4 * x)),
-                                        weights[i]));
-        sum = _mm256_srli_epi32(sum, 24);
+    // Packing two pairs leaves the pixels in the order 0, 2, 1, 3 (by lane).
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m128i opaque = _mm_set1_epi32(int(0xff000000u));
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m256i packed = _mm256_packus_epi32(weighPair<Count>(rows, weights, x),
+                                                    weighPair<Count>(rows, weights, x + 2));
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(packed, packed), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x),
+                         _mm_or_si128(_mm256_castsi256_si128(bytes), opaque));
+    }
+    for (; x < width; x += 2) {
+        __m256i sum = weighPair<Count>(rows, weights, x);
         sum = _mm256_packus_epi16(_mm256_packus_epi32(sum, sum), sum);
         out[x] = std::uint32_t(_mm256_extract_epi32(sum, 0)) | 0xff000000u;
         if (x + 1 < width)
