@@ -157,8 +157,9 @@ std::vector<TunnelRow> tunnelRows()
 
 } // namespace
 
-ParamTunnel::ParamTunnel()
-    : m_previewLists{{cv::CAP_PROP_FRAME_WIDTH, 1920, cv::CAP_PROP_FRAME_HEIGHT, 1080, cv::CAP_PROP_FPS, 30},
+ParamTunnel::ParamTunnel(Pause pause)
+    : m_pause(std::move(pause))
+    , m_previewLists{{cv::CAP_PROP_FRAME_WIDTH, 1920, cv::CAP_PROP_FRAME_HEIGHT, 1080, cv::CAP_PROP_FPS, 30},
                      {cv::CAP_PROP_FRAME_WIDTH, 1280, cv::CAP_PROP_FRAME_HEIGHT, 720, cv::CAP_PROP_FPS, 30}}
 {
     m_mceList.clear();
@@ -281,19 +282,27 @@ QString ParamTunnel::apertureNameOf(int value)
 // ---------------------------------------------------------------------------
 // Transactions
 
-void ParamTunnel::transaction(CaptureSession &session, int propId, int value, bool pause)
+void ParamTunnel::pause(unsigned long ms) const
+{
+    if (m_pause)
+        m_pause(ms);
+    else
+        QThread::msleep(ms);
+}
+
+void ParamTunnel::transaction(CaptureSession &session, int propId, int value, bool settle)
 {
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
-    if (pause)
-        QThread::msleep(TunnelPauseMs);
+    if (settle)
+        pause(TunnelPauseMs);
     session.set(propId, double(value));
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }
 
-void ParamTunnel::tunnelWrite(CameraLink &camera, int propId, int value, bool pause)
+void ParamTunnel::tunnelWrite(CameraLink &camera, int propId, int value, bool settle)
 {
     CaptureSession session(camera);
-    transaction(session, propId, value, pause);
+    transaction(session, propId, value, settle);
 }
 
 // The direct writes of AEC mode `mode`; false (nothing sent) when the camera
@@ -581,13 +590,13 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
     CaptureSession session(camera);
     if (applyAecMode(session, aecMode, settings))
         settings.setAecMod(aecMode);
-    QThread::msleep(TunnelPauseMs);
+    pause(TunnelPauseMs);
 
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
-    QThread::msleep(TunnelPauseMs);
-    const auto write = [&session](int propId, int value) {
+    pause(TunnelPauseMs);
+    const auto write = [this, &session](int propId, int value) {
         session.set(propId, double(value));
-        QThread::msleep(TunnelPauseMs);
+        pause(TunnelPauseMs);
     };
     write(cv::CAP_PROP_GAIN, iso);
     write(cv::CAP_PROP_BRIGHTNESS, ev);
@@ -623,10 +632,10 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
     sendExposureTime(session, exposure);
 
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
-    QThread::msleep(TunnelPauseMs);
-    const auto write = [&session](int propId, int value) {
+    pause(TunnelPauseMs);
+    const auto write = [this, &session](int propId, int value) {
         session.set(propId, double(value));
-        QThread::msleep(TunnelPauseMs);
+        pause(TunnelPauseMs);
     };
     write(cv::CAP_PROP_GAIN, 1);
     write(cv::CAP_PROP_BRIGHTNESS, 1);
@@ -655,6 +664,6 @@ void ParamTunnel::storeToCamera(CameraLink &camera)
 {
     CaptureSession session(camera);
     session.set(cv::CAP_PROP_FOCUS, FocusStore);
-    QThread::msleep(TunnelPauseMs);
+    pause(TunnelPauseMs);
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }

@@ -5,6 +5,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 class CameraLink;
@@ -62,7 +63,11 @@ struct DebugReadout
 class ParamTunnel
 {
 public:
-    ParamTunnel();
+    // How the tunnel waits while the camera settles: `pause(ms)`. By default
+    // the calling thread sleeps; tests give a hook that records the pauses.
+    using Pause = std::function<void(unsigned long ms)>;
+
+    explicit ParamTunnel(Pause pause = {});
 
     ParamTunnel(const ParamTunnel &) = delete;
     ParamTunnel &operator=(const ParamTunnel &) = delete;
@@ -172,13 +177,17 @@ public:
     void primeAll(CameraLink &camera, SettingsStore &settings);
     void storeToCamera(CameraLink &camera);
 
+    // Waits `ms` milliseconds, through the hook given at construction.
+    void pause(unsigned long ms) const;
+
 private:
-    static void transaction(CaptureSession &session, int propId, int value, bool pause = true);
-    void tunnelWrite(CameraLink &camera, int propId, int value, bool pause = true);
+    void transaction(CaptureSession &session, int propId, int value, bool settle = true);
+    void tunnelWrite(CameraLink &camera, int propId, int value, bool settle = true);
     bool applyAecMode(CaptureSession &session, int mode, SettingsStore &settings);
     void setFlagBit(quint8 bit, bool on, CameraLink &camera);
     QString readInSession(CaptureSession &session);
 
+    const Pause m_pause;
     std::vector<std::vector<int>> m_previewLists;
     // Changed only while holding a session; atomic so that loadFlags and
     // flagRegister() may run without one.

@@ -19,7 +19,7 @@ SaveToCamThread::SaveToCamThread(CameraLink *camera, SettingsStore *settings, Pa
 void SaveToCamThread::run()
 {
     m_tunnel->storeToCamera(*m_camera);
-    QThread::msleep(StoreSettleMs);
+    m_tunnel->pause(StoreSettleMs);
     m_tunnel->storeToCamera(*m_camera);
-    QThread::msleep(StoreSettleMs);
+    m_tunnel->pause(StoreSettleMs);
 }

@@ -1,4 +1,4 @@
-#include "../backend/fakecamera.h"
+#include "backend/backendrig.h"
 
 #include "app/forcedexit.h"
 #include "app/myapplication.h"
@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
-#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -18,7 +17,7 @@
 // (this executable again with "--child <mode>") on a fake camera: the exit
 // code, the backend destroyed once, what the child showed and what its INI
 // file holds afterwards. (The exit prompt's answers: the backend's box test;
-// closing the window after a change: the end-to-end test.)
+// closing the window: the end-to-end test.)
 namespace {
 
 void say(const QString &line)
@@ -42,13 +41,7 @@ void act(MyApplication &app, const QString &mode)
         QApplication::closeAllWindows();
     } else if (mode == QLatin1String("term")) {
         ::raise(SIGTERM);
-    } else if (mode.startsWith(QLatin1String("term-")) || mode.startsWith(QLatin1String("kill"))) {
-        // SIGTERM came earlier; nothing more to do.
-    } else if (mode == QLatin1String("close")) {
-        const auto windows = QGuiApplication::topLevelWindows();
-        for (QWindow *w : windows)
-            w->close();
-    }
+    } // term-*: SIGTERM came earlier; nothing more to do.
 }
 
 int runChild(int argc, char **argv, const QString &mode)
@@ -60,13 +53,11 @@ int runChild(int argc, char **argv, const QString &mode)
             ::raise(SIGTERM); // the application exists, the backend not yet
         return rig.makeBackend();
     });
-    if (mode == QLatin1String("term-first") || mode.startsWith(QLatin1String("kill"))) {
+    if (mode == QLatin1String("term-first")) {
         // What the program does first of all; SIGTERM then comes before the
         // application object exists.
         installQuitSignalHandlers();
-        if (mode == QLatin1String("term-first"))
-            ::raise(SIGTERM);
-        say(QStringLiteral("started"));
+        ::raise(SIGTERM);
     }
     // The forced end would race the return from the event loop that most
     // modes check; only the hung child needs it for real.
@@ -119,11 +110,9 @@ private slots:
         const QByteArray en("[General]\nlanguage=en_US\n");
         // The translation is in force before the root document is created.
         QTest::newRow("quit") << "quit" << en << 0 << "window title: Vexlo camera tuning tool" << "";
-        // First start: the locale's language was chosen and is on disk.
-        QTest::newRow("last window closed") << "close" << QByteArray() << 0 << "exec returned 0" << "language=";
         // SIGTERM at any moment of the start-up ends the program through its
         // quit path once it can.
-        for (const char *term : {"term-first", "term-backend", "kill100", "term"})
+        for (const char *term : {"term-first", "term-backend", "term"})
             QTest::newRow(term) << term << en + "sce_value=900\n" << 0 << "exec returned 0" << "sce_value=900";
         QTest::newRow("root fails to load") << "broken" << QByteArray() << 255 << "exec returned -1" << "";
         QTest::newRow("hung after the event loop") << "hang" << en + "ev_value=3\n" << 0 << "backend destroyed"
@@ -153,13 +142,6 @@ private slots:
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), mode});
-        if (mode.startsWith(QLatin1String("kill"))) { // SIGTERM that long after the child started
-            QByteArray said;
-            while (!said.contains("started") && child.waitForReadyRead(30000))
-                said = child.peek(child.bytesAvailable());
-            QThread::msleep(mode.mid(4).toULong());
-            ::kill(pid_t(child.processId()), SIGTERM);
-        }
         QVERIFY(child.waitForFinished(45000));
         const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
         QVERIFY2(child.exitStatus() == QProcess::NormalExit, qPrintable(out));

@@ -1,4 +1,4 @@
-#include "fakecamera.h"
+#include "backendrig.h"
 
 #include <QImageReader>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 #include "backend/devicewatcher.h"
-#include "backend/fakecamera.h"
+#include "backendrig.h"
 #include "backend/qmldata.h"
 #include "camera/cameralink.h"
 #include "settings/settingsstore.h"

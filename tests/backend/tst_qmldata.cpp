@@ -1,4 +1,4 @@
-#include "fakecamera.h"
+#include "backendrig.h"
 
 #include "app/debuglog.h"
 #include "tunnel/paramtunnel.h"
@@ -18,7 +18,7 @@ class TestQmlData : public QObject, RigHarness
     {
         make(ini, plugged);
         bringUp(open);
-        rig->world->takeCalls();
+        rig->world->takeTrace();
         rig->world->takeOpens();
         return backend.get();
     }
@@ -99,7 +99,7 @@ private slots:
 
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
-        const bool sent = !rig->world->takeCalls().empty();
+        const bool sent = !rig->world->takeTrace().isEmpty();
         QCOMPARE(sent, open);
         if (!open) {
             QCOMPARE(storedValue(home.path(), key), storedBefore);
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(b->property(name), value);
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
-        QVERIFY(rig->world->takeCalls().empty());
+        QVERIFY(rig->world->takeTrace().isEmpty());
     }
 
     void aecEnableRules_data()
@@ -151,11 +151,11 @@ private slots:
                 enabled << QString::fromLatin1(e.second);
         QTEST(enabled.join(QLatin1Char(' ')), "enabled");
         QCOMPARE(b->isoIndex(), isoAfter);
-        const std::vector<SetCall> calls = rig->world->takeCalls();
+        const QString calls = rig->world->takeTrace();
         QCOMPARE(isoSpy.count(), isoAfter != iso ? 1 : 0);
         if (isoAfter != iso) {
-            const int isoWrite = indexOf(calls, 14, 0);
-            const int aecWrite = std::max(indexOf(calls, 21, ParamTunnel::autoExposureOnValue()), indexOf(calls, 36, 0));
+            const int isoWrite = callAt(calls, "14:0");
+            const int aecWrite = std::max(callAt(calls, "AE:on"), callAt(calls, "36:0"));
             QVERIFY(isoWrite >= 0);
             QVERIFY(isoWrite < aecWrite);
         }
@@ -200,7 +200,7 @@ private slots:
         QVERIFY(!b->isoEnable());
         QCOMPARE(bound->property("iso").toInt(), 5);
         QCOMPARE(storedValue(home.path(), QStringLiteral("iso_value")).toInt(), 5);
-        QVERIFY(rig->world->takeCalls().empty());
+        QVERIFY(rig->world->takeTrace().isEmpty());
     }
 
     // Manual white balance sends the stored colour temperature, not a preset.
@@ -211,12 +211,12 @@ private slots:
         QSignalSpy warm(b, &QmlData::warmnessEnableChanged);
         QSignalSpy temp(b, &QmlData::colorTemperatureEnableChanged);
         b->setAwbIndex(6);
-        QVERIFY(indexOf(rig->world->takeCalls(), ParamTunnel::whiteBalanceProperty(), 6500) >= 0);
+        QVERIFY(callAt(rig->world->takeTrace(), "WB:6500") >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("awb_value")).toInt(), 6);
         QVERIFY(!b->warmnessEnable() && b->colorTemperatureEnable());
         QCOMPARE(warm.count() + temp.count(), 2);
         b->setColorTemperatureIndex(30);
-        QVERIFY(indexOf(rig->world->takeCalls(), ParamTunnel::whiteBalanceProperty(), 5000) >= 0);
+        QVERIFY(callAt(rig->world->takeTrace(), "WB:5000") >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("color_temperature")).toInt(), 30);
     }
 
@@ -352,10 +352,10 @@ private slots:
         QCOMPARE(spy.count(), 1);
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
 
-        rig->world->takeCalls();
+        rig->world->takeTrace();
         b->setPreviewSizeIndex(1);
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
-        QVERIFY(indexOf(rig->world->takeCalls(), 3, 1280) >= 0);
+        QVERIFY(callAt(rig->world->takeTrace(), "3:1280") >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("preview_index")).toInt(), 1);
         b->setPreviewSizeList({QStringLiteral("x")});
         QCOMPARE(b->previewSizeList(), (QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")}));

@@ -3,10 +3,9 @@
 // 1080p runs as MJPG at 30 fps although the camera offers YUYV first, its
 // compressed frames decode to the same pixels as OpenCV's own conversion, and
 // a node the user may not open is named in the log.
-#include "camtestsupport.h"
+#include "support/fakecamera.h"
 #include "camera/frameconvert.h"
 
-#include <QtTest>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -21,7 +20,7 @@ class TestCameraVcam : public QObject
 private slots:
     void enumerateAndOpen()
     {
-        TempHomeWithLog home;
+        TempHome home(true);
         CameraLink link;
         // Node 4 refuses to open (EACCES): said in the debug output and the log.
         const QString denied = QStringLiteral("no permission for /dev/video4; add the user to the group that owns it");

@@ -1,27 +1,25 @@
 // CameraLink on fakes (opening and closing, what it writes to the camera,
 // OpenCV exceptions, sessions, rotation, device enumeration) and its frame
 // conversion, bit for bit against the pixel formula and Qt's own rotation.
-#include "camtestsupport.h"
+#include "support/fakecamera.h"
 
 #include "camera/frameconvert.h"
 
-#include <QtTest>
 
 using Records = std::vector<DeviceRecord>;
 Q_DECLARE_METATYPE(Records)
 
 namespace {
 
-// What camOpen writes: on Linux MJPG first, then the size and the rate.
-Calls openCalls(double width = 0, double height = 0, double fps = 0)
+// What camOpen sends: on Linux MJPG first, then the size and the rate, then
+// it asks which format it got.
+QString openTrace(const QString &size = QString())
 {
-    Calls calls;
-#ifndef _WIN32
-    calls.emplace_back(cv::CAP_PROP_FOURCC, Mjpg);
+#ifdef _WIN32
+    return size;
+#else
+    return QStringLiteral("6:1196444237 ") + (size.isEmpty() ? QString() : size + QLatin1Char(' ')) + "get:6";
 #endif
-    if (width > 0)
-        calls.insert(calls.end(), {{cv::CAP_PROP_FRAME_WIDTH, width}, {cv::CAP_PROP_FRAME_HEIGHT, height}, {cv::CAP_PROP_FPS, fps}});
-    return calls;
 }
 
 DeviceRecord dev(const QString &name, const QString &path, bool videoCapture = true, bool readable = true)
@@ -62,32 +60,32 @@ private slots:
     {
         Rig rig;
         QTest::ignoreMessage(QtDebugMsg, "not open");
-        rig.link.camClose();
-        QVERIFY(rig.link.grabFrame().isNull());
-        QCOMPARE(rig.fake->releases + rig.fake->reads, 0);
+        rig.link->camClose();
+        QVERIFY(rig.link->grabFrame().isNull());
+        QCOMPARE(rig.world->releases + rig.world->framesRead, 0);
 
         QTest::ignoreMessage(QtDebugMsg, "not open");
-        QVERIFY(rig.link.camOpen(0, Preview1080));
-        QCOMPARE(rig.fake->takeCalls(), openCalls(1920, 1080, 30));
+        QVERIFY(rig.link->camOpen(0, SmallPreview));
+        QCOMPARE(rig.world->takeTrace(), openTrace("3:32 4:24 5:30"));
 #ifndef _WIN32
-        QCOMPARE(rig.fake->lastApi.load(), int(cv::CAP_V4L2));
+        QCOMPARE(rig.world->lastApi.load(), int(cv::CAP_V4L2));
 #endif
         // A negative index changes nothing, not even the open camera.
-        QVERIFY(!rig.link.camOpen(-1, Preview1080));
-        QVERIFY(rig.link.isOpened());
-        QCOMPARE(rig.fake->releases.load(), 0);
+        QVERIFY(!rig.link->camOpen(-1, SmallPreview));
+        QVERIFY(rig.link->isOpened());
+        QCOMPARE(rig.world->releases.load(), 0);
         // Reopening closes first. The ids in the vector are not read, a short
         // vector sets no size, and a camera refusing MJPG opens all the same.
-        rig.fake->acceptedFourcc = 0;
-        QVERIFY(rig.link.camOpen(1, {0, 640, 0, 480, 0, 15}));
-        QCOMPARE(rig.fake->takeCalls(), openCalls(640, 480, 15));
-        QVERIFY(rig.link.camOpen(1, {3, 1920}));
-        QCOMPARE(rig.fake->takeCalls(), openCalls());
-        QCOMPARE(rig.fake->releases.load(), 2);
+        rig.world->acceptedFourcc = 0;
+        QVERIFY(rig.link->camOpen(1, {0, 640, 0, 480, 0, 15}));
+        QCOMPARE(rig.world->takeTrace(), openTrace("3:640 4:480 5:15"));
+        QVERIFY(rig.link->camOpen(1, {3, 1920}));
+        QCOMPARE(rig.world->takeTrace(), openTrace());
+        QCOMPARE(rig.world->releases.load(), 2);
         // An index without a device leaves it closed.
-        QVERIFY(!rig.link.camOpen(7, Preview1080));
-        QVERIFY(!rig.link.isOpened());
-        QCOMPARE(rig.fake->releases.load(), 3);
+        QVERIFY(!rig.link->camOpen(7, SmallPreview));
+        QVERIFY(!rig.link->isOpened());
+        QCOMPARE(rig.world->releases.load(), 3);
     }
 
     // OpenCV exceptions never leave the link: one debug line each, and one log
@@ -97,11 +95,11 @@ private slots:
         QTest::addColumn<int>("where");
         QTest::addColumn<QString>("debug");
         QTest::addColumn<QString>("log");
-        QTest::newRow("open") << int(FakeCapture::Open) << "error" << "camOpen failed : ";
+        QTest::newRow("open") << int(FakeWorld::Open) << "error" << "camOpen failed : ";
         QTest::newRow("width") << int(cv::CAP_PROP_FRAME_WIDTH) << "error" << "camOpen failed : ";
-        QTest::newRow("release") << int(FakeCapture::Release) << "close error" << "camClose failed : ";
+        QTest::newRow("release") << int(FakeWorld::Release) << "close error" << "camClose failed : ";
         QTest::newRow("set") << int(cv::CAP_PROP_GAIN) << "set error" << "";
-        QTest::newRow("read") << int(FakeCapture::Read) << "read error" << "";
+        QTest::newRow("read") << int(FakeWorld::Read) << "read error" << "";
         QTest::newRow("session set") << int(cv::CAP_PROP_GAIN) << "set error" << "";
     }
 
@@ -112,30 +110,30 @@ private slots:
         QFETCH(QString, log);
         const QByteArray row = QTest::currentDataTag();
         Rig rig;
-        rig.link.camOpen(0, Preview1080);
+        rig.link->camOpen(0, SmallPreview);
         m_home.clearLog();
-        rig.fake->takeCalls();
-        rig.fake->throwAt = where;
+        rig.world->takeTrace();
+        rig.world->throwAt = where;
 
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^##### " + debug + " = .*fake"));
         if (row == "release")
-            rig.link.camClose();
+            rig.link->camClose();
         else if (row == "set")
-            QVERIFY(!rig.link.set(cv::CAP_PROP_GAIN, 3));
+            QVERIFY(!rig.link->set(cv::CAP_PROP_GAIN, 3));
         else if (row == "read")
-            QVERIFY(rig.link.grabFrame().isNull());
+            QVERIFY(rig.link->grabFrame().isNull());
         else if (row == "session set")
-            QVERIFY(!CaptureSession(rig.link).set(cv::CAP_PROP_GAIN, 3));
+            QVERIFY(!CaptureSession(*rig.link).set(cv::CAP_PROP_GAIN, 3));
         else
-            QCOMPARE(rig.link.camOpen(0, Preview1080), row == "width");
-        rig.fake->throwAt = FakeCapture::None;
+            QCOMPARE(rig.link->camOpen(0, SmallPreview), row == "width");
+        rig.world->throwAt = FakeWorld::None;
 
         const QStringList logged = m_home.logMessages();
         QCOMPARE(logged.size(), log.isEmpty() ? 0 : 1);
         QVERIFY(log.isEmpty() || (logged[0].startsWith(log) && logged[0].contains("fake")));
-        QCOMPARE(rig.link.isOpened(), row != "open");
+        QCOMPARE(rig.link->isOpened(), row != "open");
         if (row == "width") // the remaining size calls are skipped
-            QCOMPARE(rig.fake->takeCalls(), openCalls());
+            QCOMPARE(rig.world->takeTrace(), openTrace().section(QLatin1Char(' '), 0, 0));
     }
 
     // A thread holding a session may use the link's own calls and nest
@@ -143,33 +141,34 @@ private slots:
     void insideSession()
     {
         Rig rig;
-        rig.link.camOpen(0, Preview1080);
+        rig.link->camOpen(0, SmallPreview);
         {
-            CaptureSession session(rig.link);
-            QVERIFY(rig.link.isOpened());
-            QVERIFY(rig.link.set(cv::CAP_PROP_FOCUS, 89));
-            QCOMPARE(rig.link.get(cv::CAP_PROP_GAIN), double(cv::CAP_PROP_GAIN));
-            QVERIFY(!rig.link.grabFrame().isNull());
-            QVERIFY(CaptureSession(rig.link).set(cv::CAP_PROP_FOCUS, 0));
+            CaptureSession session(*rig.link);
+            QVERIFY(rig.link->isOpened());
+            QVERIFY(rig.link->set(cv::CAP_PROP_FOCUS, 89));
+            rig.world->answers[cv::CAP_PROP_GAIN] = 7;
+            QCOMPARE(rig.link->get(cv::CAP_PROP_GAIN), 7.0);
+            QVERIFY(!rig.link->grabFrame().isNull());
+            QVERIFY(CaptureSession(*rig.link).set(cv::CAP_PROP_FOCUS, 0));
             QTest::ignoreMessage(QtWarningMsg, "camClose refused inside a capture session");
-            rig.link.camClose();
+            rig.link->camClose();
             QTest::ignoreMessage(QtWarningMsg, "camOpen refused inside a capture session");
-            QVERIFY(!rig.link.camOpen(1, Preview1080));
+            QVERIFY(!rig.link->camOpen(1, SmallPreview));
             QVERIFY(session.isOpened());
         }
-        rig.link.camClose();
-        QVERIFY(!CaptureSession(rig.link).isOpened());
+        rig.link->camClose();
+        QVERIFY(!CaptureSession(*rig.link).isOpened());
     }
 
     // Only quarter and half turns are kept, and frames come out turned.
     void rotation()
     {
         Rig rig;
-        rig.link.camOpen(0, Preview1080);
+        rig.link->camOpen(0, SmallPreview);
         for (const auto &[degrees, kept] : {std::pair{270, 270}, std::pair{45, 0}, std::pair{180, 180}, std::pair{360, 0}}) {
-            rig.link.setRotation(degrees);
-            QCOMPARE(rig.link.rotation(), kept);
-            QCOMPARE(rig.link.grabFrame().size(), kept % 180 ? QSize(24, 32) : QSize(32, 24));
+            rig.link->setRotation(degrees);
+            QCOMPARE(rig.link->rotation(), kept);
+            QCOMPARE(rig.link->grabFrame().size(), kept % 180 ? QSize(24, 32) : QSize(32, 24));
         }
     }
 
@@ -203,17 +202,17 @@ private slots:
         m_home.clearLog();
         Rig rig;
         QFETCH(Records, records);
-        rig.devices->records = records;
+        rig.world->nodes = records;
         for (int run = 0; run < 2; ++run) {
-            QCOMPARE(rig.link.enumerateDevices(), listed.size());
+            QCOMPARE(rig.link->enumerateDevices(), listed.size());
             QStringList names;
-            for (const CamDevice &d : rig.link.devices())
+            for (const CamDevice &d : rig.link->devices())
                 names << d.name + '#' + QString::number(d.id);
             QCOMPARE(names, listed);
         }
         QCOMPARE(m_home.logMessages(), log + log);
         for (int n = -1; n <= listed.size(); ++n) // out of range gives 0
-            QCOMPARE(rig.link.deviceIdAt(n), n < 0 || n == listed.size() ? 0 : listed[n].section('#', -1).toInt());
+            QCOMPARE(rig.link->deviceIdAt(n), n < 0 || n == listed.size() ? 0 : listed[n].section('#', -1).toInt());
     }
 
     // Quarter and half turns are Qt's smooth transform (clockwise on screen).
@@ -259,7 +258,7 @@ private slots:
     }
 
 private:
-    TempHomeWithLog m_home;
+    TempHome m_home{true};
 };
 
 QTEST_GUILESS_MAIN(TestCameraLink)

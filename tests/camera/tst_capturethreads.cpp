@@ -1,13 +1,14 @@
-// The capture thread and the shared capture object under several threads:
-// frames keep coming while others open, close and write; the capture object is
-// never misused (nor closed inside a transaction), frames never pile up, and
-// the thread stops promptly.
-#include "camtestsupport.h"
+// Everything that uses the camera at once: the capture thread, a thread that
+// opens, closes and turns, the tunnel's bulk writes, single writes and debug
+// read-backs from three more, snapshots on the GUI thread. Frames keep coming
+// while transactions run; the capture object is never misused (no two
+// transactions or a transaction and a read-back interleave, nothing is opened
+// or closed inside one); frames never pile up; the thread stops promptly.
+#include "support/fakecamera.h"
 
 #include "camera/capturethread.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
 
 // ThreadSanitizer cannot see the uninstrumented Qt's event queue lock, so there
 // frames are taken on the capture thread and only the program's locks are checked.
@@ -22,14 +23,18 @@ class TestCaptureThreads : public QObject
     Q_OBJECT
 
 private slots:
-    // Capture thread, GUI-like opener/writer, transactions and read-back at once.
     void stress()
     {
         Rig rig;
-        rig.fake->readDelayMs = 2;
-        rig.link.camOpen(0, Preview720);
+        CameraLink &link = *rig.link;
+        rig.world->fps = 500;
+        TempHome home;
+        SettingsStore store;
+        writeIni(store.filePath(), {{"aec_Mod", 1}, {"awb_value", 6}, {"skin_smoothing", true}});
+        ParamTunnel tunnel([](unsigned long) { QThread::msleep(2); });
+        link.camOpen(0, SmallPreview);
         std::atomic<int> signalled{0}, nullFrames{0};
-        CaptureThread capture(&rig.link);
+        CaptureThread capture(&link);
         auto onFrame = [&](const QImage &image) {
             nullFrames += image.isNull() || capture.takeNewestFrame().isNull();
             ++signalled;
@@ -38,39 +43,40 @@ private slots:
         capture.start();
 
         std::atomic<bool> done{false};
+        std::atomic<int> bulk{0}, single{0}, refused{0}, waited{0};
         std::thread threads[] = {
             std::thread([&, n = 0]() mutable {
                 while (!done) {
-                    rig.link.camClose();
-                    rig.link.camOpen(n++ % 2, Preview720);
-                    rig.link.set(cv::CAP_PROP_BRIGHTNESS, n);
-                    rig.link.get(cv::CAP_PROP_GAIN);
-                    rig.link.setRotation((n % 4) * 90);
+                    link.camClose();
+                    link.camOpen(n++ % 2, SmallPreview);
+                    link.setRotation((n % 4) * 90);
                     std::this_thread::sleep_for(std::chrono::milliseconds(3));
                     if (n % 7 == 0)
-                        rig.link.camOpen(n % 3, Preview720); // sometimes a missing index
+                        link.camOpen(n % 3, SmallPreview); // sometimes a missing index
                 }
             }),
-            std::thread([&] { // register transactions as the tunnel runs them
-                while (!done) {
-                    CaptureSession session(rig.link);
-                    if (session.isOpened()) {
-                        session.set(cv::CAP_PROP_FOCUS, 89);
-                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                        session.set(cv::CAP_PROP_GAIN, 5);
-                        session.set(cv::CAP_PROP_FOCUS, 0);
-                    }
+            std::thread([&] { // the sync and store threads' work
+                for (int n = 0; !done; ++n) {
+                    n % 3 == 0 ? tunnel.primeAll(link, store) : n % 3 == 1 ? tunnel.syncAll(link, store)
+                                                                        : tunnel.storeToCamera(link);
+                    ++bulk;
                 }
             }),
-            std::thread([&] { // the debug read-back, only when no transaction runs
-                while (!done) {
-                    CaptureSession session(rig.link, std::try_to_lock);
-                    if (session.isValid() && session.isOpened()) {
-                        session.set(cv::CAP_PROP_FOCUS, 89);
-                        session.get(cv::CAP_PROP_GAIN);
-                        session.set(cv::CAP_PROP_FOCUS, 0);
-                    }
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::thread([&] { // the GUI's single writes
+                for (int i = 0; !done; ++i, ++single) {
+                    applyWrite(QStringList{"iso", "saturation", "skin", "aperture", "aec", "colortemp"}[i % 6],
+                               i % 4, tunnel, link, store);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            }),
+            std::thread([&] { // the debug overlay, both forms
+                for (int i = 0; !done; ++i) {
+                    QString text;
+                    if (i % 2)
+                        refused += !tunnel.tryReadDebugInfo(link, &text);
+                    else
+                        waited += !tunnel.readDebugInfo(link).isEmpty();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             })};
 
@@ -80,7 +86,7 @@ private slots:
         int snapshots = 0;
         while (clock.elapsed() < 3000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            snapshots += !rig.link.grabFrame().isNull();
+            snapshots += !link.grabFrame().isNull();
         }
         done = true;
         for (std::thread &thread : threads)
@@ -89,15 +95,15 @@ private slots:
         QVERIFY(capture.isFinished());
         QCoreApplication::processEvents();
 
-        QCOMPARE(rig.fake->overlaps.load(), 0);
-        QCOMPARE(rig.fake->readsWhileClosed.load(), 0);
-        QCOMPARE(rig.fake->concurrentReads.load(), 0);
-        QCOMPARE(rig.fake->interleaved.load(), 0);
-        // Frames do not wait for transactions.
-        QVERIFY2(rig.fake->readsInTransaction.load() > 0, QByteArray::number(rig.fake->readsInTransaction.load()));
-        QVERIFY2(rig.fake->opens.load() > 50, QByteArray::number(rig.fake->opens.load()));
-        QVERIFY2(signalled.load() > 10, QByteArray::number(signalled.load()));
-        QVERIFY(snapshots > 0);
+        FakeWorld &w = *rig.world;
+        QCOMPARE(QVector<int>({w.overlaps, w.readsWhileClosed, w.concurrentReads, w.interleaved}), QVector<int>(4));
+        // Frames do not wait for transactions, and every party had its turns.
+        const QVector<int> counts{w.readsInTransaction, int(w.takeOpens().size()), signalled, snapshots, bulk, single,
+                                  refused, waited};
+        QString text = QStringLiteral("readsInTransaction opens signalled snapshots bulk single refused waited:");
+        for (int n : counts)
+            text += QLatin1Char(' ') + QString::number(n);
+        QVERIFY2(*std::min_element(counts.begin(), counts.end()) > 3, qPrintable(text));
         QCOMPARE(nullFrames.load(), 0);
     }
 
@@ -107,35 +113,35 @@ private slots:
     {
         Rig rig;
         std::atomic<int> signalled{0};
-        CaptureThread capture(&rig.link);
+        CaptureThread capture(rig.link.get());
         connect(&capture, &CaptureThread::onGetFrame, &capture, [&] { ++signalled; }, Qt::DirectConnection);
         capture.start();
         QTest::qWait(300);
         // A loop polling every millisecond would have looked about 300 times.
-        QVERIFY2(rig.fake->isOpenedCalls.load() < 60, QByteArray::number(rig.fake->isOpenedCalls.load()));
-        QCOMPARE(rig.fake->reads.load(), 0);
+        QVERIFY2(rig.world->isOpenedCalls.load() < 60, QByteArray::number(rig.world->isOpenedCalls.load()));
+        QCOMPARE(rig.world->framesRead.load(), 0);
 
         QElapsedTimer clock;
         clock.start();
-        rig.link.camOpen(0, Preview720);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.fake->reads.load() > 0, 5000);
+        rig.link->camOpen(0, SmallPreview);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.world->framesRead.load() > 0, 5000);
         QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.fake->reads.load() > 20, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.world->framesRead.load() > 20, 5000);
         QCOMPARE(signalled.load(), 1);
         QVERIFY(!capture.takeNewestFrame().isNull());
         QTRY_COMPARE_WITH_TIMEOUT(signalled.load(), 2, 5000);
 
-        rig.link.camClose();
+        rig.link->camClose();
         QTest::qWait(100);
         clock.restart();
         capture.stop();
         QVERIFY(capture.isFinished());
         QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()));
 
-        rig.link.camOpen(0, Preview720);
-        const int reads = rig.fake->reads.load();
+        rig.link->camOpen(0, SmallPreview);
+        const int reads = rig.world->framesRead.load();
         capture.start();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.fake->reads.load() > reads, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.world->framesRead.load() > reads, 5000);
     } // the destructor stops it
 };
 

@@ -1,18 +1,80 @@
-// The GL preview item in a real window: what reaches the screen for each frame
-// format and size, and how the item copes with its renderer coming and going.
+// The preview items in a real window: what reaches the screen for each frame
+// format and size, and how the GL item copes with its renderer coming and going.
 
 #include "items/lmimageitem.h"
+#include "items/lmimageitem2.h"
 #include "items/previewscale.h"
-#include "previewtestutil.h"
 
+#include <QPainter>
+#include <QQuickWindow>
 #include <QRandomGenerator>
+#include <QSGRendererInterface>
 #include <QThread>
+#include <QtTest>
 
 #include <atomic>
-
-using namespace previewtest;
+#include <memory>
 
 Q_DECLARE_METATYPE(QImage::Format)
+
+namespace {
+const QColor windowColour(40, 80, 120);
+
+bool near(const QColor &a, const QColor &b, int tolerance = 4)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
+           && qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+QImage solid(QSize size, const QColor &colour, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(size, format);
+    image.fill(colour);
+    return image;
+}
+
+// Red top-left, green top-right, blue bottom-left, white bottom-right, so both
+// orientation and channel order show.
+QImage quadrants(QSize size, QImage::Format format = QImage::Format_RGB32)
+{
+    const QRgb corners[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)};
+    return QImage(reinterpret_cast<const uchar *>(corners), 2, 2, QImage::Format_RGB32).scaled(size).convertToFormat(format);
+}
+
+// Lets the queued update reach the item, then renders the window and reads it.
+QImage grab(QQuickWindow &window)
+{
+    QCoreApplication::processEvents();
+    return window.grabWindow();
+}
+
+// Empty when the window shows the frame stretched over `shown`, else what differs.
+QString mismatch(QQuickWindow &window, const QRect &shown, const QImage &frame)
+{
+    const QImage screen = grab(window);
+    for (const QPoint q : {QPoint(1, 1), QPoint(3, 1), QPoint(1, 3), QPoint(3, 3)}) {
+        const QColor want = frame.pixelColor(q.x() * frame.width() / 4, q.y() * frame.height() / 4);
+        const QPoint at = shown.topLeft() + QPoint(q.x() * shown.width() / 4, q.y() * shown.height() / 4);
+        if (!near(screen.pixelColor(at), want))
+            return QStringLiteral("%1 at (%2, %3), expected %4")
+                .arg(screen.pixelColor(at).name()).arg(at.x()).arg(at.y()).arg(want.name());
+    }
+    return QString();
+}
+
+// A window showing one item of type T, 200 x 100 at its top-left.
+template <typename T>
+std::unique_ptr<QQuickWindow> windowWith(T *&item)
+{
+    auto window = std::make_unique<QQuickWindow>();
+    window->setColor(windowColour);
+    window->resize(320, 200);
+    item = new T(window->contentItem());
+    item->setSize(QSizeF(200, 100));
+    window->show();
+    return window;
+}
+} // namespace
 
 class TestLmImageItem : public QObject
 {
@@ -21,12 +83,13 @@ class TestLmImageItem : public QObject
     std::unique_ptr<QQuickWindow> window;
     LmImageItem *item = nullptr;
 
-    QRect itemRect() const { return item->mapRectToScene(item->boundingRect()).toRect(); }
-    QString shows(const QImage &frame) { return quadrantMismatch(grab(*window), itemRect(), frame); }
-    QColor centre() { return colourAt(*window, itemRect().center()); }
+    QString shows(const QImage &frame) { return mismatch(*window, item->mapRectToScene(item->boundingRect()).toRect(), frame); }
+    QColor centre() { return grab(*window).pixelColor(item->mapToScene(QPointF(100, 50)).toPoint()); }
     QColor centreAfter(const QImage &frame) { return item->setImage(frame), centre(); }
 
 private slots:
+    void initTestCase() { QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL); }
+
     void init()
     {
         window = windowWith(item);
@@ -57,15 +120,14 @@ private slots:
         QTest::newRow("item a fraction larger") << f << QSizeF(200.4, 100.4) << QSize(200, 100) << false;
         QTest::newRow("same width") << f << is << QSize(200, 50) << true;
         QTest::newRow("same height") << f << is << QSize(100, 100) << true;
-        QTest::newRow("taller only") << f << is << QSize(100, 300) << true;
     }
 
     void framesShowRightWayUp()
     {
         QFETCH(QImage::Format, format);
-        QFETCH(QSizeF, itemSize);
         QFETCH(QSize, frameSize);
         QFETCH(bool, onCpu);
+        QFETCH(QSizeF, itemSize);
         item->setSize(itemSize);
         const int before = item->cpuScaledFrames();
         const QImage frame = quadrants(frameSize, format);
@@ -75,7 +137,7 @@ private slots:
             QCOMPARE(shows(frame), QString());
         }
         QCOMPARE(item->cpuScaledFrames() - before, onCpu ? 2 : 0);
-        QVERIFY(near(colourAt(*window, QPoint(300, 150)), windowColour)); // nothing outside
+        QVERIFY(near(grab(*window).pixelColor(300, 150), windowColour)); // nothing outside
     }
 
     // The CPU's smooth scaling is Qt's, pixel for pixel: odd sizes, the right
@@ -96,31 +158,37 @@ private slots:
             QCOMPARE(previewScaled(frame, size), frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
 
-    // Null frames clear; unsupported ones are refused before any scaling.
-    void clearedAndRefusedFrames()
+    // Translucent frames are premultiplied once and blended over what is behind the item.
+    void translucentFrames_data()
+    {
+        QTest::addColumn<QImage::Format>("format");
+        for (QImage::Format f : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGBA8888})
+            QTest::newRow(LmImageItem::formatName(f)) << f;
+    }
+    void translucentFrames()
+    {
+        QFETCH(QImage::Format, format);
+        const QColor shown = centreAfter(solid(QSize(40, 20), QColor(255, 0, 0, 128), QImage::Format_ARGB32).convertToFormat(format));
+        QVERIFY2(near(shown, QColor((255 + 40) / 2, 80 / 2, 120 / 2)), qPrintable(shown.name()));
+    }
+
+    // Null frames clear; unsupported ones are refused before any scaling. A
+    // resized item draws the last frame over its new size until the next comes.
+    void clearedRefusedAndResized()
     {
         QVERIFY(near(centre(), windowColour)); // cleared before the first frame
         QVERIFY(near(centreAfter(solid(QSize(40, 20), Qt::blue)), Qt::blue));
-        const int scaled = item->cpuScaledFrames();
         const QByteArray refused("LmImageItem::setImage: unsupported image format:  Format_");
         QTest::ignoreMessage(QtDebugMsg, (refused + "Indexed8").constData());
         item->setImage(solid(QSize(400, 200), Qt::red).convertToFormat(QImage::Format_Indexed8));
         QTest::ignoreMessage(QtDebugMsg, (refused + "RGB16").constData());
         QVERIFY(near(centreAfter(solid(QSize(400, 200), Qt::red, QImage::Format_RGB16)), Qt::blue));
-        QCOMPARE(item->cpuScaledFrames(), scaled);
+        QCOMPARE(item->cpuScaledFrames(), 0);
         QVERIFY(near(centreAfter(QImage()), windowColour));
-        QVERIFY(near(centreAfter(solid(QSize(40, 20), Qt::red)), Qt::red));
-    }
-
-    // A resized item redraws the last frame over its new size until the next comes.
-    void resizeKeepsFrameUntilNext()
-    {
         const QImage frame = quadrants(QSize(40, 20));
         item->setImage(frame);
-        QCOMPARE(shows(frame), QString());
         item->setSize(QSizeF(300, 180));
         QCOMPARE(shows(frame), QString());
-        QVERIFY(near(centreAfter(solid(QSize(40, 20), Qt::magenta)), Qt::magenta));
     }
 
     // Notifies on change only; fast scaling drops rows that smooth scaling blends.
@@ -129,18 +197,15 @@ private slots:
         QSignalSpy spy(item, &LmImageItem::smoothScaleChanged);
         for (bool smooth : {true, false, false})
             item->setSmoothScale(smooth);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.first().first(), QVariant(false));
-
+        QCOMPARE(QList<QVariantList>(spy), QList<QVariantList>{QVariantList{false}});
         QImage rows = solid(QSize(200, 200), Qt::red); // one-row stripes, twice the item's height
         for (int y = 1; y < rows.height(); y += 2)
             QPainter(&rows).fillRect(0, y, 200, 1, Qt::blue);
         item->setImage(rows);
         const QImage screen = grab(*window);
-        for (int y = 2; y < 98; ++y) {
-            const QColor c = screen.pixelColor(100, y);
-            QVERIFY2(near(c, Qt::red, 8) || near(c, Qt::blue, 8), qPrintable(c.name()));
-        }
+        for (int y = 2; y < 98; ++y)
+            QVERIFY2(near(screen.pixelColor(100, y), Qt::red, 8) || near(screen.pixelColor(100, y), Qt::blue, 8),
+                     qPrintable(screen.pixelColor(100, y).name()));
     }
 
     void rendererRecreated_data()
@@ -168,7 +233,9 @@ private slots:
             item->setParent(window->contentItem()); // owned, not yet shown
             item->setSize(QSizeF(200, 100));
         }
-        QTRY_VERIFY((grab(*window), !item->hasRenderer()));
+        // No grab of a hidden window: the threaded render loop may be letting
+        // go of its context just then.
+        QTRY_VERIFY(!item->hasRenderer());
         // Without a renderer frames are dropped, unscaled.
         const int scaled = item->cpuScaledFrames();
         item->setImage(solid(QSize(600, 300), Qt::green));
@@ -177,7 +244,7 @@ private slots:
 
         how == 1 ? window->show() : item->setParentItem(window->contentItem());
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        QTRY_VERIFY((grab(*window), item->hasRenderer()));
+        QTRY_VERIFY(item->hasRenderer());
         // The new renderer starts cleared: neither the old red nor the dropped green.
         QVERIFY(near(centre(), windowColour));
         const QImage frame = quadrants(QSize(40, 20));
@@ -196,10 +263,11 @@ private slots:
             for (; !stop; handed += 2) {
                 item->setImage(big);
                 item->setImage(QImage());
+                QThread::usleep(500); // a camera's pace, not a spin on the frame lock
             }
         }));
         producer->start();
-        for (int round = 0; round < 15; ++round) {
+        for (int round = 0; round < 15 || handed < 100; ++round) { // overlapping, even under load
             item->setParentItem(nullptr);
             grab(*window);
             item->setParentItem(window->contentItem());
@@ -209,6 +277,35 @@ private slots:
         producer->wait();
         QVERIFY(handed > 0);
         QVERIFY(near(centreAfter(solid(QSize(20, 10), Qt::blue)), Qt::blue));
+    }
+
+    // The painted item: black until the first frame and after a null one; a
+    // frame of the item's rounded size painted bit for bit; any other size
+    // stretched edge to edge when handed over, and left so by a later resize.
+    void paintedItem()
+    {
+        LmImageItem2 *painted = nullptr;
+        window = windowWith(painted);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(near(grab(*window).pixelColor(198, 98), Qt::black));
+        QImage checks(200, 100, QImage::Format_RGB32);
+        for (int y = 0; y < checks.height(); ++y)
+            for (int x = 0; x < checks.width(); ++x)
+                checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 0) : qRgb(0, 0, 255));
+        painted->setSize(QSizeF(200.4, 99.6));
+        painted->setImage(checks);
+        QCOMPARE(grab(*window).convertToFormat(QImage::Format_RGB32).copy(0, 0, 200, 100), checks);
+        painted->setImage(QImage());
+        QVERIFY(near(grab(*window).pixelColor(198, 98), Qt::black));
+        for (const QSize size : {QSize(199, 100), QSize(640, 640)}) {
+            painted->setImage(quadrants(size));
+            QCOMPARE(mismatch(*window, QRect(0, 0, 200, 100), quadrants(size)), QString());
+            QVERIFY(near(grab(*window).pixelColor(199, 99), Qt::white, 8));
+        }
+        painted->setSize(QSizeF(300, 180));
+        QCOMPARE(mismatch(*window, QRect(0, 0, 200, 100), quadrants(QSize(640, 640))), QString());
+        painted->setImage(quadrants(QSize(640, 640)));
+        QCOMPARE(mismatch(*window, QRect(0, 0, 300, 180), quadrants(QSize(640, 640))), QString());
     }
 };
 

@@ -4,8 +4,7 @@
 // to V4L2_CID_ROTATE; where it refuses, that is logged and shown in the debug
 // text, and everything else goes on as before.
 
-#include "recordingcapture.h"
-#include "tunnel/savetocamthread.h"
+#include "support/fakecamera.h"
 #include "tunnel/syncthread.h"
 #include "vcam_control.h"
 
@@ -46,163 +45,121 @@ class TestTunnelVcam : public QObject
     }
 
 private slots:
-    void initTestCase();
-    void fullSync_data();
-    void fullSync();
-    void singleWrite_data();
-    void singleWrite();
-    void readBack();
-    void store();
-    void cleanupTestCase();
-};
-
-void TestTunnelVcam::initTestCase()
-{
-    QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
-    qputenv("HOME", m_home.path().toLocal8Bit());
-    m_store = std::make_unique<SettingsStore>();
-    m_link = std::make_unique<CameraLink>();
-    QVERIFY(m_link->camOpen(0, m_tunnel.previewSettings(1)));
-    QVERIFY(!m_link->grabFrame().isNull());
-    vcam_reset(0);
-}
-
-void TestTunnelVcam::fullSync_data()
-{
-    QTest::addColumn<bool>("driverMapsRoll");
-    // uvcvideo since Linux 2.6.37 maps extension-unit controls only.
-    QTest::newRow("roll mapping refused") << false;
-    QTest::newRow("roll mapped") << true;
-}
-
-void TestTunnelVcam::fullSync()
-{
-    QFETCH(bool, driverMapsRoll);
-    if (!driverMapsRoll) {
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression("^ROLL reaches no control: .*V4L2_CID_ROTATE \\(UVCIOC_CTRL_MAP: "
-                                                "No such file or directory"));
+    void initTestCase()
+    {
+        QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        m_store = std::make_unique<SettingsStore>();
+        m_link = std::make_unique<CameraLink>();
+        QVERIFY(m_link->camOpen(0, m_tunnel.previewSettings(1)));
+        QVERIFY(!m_link->grabFrame().isNull());
+        vcam_reset(0);
     }
-    QVERIFY(reopen(driverMapsRoll));
-    const int rollBefore = vcam_register_value(0, VCAM_REG_ROLL);
 
-    const QVariantMap stored = {
-        {"aec_Mod", 1},        {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
-        {"bright_mode", false}, {"iso_value", 7},        {"ev_value", -2},      {"afd_value", 1},
-        {"awb_value", 6},      {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2},
-        {"contrast_value", 8}, {"sharpness_value", 30},  {"uvc_mce_r", 10},     {"uvc_mce_g", -20},
-        {"uvc_mce_b", 100},    {"sce_value", 1500}};
-    writeIni(m_store->filePath(), stored);
+    void fullSync_data()
+    {
+        QTest::addColumn<bool>("driverMapsRoll");
+        // uvcvideo since Linux 2.6.37 maps extension-unit controls only.
+        QTest::newRow("roll mapping refused") << false;
+        QTest::newRow("roll mapped") << true;
+    }
 
-    // As the menu command runs it: the priming pass, then the full write.
-    SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
-    sync.start();
-    QVERIFY(sync.wait(10000));
+    void fullSync()
+    {
+        QFETCH(bool, driverMapsRoll);
+        if (!driverMapsRoll) {
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^ROLL reaches no control: .*V4L2_CID_ROTATE \\(UVCIOC_CTRL_MAP: "
+                                                    "No such file or directory"));
+        }
+        QVERIFY(reopen(driverMapsRoll));
+        const int rollBefore = vcam_register_value(0, VCAM_REG_ROLL);
 
-    QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
-    QVERIFY(!vcam_selector_open(0));
-    const int expected[][2] = {{VCAM_REG_GAIN, 7},       {VCAM_REG_BRIGHTNESS, -2},        {VCAM_REG_BACKLIGHT, 1},
-                               {VCAM_REG_WB_TEMPERATURE, 6500}, {VCAM_REG_HUE, -300},     {VCAM_REG_SATURATION, 2},
-                               {VCAM_REG_CONTRAST, 8},    {VCAM_REG_SHARPNESS, 30},        {VCAM_REG_PAN, -20},
-                               {VCAM_REG_TILT, 100},      {VCAM_REG_ZOOM, 1500},           {VCAM_REG_GAMMA, 128},
-                               {VCAM_REG_ROLL, driverMapsRoll ? 10 : rollBefore}};
-    for (const auto &reg : expected)
-        QCOMPARE(vcam_register_value(0, reg[0]), reg[1]);
-    // AEC mode 1: aperture and exposure time (1/100 s) reach their controls.
-    CaptureSession session(*m_link);
-    QCOMPARE(session.get(cv::CAP_PROP_IRIS), 320.0);
-    QCOMPARE(session.get(cv::CAP_PROP_EXPOSURE), 313.0);
-    QCOMPARE(session.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
+        const QVariantMap stored = {
+            {"aec_Mod", 1},        {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
+            {"bright_mode", false}, {"iso_value", 7},        {"ev_value", -2},      {"afd_value", 1},
+            {"awb_value", 6},      {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2},
+            {"contrast_value", 8}, {"sharpness_value", 30},  {"uvc_mce_r", 10},     {"uvc_mce_g", -20},
+            {"uvc_mce_b", 100},    {"sce_value", 1500}};
+        writeIni(m_store->filePath(), stored);
 
-    // Eight values, and the row that cannot reach the camera.
-    const QStringList lines = m_tunnel.readDebugInfo(*m_link).split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), driverMapsRoll ? 9 : 10);
-    QCOMPARE(lines.contains(" No control:  MCE red"), !driverMapsRoll);
-}
+        // As the menu command runs it: the priming pass, then the full write.
+        SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
+        sync.start();
+        QVERIFY(sync.wait(10000));
 
-void TestTunnelVcam::singleWrite_data()
-{
-    QTest::addColumn<QString>("op");
-    QTest::addColumn<int>("arg");
-    QTest::addColumn<int>("reg");
-    QTest::addColumn<int>("expected");
-
-    // reg: a tuning register; below that, -1 - reg is a direct control. The
-    // other tunnelled registers: the full sync above (their traffic is the
-    // write table's).
-    QTest::newRow("white balance preset") << "awb" << 4 << int(VCAM_REG_WB_TEMPERATURE) << 7000;
-    QTest::newRow("saturation, no pause") << "saturation" << 8 << int(VCAM_REG_SATURATION) << 8;
-    QTest::newRow("mce red") << "mceR" << 255 << int(VCAM_REG_ROLL) << 127;
-    // Direct controls: never a violation. Automatic exposure is aperture
-    // priority, in which a UVC camera refuses an exposure time; exposure codes
-    // arrive as 100 us units (1/50 s: 2^-3 s).
-    const int exposure = -1 - cv::CAP_PROP_EXPOSURE, autoExposure = -1 - cv::CAP_PROP_AUTO_EXPOSURE;
-    QTest::newRow("aperture") << "aperture" << 14 << -1 - int(cv::CAP_PROP_IRIS) << 240;
-    QTest::newRow("aec auto") << "aec" << 0 << autoExposure << 3;
-    QTest::newRow("aec manual, 1/100s stored") << "aec" << 1 << exposure << 313;
-    QTest::newRow("exposure 1/50s") << "exposure" << 7 << exposure << 1250;
-    QTest::newRow("aec aperture manual") << "aec" << 3 << autoExposure << 3;
-    QTest::newRow("aec exposure manual, 1/50s stored") << "aec" << 2 << exposure << 1250;
-    QTest::newRow("exposure 1/1000s") << "exposure" << 0 << exposure << 10;
-}
-
-void TestTunnelVcam::singleWrite()
-{
-    QFETCH(QString, op);
-    QFETCH(int, arg);
-    QFETCH(int, reg);
-    QFETCH(int, expected);
-
-    QVERIFY(applyWrite(op, arg, m_tunnel, *m_link, *m_store));
-
-    QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
-    QVERIFY(!vcam_selector_open(0));
-    if (reg >= 0) {
-        QCOMPARE(vcam_register_value(0, reg), expected);
-    } else {
+        QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
+        QVERIFY(!vcam_selector_open(0));
+        const int expected[][2] = {{VCAM_REG_GAIN, 7},       {VCAM_REG_BRIGHTNESS, -2},        {VCAM_REG_BACKLIGHT, 1},
+                                   {VCAM_REG_WB_TEMPERATURE, 6500}, {VCAM_REG_HUE, -300},     {VCAM_REG_SATURATION, 2},
+                                   {VCAM_REG_CONTRAST, 8},    {VCAM_REG_SHARPNESS, 30},        {VCAM_REG_PAN, -20},
+                                   {VCAM_REG_TILT, 100},      {VCAM_REG_ZOOM, 1500},           {VCAM_REG_GAMMA, 128},
+                                   {VCAM_REG_ROLL, driverMapsRoll ? 10 : rollBefore}};
+        for (const auto &reg : expected)
+            QCOMPARE(vcam_register_value(0, reg[0]), reg[1]);
+        // AEC mode 1: aperture and exposure time (1/100 s) reach their controls.
         CaptureSession session(*m_link);
-        QCOMPARE(session.get(-1 - reg), double(expected));
+        QCOMPARE(session.get(cv::CAP_PROP_IRIS), 320.0);
+        QCOMPARE(session.get(cv::CAP_PROP_EXPOSURE), 313.0);
+        QCOMPARE(session.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
+
+        // Eight values, and the row that cannot reach the camera.
+        const QStringList lines = m_tunnel.readDebugInfo(*m_link).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), driverMapsRoll ? 9 : 10);
+        QCOMPARE(lines.contains(" No control:  MCE red"), !driverMapsRoll);
     }
-}
 
-// Outside a transaction the camera answers with its debug values; the text
-// must show what the registers and direct controls above imply.
-void TestTunnelVcam::readBack()
-{
-    m_tunnel.setIso(5, *m_link, *m_store);                 // ISO 400
-    m_tunnel.setAwb(4, *m_link, *m_store);                 // 7000 K
-    m_tunnel.setAperture(14, *m_link, *m_store);           // F2.4
-    const QString text = m_tunnel.readDebugInfo(*m_link);
-    QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 9);
-    QVERIFY2(lines.contains(" Color_temp:  7000"), qPrintable(text));
-    QVERIFY2(lines.contains(" ISO:         400"), qPrintable(text));
-    QVERIFY2(lines.contains(" Aperture:    F2.4"), qPrintable(text));
-    QString again;
-    QVERIFY(m_tunnel.tryReadDebugInfo(*m_link, &again));
-    QCOMPARE(again.split(QLatin1Char('\n')).size(), 9);
-}
+    void singleWrite_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<int>("arg");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<int>("expected");
 
-void TestTunnelVcam::store()
-{
-    const int before = vcam_store_count(0);
-    m_tunnel.storeToCamera(*m_link);
-    QCOMPARE(vcam_store_count(0), before + 1);
+        // reg: a tuning register; below that, -1 - reg is a direct control. The
+        // other tunnelled registers: the full sync above (their traffic is the
+        // write table's).
+        QTest::newRow("white balance preset") << "awb" << 4 << int(VCAM_REG_WB_TEMPERATURE) << 7000;
+        QTest::newRow("saturation, no pause") << "saturation" << 8 << int(VCAM_REG_SATURATION) << 8;
+        QTest::newRow("mce red") << "mceR" << 255 << int(VCAM_REG_ROLL) << 127;
+        // Direct controls: never a violation. Automatic exposure is aperture
+        // priority, in which a UVC camera refuses an exposure time; exposure codes
+        // arrive as 100 us units (1/50 s: 2^-3 s).
+        const int exposure = -1 - cv::CAP_PROP_EXPOSURE, autoExposure = -1 - cv::CAP_PROP_AUTO_EXPOSURE;
+        QTest::newRow("aperture") << "aperture" << 14 << -1 - int(cv::CAP_PROP_IRIS) << 240;
+        QTest::newRow("aec auto") << "aec" << 0 << autoExposure << 3;
+        QTest::newRow("aec manual, 1/100s stored") << "aec" << 1 << exposure << 313;
+        QTest::newRow("exposure 1/50s") << "exposure" << 7 << exposure << 1250;
+        QTest::newRow("aec aperture manual") << "aec" << 3 << autoExposure << 3;
+        QTest::newRow("aec exposure manual, 1/50s stored") << "aec" << 2 << exposure << 1250;
+        QTest::newRow("exposure 1/1000s") << "exposure" << 0 << exposure << 10;
+    }
 
-    SaveToCamThread save(m_link.get(), m_store.get(), &m_tunnel);
-    save.start();
-    QVERIFY(save.wait(5000));
-    QCOMPARE(vcam_store_count(0), before + 3);
-    QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
-    QVERIFY(!vcam_selector_open(0));
-}
+    void singleWrite()
+    {
+        QFETCH(QString, op);
+        QFETCH(int, arg);
+        QFETCH(int, reg);
+        QFETCH(int, expected);
 
-void TestTunnelVcam::cleanupTestCase()
-{
-    m_link.reset();
-    m_store.reset();
-}
+        QVERIFY(applyWrite(op, arg, m_tunnel, *m_link, *m_store));
+
+        QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
+        QVERIFY(!vcam_selector_open(0));
+        if (reg >= 0) {
+            QCOMPARE(vcam_register_value(0, reg), expected);
+        } else {
+            CaptureSession session(*m_link);
+            QCOMPARE(session.get(-1 - reg), double(expected));
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        m_link.reset();
+        m_store.reset();
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTunnelVcam)
 #include "tst_tunnelvcam.moc"

@@ -1,0 +1,105 @@
+#pragma once
+
+// The backend on the fake camera, and the helpers of its prompt tests.
+
+#include "support/fakecamera.h"
+
+#include "backend/devicewatcher.h"
+#include "backend/qmldata.h"
+
+#include <QtWidgets>
+
+// Position of the call `call` (e.g. "14:0") in `trace`, or -1.
+inline int callAt(const QString &trace, const QString &call)
+{
+    return (QLatin1Char(' ') + trace + QLatin1Char(' ')).indexOf(QLatin1Char(' ') + call + QLatin1Char(' '));
+}
+
+// A backend on the fake world; `watcher` stays owned by the backend.
+struct FakeRig
+{
+    std::shared_ptr<FakeWorld> world = std::make_shared<FakeWorld>();
+    DeviceWatcher *watcher = nullptr;
+
+    QmlData *makeBackend()
+    {
+        auto w = std::make_unique<DeviceWatcher>();
+        watcher = w.get();
+        return new QmlData(makeFakeLink(world), std::move(w));
+    }
+    void deviceChange() { emit watcher->devicesChanged(); }
+};
+
+// Runs `action` on the next message box that becomes the active modal widget,
+// polling from the event loop of whatever prompt is up. The returned timer
+// stops by itself once it has acted or after `timeoutMs`.
+inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
+{
+    auto *timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        const bool found = box && box->isVisible();
+        if (found || clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+        }
+        if (found)
+            action(box);
+    });
+    timer->start(20);
+    return timer;
+}
+
+inline void click(QMessageBox *box, QMessageBox::StandardButton which)
+{
+    QAbstractButton *b = box->button(which);
+    QVERIFY(b);
+    b->click();
+}
+
+// Points HOME at a fresh folder with an INI holding `values` (before any
+// SettingsStore is built).
+inline void useHome(const QString &home, const QVariantMap &values = {})
+{
+    qputenv("HOME", home.toLocal8Bit());
+    QDir(home).mkpath(QStringLiteral("Vexlo"));
+    QSettings ini(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
+    ini.clear();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        ini.setValue(it.key(), it.value());
+}
+
+inline QVariant storedValue(const QString &home, const QString &key)
+{
+    return QSettings(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat).value(key);
+}
+
+// The fixture of the in-process backend tests: a fresh HOME, world and backend.
+struct RigHarness
+{
+    QTemporaryDir home;
+    std::unique_ptr<FakeRig> rig;
+    std::unique_ptr<QmlData> backend;
+
+    // A backend on an INI holding `ini`, with camera "Cam A" at index 0 if `plugged`.
+    QmlData *make(const QVariantMap &ini = {}, bool plugged = true)
+    {
+        useHome(home.path(), ini);
+        rig = std::make_unique<FakeRig>();
+        if (plugged)
+            rig->world->plug(0, QStringLiteral("Cam A"));
+        backend.reset(rig->makeBackend());
+        return backend.get();
+    }
+    // Finds the cameras and loads the tuning; `capture` also opens (true if it did).
+    bool bringUp(bool capture)
+    {
+        if (backend->getCamDevs() <= 0)
+            return false;
+        backend->initCameraParams();
+        return capture && backend->startCaptureTimer();
+    }
+    void finish() { backend.reset(); rig.reset(); }
+};

@@ -1,0 +1,161 @@
+// The virtual camera's own behaviour that the program's suites rely on without
+// seeing it fail: its protocol checker, uvcvideo's value rules, the store, the
+// cache, the trace, state and control files. (Clean transactions, pauses,
+// direct writes, every register and roll mapping go through the program in the
+// tunnel's vcam test; enumeration and decoding in the camera's; unplug and
+// replug under a reader in the backend's.)
+#include "vcam_control.h"
+
+#include <opencv2/videoio.hpp>
+
+#include <QFile>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kOpen = 89, kClose = 0, kStore = 249;
+
+bool openCamera(cv::VideoCapture &cap) { return cap.open(0, cv::CAP_V4L2); }
+
+// A transaction as the program makes it: open, settle, write, close.
+bool tunnelWrite(cv::VideoCapture &cap, int prop, double value)
+{
+    cap.set(cv::CAP_PROP_FOCUS, kOpen);
+    QThread::msleep(100);
+    const bool ok = cap.set(prop, value);
+    cap.set(cv::CAP_PROP_FOCUS, kClose);
+    return ok;
+}
+} // namespace
+
+class TestVcam : public QObject {
+    Q_OBJECT
+    cv::VideoCapture cap;
+
+private slots:
+    void initTestCase()
+    {
+        QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
+        QCOMPARE(vcam_camera_count(), 2);
+        QVERIFY(openCamera(cap));
+    }
+
+    void init()
+    {
+        vcam_reset(0);
+        vcam_set_auto_update(0, 1);
+    }
+
+    // Each kind of violation is counted once, and a refused write does not land.
+    void violationsAreCaught_data()
+    {
+        QTest::addColumn<int>("kind");
+        for (int kind = 0; kind < VCAM_V_COUNT; ++kind)
+            QTest::newRow(vcam_violation_name(kind)) << kind;
+    }
+    void violationsAreCaught()
+    {
+        QFETCH(int, kind);
+        if (kind == VCAM_V_READ_WHILE_OPEN || kind == VCAM_V_TOO_EARLY || kind == VCAM_V_NO_REGISTER)
+            cap.set(cv::CAP_PROP_FOCUS, kOpen);
+        if (kind != VCAM_V_TOO_EARLY)
+            QThread::msleep(100);
+        switch (kind) {
+        case VCAM_V_WRITE_WHILE_CLOSED:
+        case VCAM_V_TOO_EARLY: QVERIFY(cap.set(cv::CAP_PROP_CONTRAST, 8)); break;
+        case VCAM_V_READ_WHILE_OPEN: cap.get(cv::CAP_PROP_GAIN); break;
+        case VCAM_V_NO_REGISTER: QVERIFY(cap.set(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 2800)); break;
+        default: // aperture priority: the camera stalls
+            QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 3) && !cap.set(cv::CAP_PROP_EXPOSURE, 100));
+        }
+        cap.set(cv::CAP_PROP_FOCUS, kClose);
+        QCOMPARE(vcam_violation_count(0, kind), 1);
+        QCOMPARE(vcam_violations(0), 1);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_CONTRAST), kind == VCAM_V_TOO_EARLY ? 8 : 5);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE), 0);
+    }
+
+    // uvcvideo rounds to the step from the minimum and clamps signed controls
+    // to their range, unsigned ones as unsigned (a negative becomes the maximum).
+    void valueRules_data()
+    {
+        QTest::addColumn<int>("prop");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("signed clamp") << int(cv::CAP_PROP_BRIGHTNESS) << 100.0 << int(VCAM_REG_BRIGHTNESS) << 64;
+        QTest::newRow("step, half up") << int(cv::CAP_PROP_HUE) << 150.0 << int(VCAM_REG_HUE) << 200;
+        QTest::newRow("unsigned negative") << int(cv::CAP_PROP_GAIN) << -1.0 << int(VCAM_REG_GAIN) << 100;
+    }
+    void valueRules()
+    {
+        QFETCH(int, prop);
+        QFETCH(double, value);
+        QFETCH(int, reg);
+        QVERIFY(tunnelWrite(cap, prop, value));
+        QTEST(vcam_register_value(0, reg), "expected");
+        QCOMPARE(vcam_violations(0), 0);
+    }
+
+    // Stored registers come back at power-on; unstored changes do not.
+    void storeIsLoadedAtPowerOn()
+    {
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_HUE, -700));
+        cap.set(cv::CAP_PROP_FOCUS, kStore);
+        cap.set(cv::CAP_PROP_FOCUS, kClose);
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_HUE, 500));
+        QCOMPARE(vcam_store_count(0), 1);
+        vcam_reset(0);
+        QCOMPARE(vcam_register_value(0, VCAM_REG_HUE), -700);
+        QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
+    }
+
+    // Outside a transaction the camera answers with live debug values, or,
+    // without AUTO_UPDATE, uvcvideo answers from its cache and with the last
+    // written value.
+    void debugValuesLiveAndCached()
+    {
+        const double target = cap.get(cv::CAP_PROP_SATURATION);
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_BRIGHTNESS, 3)); // EV +1 raises the luma target
+        QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), target + 18);
+        vcam_set_auto_update(0, 0);
+        QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), target + 18); // cached from here on
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_BRIGHTNESS, 6));
+        QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), target + 18);
+        QVERIFY(tunnelWrite(cap, cv::CAP_PROP_SATURATION, 7));
+        QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), 7.0);
+    }
+
+    // The trace and state files record for other processes; the control FIFO
+    // takes commands from them.
+    void traceStateAndControlFiles()
+    {
+        cap.set(cv::CAP_PROP_BACKLIGHT, 1);
+        QFile trace(qEnvironmentVariable("VEXLO_VCAM_TRACE")), state(qEnvironmentVariable("VEXLO_VCAM_STATE"));
+        QVERIFY(trace.open(QIODevice::ReadOnly) && state.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = trace.readAll().split('\n');
+        QVERIFY(std::any_of(lines.begin(), lines.end(), [](const QByteArray &l) {
+            return l.split(' ').value(0).toDouble() > 0
+                   && l.contains("VIOLATION write_while_closed PU_BACKLIGHT_COMPENSATION");
+        }));
+        const QByteArray s = state.readAll();
+        QVERIFY2(s.contains("violations 1\nviolation write_while_closed 1\n"), s.constData());
+
+        const QByteArray fifo = qgetenv("VEXLO_VCAM_CONTROL");
+        const auto send = [&](const QByteArray &cmd) {
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            const bool ok = fd >= 0 && ::write(fd, cmd.constData(), size_t(cmd.size())) == cmd.size();
+            ::close(fd);
+            return ok;
+        };
+        QTRY_VERIFY(send("unplug 1\n")); // the FIFO's reader starts with the library
+        QTRY_VERIFY(!vcam_is_plugged(1));
+        QVERIFY(send("replug 1\n"));
+        QTRY_VERIFY(vcam_is_plugged(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVcam)
+#include "tst_vcam.moc"
