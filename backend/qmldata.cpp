@@ -233,8 +233,9 @@ using TuningValues = std::array<int, TuningCount>;
 
 struct QmlDataPrivate
 {
-    explicit QmlDataPrivate(std::unique_ptr<CameraLink> link)
-        : camera(std::move(link))
+    QmlDataPrivate(std::unique_ptr<CameraLink> link, ParamTunnel::Pause pause)
+        : tunnel(std::move(pause))
+        , camera(std::move(link))
     {
     }
 
@@ -314,9 +315,10 @@ QmlData::QmlData(QObject *parent)
 {
 }
 
-QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatcher> watcher, QObject *parent)
+QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatcher> watcher, QObject *parent,
+                 std::function<void(unsigned long ms)> pause)
     : QObject(parent)
-    , pv(new QmlDataPrivate(camera ? std::move(camera) : std::make_unique<CameraLink>()))
+    , pv(new QmlDataPrivate(camera ? std::move(camera) : std::make_unique<CameraLink>(), std::move(pause)))
 {
     pv->captureThread = new CaptureThread(pv->camera.get());
     pv->syncThread = new SyncThread(pv->camera.get(), &pv->settings, &pv->tunnel);

@@ -75,9 +75,10 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
 public:
     explicit QmlData(QObject *parent = nullptr);
     // Runs on the given camera link and device-change source instead of the
-    // platform's (tests hand in fakes).
+    // platform's, and waits for the camera through `pause` (the tunnel's pause
+    // hook) instead of sleeping (tests hand in fakes).
     QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatcher> watcher,
-            QObject *parent = nullptr);
+            QObject *parent = nullptr, std::function<void(unsigned long ms)> pause = {});
     ~QmlData() override;
 
     // The five message boxes; each decides when it may be closed.

@@ -21,11 +21,11 @@ struct FakeRig
     std::shared_ptr<FakeWorld> world = std::make_shared<FakeWorld>();
     DeviceWatcher *watcher = nullptr;
 
-    QmlData *makeBackend()
+    QmlData *makeBackend(std::function<void(unsigned long)> pause = {})
     {
         auto w = std::make_unique<DeviceWatcher>();
         watcher = w.get();
-        return new QmlData(makeFakeLink(world), std::move(w));
+        return new QmlData(makeFakeLink(world), std::move(w), nullptr, std::move(pause));
     }
     void deviceChange() { emit watcher->devicesChanged(); }
 };
@@ -82,6 +82,9 @@ struct RigHarness
     QTemporaryDir home;
     std::unique_ptr<FakeRig> rig;
     std::unique_ptr<QmlData> backend;
+    // The tunnel's pauses last a tenth of their time, and while this is set
+    // the tunnel stops in its next pause (a busy box stays up meanwhile).
+    std::atomic<bool> holdTunnel{false};
 
     // A backend on an INI holding `ini`, with camera "Cam A" at index 0 if `plugged`.
     QmlData *make(const QVariantMap &ini = {}, bool plugged = true)
@@ -90,7 +93,11 @@ struct RigHarness
         rig = std::make_unique<FakeRig>();
         if (plugged)
             rig->world->plug(0, QStringLiteral("Cam A"));
-        backend.reset(rig->makeBackend());
+        backend.reset(rig->makeBackend([this](unsigned long ms) {
+            QThread::msleep(ms / 10);
+            while (holdTunnel)
+                QThread::msleep(1);
+        }));
         return backend.get();
     }
     // Finds the cameras and loads the tuning; `capture` also opens (true if it did).
@@ -101,5 +108,5 @@ struct RigHarness
         backend->initCameraParams();
         return capture && backend->startCaptureTimer();
     }
-    void finish() { backend.reset(); rig.reset(); }
+    void finish() { holdTunnel = false; backend.reset(); rig.reset(); }
 };

@@ -112,7 +112,9 @@ private slots:
         onNextBox([&](QMessageBox *box) {
             seen = true;
             checkBox(box, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+            holdTunnel = false;
         });
+        holdTunnel = true;
         b->showSyncBox();
         QVERIFY(seen);
         QCOMPARE(quits, 0);
@@ -170,7 +172,9 @@ private slots:
                     waited = true;
                     QVERIFY(wait != box);
                     checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+                    holdTunnel = false;
                 });
+                holdTunnel = true;
             }
             click(box, answer ? QMessageBox::StandardButton(answer) : QMessageBox::Cancel);
         });
@@ -230,7 +234,9 @@ private slots:
             }
             if (prompt != QLatin1String("sync"))
                 click(box, QMessageBox::Cancel);
+            holdTunnel = false;
         });
+        holdTunnel = prompt == QLatin1String("sync");
         if (prompt == QLatin1String("notfound")) {
             b->openFindDeviceDialog();
         } else if (prompt == QLatin1String("openfailed")) {

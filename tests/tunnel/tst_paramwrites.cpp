@@ -1,6 +1,9 @@
-// Single parameter writes: exact traffic with its pauses, what is stored and
-// when, the checks that stop a write, the AEC modes and the shared flag
-// register; and that a pause really lasts.
+// The tunnel's single operations. Parameter writes: exact traffic with its
+// pauses, what is stored and when, the checks that stop a write, the AEC modes,
+// the shared flag register, and that a pause really lasts. The value tables
+// as the user interface and the INI file see them. The debug read-back: read
+// order, 16-bit truncation, gain decoding, the text and the closed camera (the
+// read-back that must not wait: tst_capturethreads).
 
 #include "support/fakecamera.h"
 
@@ -152,6 +155,204 @@ private slots:
         real.storeToCamera(*f.link);
         QVERIFY2(clock.elapsed() >= 200, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(f.world->takeTrace(), QStringLiteral("28:89 14:3 28:0 28:249 28:0"));
+    }
+
+    // Each label follows from its value, so a wrong digit in either shows; rising
+    // values keep the first-match lookups unambiguous.
+    void labelsMatchValues()
+    {
+        const QVector<ApertureEntry> apertures = ParamTunnel::apertureList();
+        QCOMPARE(apertures.size(), 38);
+        for (int i = 0; i < apertures.size(); ++i) {
+            const ApertureEntry &e = apertures.at(i);
+            QCOMPARE(e.label, e.fNumber100 < 1000 ? QStringLiteral("F%1").arg(e.fNumber100 / 100.0, 0, 'f', 1)
+                                                  : QStringLiteral("F%1").arg(e.fNumber100 / 100));
+            QVERIFY(i == 0 || (e.fNumber100 > apertures.at(i - 1).fNumber100 && e.apex > apertures.at(i - 1).apex));
+        }
+        const int denominators[] = {1000, 640, 320, 200, 120, 100, 60, 50, 33, 30, 24};
+        const QVector<ExposureEntry> exposures = ParamTunnel::exposureList();
+        QCOMPARE(exposures.size(), 11);
+        for (int i = 0; i < exposures.size(); ++i) {
+            QCOMPARE(exposures.at(i).label, QStringLiteral("1/%1s").arg(denominators[i]));
+            QCOMPARE(int(exposures.at(i).value), i < 10 ? i - 10 : 1); // no code 0
+        }
+        const QVector<LabeledValue> evs = ParamTunnel::evList();
+        QCOMPARE(evs.size(), 13);
+        for (int i = 0; i < evs.size(); ++i) {
+            QCOMPARE(evs.at(i).value, i - 6); // thirds of a stop
+            QCOMPARE(evs.at(i).label, QString::number(evs.at(i).value / 3.0, 'f', 1));
+        }
+        // The MCE factor 1 + code/512 with three exact decimals.
+        ParamTunnel tunnel;
+        const QVector<LabeledValue> mce = tunnel.mceList();
+        QCOMPARE(mce.size(), 257);
+        for (int i = 0; i < mce.size(); ++i) {
+            QCOMPARE(mce.at(i).value, i - 128);
+            QCOMPARE(mce.at(i).label, QString::number(1.0 + i / 512.0, 'f', 3));
+        }
+        QCOMPARE(mce.at(1).label, QStringLiteral("1.002"));
+        QCOMPARE(tunnel.mceLabels().at(255), QStringLiteral("1.498"));
+    }
+
+    // Lookups by row and by value, with rows and values outside the tables.
+    void lookup_data()
+    {
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        ParamTunnel t;
+        const auto row = [](const char *name, const QString &actual, const QString &expected) {
+            QTest::newRow(name) << actual << expected;
+        };
+        const auto n = [](int v) { return QString::number(v); };
+        const auto preview = [&t](int index) {
+            QStringList parts;
+            for (int v : t.previewSettings(index))
+                parts << QString::number(v);
+            return parts.join(QLatin1Char(' '));
+        };
+        row("aperture text past end", ParamTunnel::apertureText(38), "");
+        row("aperture text negative", ParamTunnel::apertureText(-1), "");
+        row("exposure text past end", ParamTunnel::exposureText(11), "");
+        row("iso text past end", ParamTunnel::isoText(14), "");
+        row("ev text negative", ParamTunnel::evText(-1), "");
+        row("aperture index", n(ParamTunnel::apertureIndexOf(240)), "14");
+        row("aperture index between rows", n(ParamTunnel::apertureIndexOf(245)), "0");
+        row("exposure index 1/24s", n(ParamTunnel::exposureIndexOf(1)), "10");
+        row("exposure index code 0", n(ParamTunnel::exposureIndexOf(0)), "0");
+        row("ev index outside", n(ParamTunnel::evIndexOf(7)), "0");
+        row("mce index zero", n(t.mceIndexOf(0)), "128");
+        row("mce index outside", n(t.mceIndexOf(129)), "0");
+        row("aperture name between rows", ParamTunnel::apertureNameOf(245), "Null");
+        row("aperture name zero", ParamTunnel::apertureNameOf(0), "Null");
+        row("awb shade", n(ParamTunnel::awbPresetTemperature(5)), "7500");
+        row("awb manual", n(ParamTunnel::awbPresetTemperature(6)), "-1");
+        row("awb negative", n(ParamTunnel::awbPresetTemperature(-1)), "-1");
+        row("preview 1080p", preview(0), "3 1920 4 1080 5 30");
+        row("preview 720p", preview(1), "3 1280 4 720 5 30");
+        row("preview past end", preview(2), "3 1920 4 1080 5 30");
+    }
+
+    void lookup()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
+    // What AUTO_EXPOSURE and EXPOSURE receive: DirectShow the table's values,
+    // V4L2 aperture priority and 100 us units, rounded.
+    void platformExposureValues_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("sent");
+    #ifdef Q_OS_WIN
+        for (const int code : {-10, -3, 1})
+            QTest::addRow("code %d", code) << code << code;
+    #else
+        QTest::newRow("1/1000s") << -10 << 10;
+        QTest::newRow("1/640s, rounded up") << -9 << 20;
+        QTest::newRow("1/100s, half rounded up") << -5 << 313;
+        QTest::newRow("1/50s") << -3 << 1250;
+        QTest::newRow("1/30s") << -1 << 5000;
+        QTest::newRow("1/24s") << 1 << 20000;
+    #endif
+    }
+
+    void platformExposureValues()
+    {
+        QFETCH(int, code);
+        QFETCH(int, sent);
+        QCOMPARE(ParamTunnel::exposureControlValue(code), sent);
+    #ifdef Q_OS_WIN
+        QCOMPARE(ParamTunnel::autoExposureOnValue(), 1);
+    #else
+        QCOMPARE(ParamTunnel::autoExposureOnValue(), 3);
+    #endif
+    }
+
+    void fullText()
+    {
+        TunnelFixture f;
+        f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 345;
+        f.world->answers[ParamTunnel::whiteBalanceProperty()] = 52;
+        f.world->answers[cv::CAP_PROP_PAN] = 228;
+        f.world->answers[cv::CAP_PROP_TILT] = 160;
+        f.world->answers[cv::CAP_PROP_SATURATION] = 48;
+        f.world->answers[cv::CAP_PROP_GAIN] = 16;
+        f.world->answers[cv::CAP_PROP_CONTRAST] = 28;
+        f.world->answers[cv::CAP_PROP_SHARPNESS] = 1200;
+
+        const QString text = f.tunnel.readDebugInfo(*f.link);
+
+        QCOMPARE(text, QStringLiteral(" R_gain:      1.125\n"
+                                      " B_gain:      0.250\n"
+                                      " Lux_index:   345\n"
+                                      " Color_temp:  5200\n"
+                                      " Luma_target: 48\n"
+                                      " ISO:         1600\n"
+                                      " Aperture:    F2.8\n"
+                                      " Exposure:    1200\n"));
+        // Focus first, then the eight values in the firmware's order; no writes.
+        QCOMPARE(f.world->takeTrace(), QStringLiteral("get:28 get:10 get:WB get:33 get:34 get:12 get:14 get:11 get:20"));
+        const DebugReadout d = f.tunnel.debugReadout();
+        QCOMPARE(QVector<int>({d.luxIndex, d.colorTemp, d.rGain, d.bGain, d.lumaTarget, d.iso, d.aperture, d.exposure}),
+                 QVector<int>({345, 52, 228, 160, 48, 16, 28, 1200}));
+    }
+
+    // One answer on one control, and the line of the text that shows it.
+    void line_data()
+    {
+        QTest::addColumn<int>("prop");
+        QTest::addColumn<double>("answer");
+        QTest::addColumn<QString>("expected");
+
+        const int r = cv::CAP_PROP_PAN;
+        QTest::newRow("gain 127 (highest)") << r << 127.0 << " R_gain:      31.500";
+        QTest::newRow("gain 300 keeps 44") << r << 300.0 << " R_gain:      5.500";
+        QTest::newRow("gain -1 keeps 255") << r << -1.0 << " R_gain:      1.969";
+        QTest::newRow("blue gain 96") << int(cv::CAP_PROP_TILT) << 96.0 << " B_gain:      16.000";
+
+        const int lux = cv::CAP_PROP_BRIGHTNESS;
+        QTest::newRow("lux truncated") << lux << 1234.9 << " Lux_index:   1234";
+        QTest::newRow("lux truncated toward zero") << lux << -0.9 << " Lux_index:   0";
+        QTest::newRow("lux above 16 bits") << lux << 70000.0 << " Lux_index:   4464";
+        QTest::newRow("lux not a number") << lux << std::nan("") << " Lux_index:   0";
+        QTest::newRow("colour temp highest")
+            << ParamTunnel::whiteBalanceProperty() << 65535.0 << " Color_temp:  6553500";
+        QTest::newRow("aperture truncated") << int(cv::CAP_PROP_CONTRAST) << 23.5 << " Aperture:    F2.3";
+        QTest::newRow("aperture -1") << int(cv::CAP_PROP_CONTRAST) << -1.0 << " Aperture:    Null";
+        QTest::newRow("exposure -1") << int(cv::CAP_PROP_SHARPNESS) << -1.0 << " Exposure:    65535";
+    }
+
+    void line()
+    {
+        QFETCH(int, prop);
+        QFETCH(double, answer);
+        QFETCH(QString, expected);
+
+        TunnelFixture f;
+        f.world->answers[prop] = answer;
+        const QStringList lines = f.tunnel.readDebugInfo(*f.link).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 9); // a line feed after each of the eight lines
+        QVERIFY(lines.last().isEmpty());
+        QVERIFY2(lines.contains(expected), qPrintable(lines.join(QLatin1Char('|'))));
+    }
+
+    void closedCamera()
+    {
+        TunnelFixture f;
+        f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 77;
+        f.tunnel.readDebugInfo(*f.link);
+        f.world->takeTrace();
+        f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 12;
+        f.link->camClose();
+
+        QCOMPARE(f.tunnel.readDebugInfo(*f.link), QStringLiteral("Get failed!"));
+        QString text;
+        QVERIFY(f.tunnel.tryReadDebugInfo(*f.link, &text));
+        QCOMPARE(text, QStringLiteral("Get failed!"));
+        QCOMPARE(f.world->takeTrace(), QString());
+        QCOMPARE(f.tunnel.debugReadout().luxIndex, quint16(77)); // the last good read stays
     }
 };
 
