@@ -11,8 +11,9 @@
 # read after the warm-up and again at the end. The tool's line is followed by
 # its threads: capture (read + decode + convert), GUI (hand-over and scaling),
 # Qt's thread pool (scaling), scene-graph render thread (upload and draw).
-# Frames shown: the tool's scene-graph render count (QSG_RENDER_TIMING), ffplay's
-# frames taken from the camera less those it dropped (its status line). With
+# Frames shown: the tool's scene-graph render count (QSG_RENDER_TIMING), at most
+# the frames it took from the camera (a render without a new frame shows none),
+# ffplay's frames taken from the camera less those it dropped (its status line). With
 # several runs the programs alternate and the run with the least CPU per frame
 # (without llvmpipe) is reported: the machine may be shared. On a busy machine
 # -n -10 runs Xvfb and both programs at that niceness (as root), so that other
@@ -150,7 +151,7 @@ measure() {
     local binary=$tool
     [ "$kind" = before ] && binary=$before
     HOME="$home" XDG_RUNTIME_DIR="$work" QSG_RENDER_TIMING=1 LD_PRELOAD="$vcam" \
-      VEXLO_VCAM_STORE="$work/store" nice -n "$niceness" "$binary" "${toolargs[@]}" >/dev/null 2>"$work/err" &
+      VEXLO_VCAM_STORE="$work/store" VEXLO_VCAM_TRACE="$work/trace" VEXLO_VCAM_TRACE_ALL=1 nice -n "$niceness" "$binary" "${toolargs[@]}" >/dev/null 2>"$work/err" &
   else
     HOME="$home" LD_PRELOAD="$vcam" VEXLO_VCAM_STORE="$work/store" \
       VEXLO_VCAM_TRACE="$work/trace" VEXLO_VCAM_TRACE_ALL=1 \
@@ -168,13 +169,20 @@ measure() {
     sleep 0.1
   done
   sleep "$warmup"
-  local f0 d0=0
-  if [ "$kind" != ffplay ]; then f0=$(rendered "$work/err"); else f0=$(requeued "$work/trace"); d0=$(dropped "$work/err"); fi
+  local f0 d0=0 q0
+  q0=$(requeued "$work/trace")
+  if [ "$kind" != ffplay ]; then f0=$(rendered "$work/err"); else f0=$q0; d0=$(dropped "$work/err"); fi
   threads "$app_pid" > "$work/t0"
   sleep "$seconds"
   threads "$app_pid" > "$work/t1"
-  local f1 d1=0
-  if [ "$kind" != ffplay ]; then f1=$(rendered "$work/err"); else f1=$(requeued "$work/trace"); d1=$(dropped "$work/err"); fi
+  local f1 d1=0 q1
+  q1=$(requeued "$work/trace")
+  if [ "$kind" != ffplay ]; then
+    f1=$(rendered "$work/err")
+    (( f1 - f0 > q1 - q0 )) && f1=$(( f0 + q1 - q0 ))
+  else
+    f1=$q1; d1=$(dropped "$work/err")
+  fi
   local rss
   rss=$(awk '/^VmRSS/ { print $2 }' /proc/"$app_pid"/status)
   local sums
