@@ -59,8 +59,8 @@ struct PairPass
 
 // One source row's horizontal sums, shifted right by four as Qt does before
 // weighing rows: four 32-bit channel sums (b, g, r, a) per output pixel.
-__attribute__((target("avx2"))) void sumRow(const std::uint32_t *row, const char *next, std::size_t nextBytes,
-                                            const std::vector<PairPass> &passes, std::uint32_t *sums)
+__attribute__((target("avx2"))) void sumRow(const std::uint32_t *row, const char *next, const std::vector<PairPass> &passes,
+                                            std::uint32_t *sums)
 {
     // Spreads four BGRA pixels into 16-bit pairs of the same channel of
     // pixels 0 and 1 (low) and 2 and 3 (high), for one multiply-add each.
@@ -68,11 +68,10 @@ __attribute__((target("avx2"))) void sumRow(const std::uint32_t *row, const char
         _mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1));
     const __m256i high = _mm256_broadcastsi128_si256(
         _mm_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1));
-    // The next row (if any) is fetched while this one is summed: the frame
-    // was written on another core, out of this one's caches.
-    for (std::size_t i = 0; next && i < nextBytes; i += 64)
-        _mm_prefetch(next + i, _MM_HINT_T0);
     for (const PairPass &p : passes) {
+        // The next row is fetched while this one is summed: the frame was
+        // written on another core, out of this one's caches.
+        _mm_prefetch(next + 4 * p.start[0], _MM_HINT_T0);
         const __m256i pixels = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(row + p.start[0]))),
             _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + p.start[1])), 1);
@@ -168,11 +167,10 @@ __attribute__((target("avx2"))) bool scaleInto(const QImage &image, QImage &scal
             const int row = l.first + i;
             std::uint32_t *slot = sums.data() + std::size_t(row % 4) * rowSize;
             if (summed[row % 4] != row) {
-                const char *next = row + 1 < image.height()
-                                       ? reinterpret_cast<const char *>(image.constScanLine(row + 1))
-                                       : nullptr;
-                sumRow(reinterpret_cast<const std::uint32_t *>(image.constScanLine(row)), next,
-                       4 * std::size_t(image.width()), passes, slot);
+                // The last row fetches itself again.
+                const int next = std::min(row + 1, image.height() - 1);
+                sumRow(reinterpret_cast<const std::uint32_t *>(image.constScanLine(row)),
+                       reinterpret_cast<const char *>(image.constScanLine(next)), passes, slot);
                 summed[row % 4] = row;
             }
             rows[i] = slot;
