@@ -102,6 +102,7 @@ def main():
     ap.add_argument('--no-baseline', action='store_true',
                     help='skip running the tests on the unmutated program first (they must pass)')
     args = ap.parse_args()
+    args.scratch = os.path.abspath(args.scratch)  # the build runs from another folder
 
     src = os.path.join(args.scratch, 'src')
     if args.rev and not (args.check or args.list):
