@@ -1,7 +1,7 @@
 // Memory while the GUI thread is blocked: 1080p frames arrive at 30 fps from a
 // fake camera while the GUI thread sleeps for 2 s (a long direct sync); the
 // resident memory must grow by less than 50 MB. Run with QT_QPA_PLATFORM=offscreen.
-#include "fakecamera.h"
+#include "backendrig.h"
 
 #include <QTemporaryDir>
 #include <QThread>
