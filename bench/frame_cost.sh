@@ -3,7 +3,7 @@
 # the other, on the virtual camera (MJPG at 30 fps) under Xvfb, with ffplay's
 # window the size of the tool's fitted preview (900 x 506).
 #
-#   bench/frame_cost.sh [-b BUILD] [-s 1080|720] [-t SECONDS] [-w WARMUP] [-r RUNS] [-n NICE]
+#   bench/frame_cost.sh [-b BUILD] [-B BEFORE] [-s 1080|720] [-t SECONDS] [-w WARMUP] [-r RUNS] [-n NICE]
 #
 # For each program it prints CPU time per shown frame with and without Mesa's
 # llvmpipe threads (OpenGL in software under Xvfb; on a desktop a GPU does that
@@ -11,12 +11,14 @@
 # read after the warm-up and again at the end. The tool's line is followed by
 # its threads: capture (read + decode + convert), GUI (hand-over and scaling),
 # Qt's thread pool (scaling), scene-graph render thread (upload and draw).
-# Frames shown: the tool's scene-graph render count (QSG_RENDER_TIMING), ffplay's
-# frames taken from the camera less those it dropped (its status line). With
+# Frames shown: the tool's scene-graph render count (QSG_RENDER_TIMING), at most
+# the frames it took from the camera (a render without a new frame shows none),
+# ffplay's frames taken from the camera less those it dropped (its status line). With
 # several runs the programs alternate and the run with the least CPU per frame
 # (without llvmpipe) is reported: the machine may be shared. On a busy machine
 # -n -10 runs Xvfb and both programs at that niceness (as root), so that other
-# work does not make them drop frames; both are treated alike.
+# work does not make them drop frames; both are treated alike. -B adds the tool
+# of a second build (say, before a change) to the same run, as "before".
 #
 # Then, when the build has it, bench/camera/bench_capture_stages prints the
 # capture side stage by stage.
@@ -27,26 +29,28 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../build/test"
+before=
 size=1080
 seconds=12
 warmup=6
 runs=2
 niceness=0
-while getopts "b:s:t:w:r:n:" opt; do
+while getopts "b:B:s:t:w:r:n:" opt; do
   case $opt in
     b) build=$OPTARG ;;
+    B) before=$(cd "$OPTARG" && pwd)/vexlo-tuner ;;
     s) size=$OPTARG ;;
     t) seconds=$OPTARG ;;
     w) warmup=$OPTARG ;;
     r) runs=$OPTARG ;;
     n) niceness=$OPTARG ;;
-    *) sed -n '2,25p' "$0"; exit 2 ;;
+    *) sed -n '2,27p' "$0"; exit 2 ;;
   esac
 done
 build=$(cd "$build" && pwd)
 tool="$build/vexlo-tuner"
 vcam="$build/tools/vcam/libvexlo-vcam.so"
-for f in "$tool" "$vcam"; do
+for f in "$tool" "$vcam" $before; do
   [ -e "$f" ] || { echo "missing $f (build vexlo-tuner and vcam)" >&2; exit 1; }
 done
 case $size in
@@ -143,9 +147,11 @@ measure() {
   mkdir -p "$home/Vexlo"
   # The preview fitted to its area (display zoom on), at the chosen size.
   printf '[General]\npreview_index=%d\ndisplay_zoom=true\n' "$index" > "$home/Vexlo/config.ini"
-  if [ "$kind" = tool ]; then
+  if [ "$kind" != ffplay ]; then
+    local binary=$tool
+    [ "$kind" = before ] && binary=$before
     HOME="$home" XDG_RUNTIME_DIR="$work" QSG_RENDER_TIMING=1 LD_PRELOAD="$vcam" \
-      VEXLO_VCAM_STORE="$work/store" nice -n "$niceness" "$tool" "${toolargs[@]}" >/dev/null 2>"$work/err" &
+      VEXLO_VCAM_STORE="$work/store" VEXLO_VCAM_TRACE="$work/trace" VEXLO_VCAM_TRACE_ALL=1 nice -n "$niceness" "$binary" "${toolargs[@]}" >/dev/null 2>"$work/err" &
   else
     HOME="$home" LD_PRELOAD="$vcam" VEXLO_VCAM_STORE="$work/store" \
       VEXLO_VCAM_TRACE="$work/trace" VEXLO_VCAM_TRACE_ALL=1 \
@@ -158,18 +164,25 @@ measure() {
   # may take seconds to get there).
   local waited
   for waited in $(seq 300); do
-    if [ "$kind" = tool ]; then [ "$(rendered "$work/err")" -gt 1 ] && break
+    if [ "$kind" != ffplay ]; then [ "$(rendered "$work/err")" -gt 1 ] && break
     else [ -n "$(dropped "$work/err")" ] && [ "$(requeued "$work/trace")" -gt 0 ] && break; fi
     sleep 0.1
   done
   sleep "$warmup"
-  local f0 d0=0
-  if [ "$kind" = tool ]; then f0=$(rendered "$work/err"); else f0=$(requeued "$work/trace"); d0=$(dropped "$work/err"); fi
+  local f0 d0=0 q0
+  q0=$(requeued "$work/trace")
+  if [ "$kind" != ffplay ]; then f0=$(rendered "$work/err"); else f0=$q0; d0=$(dropped "$work/err"); fi
   threads "$app_pid" > "$work/t0"
   sleep "$seconds"
   threads "$app_pid" > "$work/t1"
-  local f1 d1=0
-  if [ "$kind" = tool ]; then f1=$(rendered "$work/err"); else f1=$(requeued "$work/trace"); d1=$(dropped "$work/err"); fi
+  local f1 d1=0 q1
+  q1=$(requeued "$work/trace")
+  if [ "$kind" != ffplay ]; then
+    f1=$(rendered "$work/err")
+    (( f1 - f0 > q1 - q0 )) && f1=$(( f0 + q1 - q0 ))
+  else
+    f1=$q1; d1=$(dropped "$work/err")
+  fi
   local rss
   rss=$(awk '/^VmRSS/ { print $2 }' /proc/"$app_pid"/status)
   local sums
@@ -182,9 +195,12 @@ measure() {
 
 echo "virtual camera MJPG ${width}x${height} @30, preview 900x506, ${warmup} s warm-up, ${seconds} s measured, best of $runs"
 echo "tool: $tool ${toolargs[*]}"
+[ -n "$before" ] && echo "before: $before"
+kinds="tool ffplay"
+[ -n "$before" ] && kinds="before tool ffplay"
 declare -A best
 for run in $(seq "$runs"); do
-  for kind in tool ffplay; do
+  for kind in $kinds; do
     measure "$kind" > "$work/line" # not in a subshell: cleanup must see app_pid
     line=$(cat "$work/line")
     read -r frames all gl gui cap rnd pool other rss <<<"$line"
@@ -202,20 +218,21 @@ for run in $(seq "$runs"); do
 done
 
 printf '\n| program | CPU/frame whole process | CPU/frame without llvmpipe | frames/s | RSS |\n|---|---|---|---|---|\n'
-for kind in tool ffplay; do
+for kind in $kinds; do
   [ -n "${best[$kind]:-}" ] || continue
   read -r _ frames all gl gui cap rnd pool other rss <<<"${best[$kind]}"
   awk -v k="$kind" -v f="$frames" -v a="$all" -v g="$gl" -v t="$tck" -v s="$seconds" -v r="$rss" '
     function ms(x) { return sprintf("%.1f ms", x * 1000 / t / f) }
     BEGIN { printf "| %s | %s | %s | %.1f | %d MB |\n", k, ms(a), ms(a - g), f / s, r / 1024 }'
 done
-if [ -n "${best[tool]:-}" ]; then
-  read -r _ frames all gl gui cap rnd pool other rss <<<"${best[tool]}"
-  awk -v f="$frames" -v t="$tck" -v gui="$gui" -v cap="$cap" -v rnd="$rnd" -v pool="$pool" -v o="$other" -v gl="$gl" '
+for kind in $kinds; do
+  [ "$kind" != ffplay ] && [ -n "${best[$kind]:-}" ] || continue
+  read -r _ frames all gl gui cap rnd pool other rss <<<"${best[$kind]}"
+  awk -v k="$kind" -v f="$frames" -v t="$tck" -v gui="$gui" -v cap="$cap" -v rnd="$rnd" -v pool="$pool" -v o="$other" -v gl="$gl" '
     function ms(x) { return sprintf("%.2f", x * 1000 / t / f) }
-    BEGIN { printf "\ntool per frame (ms): capture thread %s, GUI thread %s, thread pool %s, render thread %s, other %s, llvmpipe %s\n",
-            ms(cap), ms(gui), ms(pool), ms(rnd), ms(o), ms(gl) }'
-fi
+    BEGIN { printf "\n%s per frame (ms): capture thread %s, GUI thread %s, thread pool %s, render thread %s, other %s, llvmpipe %s\n",
+            k, ms(cap), ms(gui), ms(pool), ms(rnd), ms(o), ms(gl) }'
+done
 
 stages="$build/bench/camera/bench_capture_stages"
 if [ -x "$stages" ]; then

@@ -1,5 +1,7 @@
 #include "items/lmimageitem.h"
 
+#include "items/previewscale.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QMetaObject>
@@ -423,7 +425,9 @@ void LmImageItem::setImage(const QImage &image, Qt::TransformationMode mode)
     const QSize scaledSize = size.toSize();
     if (scaledSize.isEmpty())
         return; // nothing of the frame would be visible
-    const QImage scaled = image.scaled(scaledSize, Qt::IgnoreAspectRatio, mode);
+    const QImage scaled = mode == Qt::SmoothTransformation
+                              ? previewScaled(image, scaledSize)
+                              : image.scaled(scaledSize, Qt::IgnoreAspectRatio, mode);
     cpuScaled.fetch_add(1, std::memory_order_relaxed);
 
     QMutexLocker lock(&target->mutex);

@@ -10,6 +10,8 @@
 #include <QQuickWindow>
 
 #include <csignal>
+#include <map>
+#include <memory>
 #include <cstdio>
 #include <thread>
 
@@ -99,6 +101,30 @@ class TestShell : public QObject
 {
     Q_OBJECT
 
+    // The children all start at once, as the rows are made, and are checked one by one.
+    struct Child {
+        QTemporaryDir home;
+        QProcess process;
+    };
+    std::map<QString, std::unique_ptr<Child>> children;
+
+    void row(const char *name, const QString &mode, const QByteArray &ini, int exitCode, const QString &shown,
+             const QString &stored)
+    {
+        QTest::newRow(name) << mode << ini << exitCode << shown << stored;
+        auto child = std::make_unique<Child>();
+        QDir().mkpath(child->home.path() + QStringLiteral("/Vexlo"));
+        QFile file(child->home.path() + QStringLiteral("/Vexlo/config.ini"));
+        if (!ini.isNull() && file.open(QIODevice::WriteOnly))
+            file.write(ini);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), child->home.path());
+        child->process.setProcessEnvironment(env);
+        child->process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child->process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), mode});
+        children[mode] = std::move(child);
+    }
+
 private slots:
     void exitPaths_data()
     {
@@ -109,16 +135,14 @@ private slots:
         QTest::addColumn<QString>("stored");   // in the INI afterwards; "!key": not there
         const QByteArray en("[General]\nlanguage=en_US\n");
         // The translation is in force before the root document is created.
-        QTest::newRow("quit") << "quit" << en << 0 << "window title: Vexlo camera tuning tool" << "";
+        row("quit", "quit", en, 0, "window title: Vexlo camera tuning tool", "");
         // SIGTERM at any moment of the start-up ends the program through its
         // quit path once it can.
         for (const char *term : {"term-first", "term-backend", "term"})
-            QTest::newRow(term) << term << en + "sce_value=900\n" << 0 << "exec returned 0" << "sce_value=900";
-        QTest::newRow("root fails to load") << "broken" << QByteArray() << 255 << "exec returned -1" << "";
-        QTest::newRow("hung after the event loop") << "hang" << en + "ev_value=3\n" << 0 << "backend destroyed"
-                                                   << "ev_value=3";
-        QTest::newRow("camera not found, Exit") << "notfound-exit" << en << 0 << "prompt: Camera not found"
-                                                << "!ev_value";
+            row(term, term, en + "sce_value=900\n", 0, "exec returned 0", "sce_value=900");
+        row("root fails to load", "broken", QByteArray(), 255, "exec returned -1", "");
+        row("hung after the event loop", "hang", en + "ev_value=3\n", 0, "backend destroyed", "ev_value=3");
+        row("camera not found, Exit", "notfound-exit", en, 0, "prompt: Camera not found", "!ev_value");
     }
 
     void exitPaths()
@@ -127,22 +151,9 @@ private slots:
         QFETCH(QByteArray, ini);
         QFETCH(QString, shown);
         QFETCH(QString, stored);
-        QTemporaryDir home;
-        QDir().mkpath(home.path() + QStringLiteral("/Vexlo"));
-        QFile file(home.path() + QStringLiteral("/Vexlo/config.ini"));
-        if (!ini.isNull()) {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(ini);
-            file.close();
-        }
-
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), mode});
-        QVERIFY(child.waitForFinished(45000));
+        QProcess &child = children.at(mode)->process;
+        QFile file(children.at(mode)->home.path() + QStringLiteral("/Vexlo/config.ini"));
+        QVERIFY(child.waitForFinished(60000));
         const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
         QVERIFY2(child.exitStatus() == QProcess::NormalExit, qPrintable(out));
         QTEST(child.exitCode(), "exitCode");

@@ -33,6 +33,10 @@ private slots:
         TempHome home;
         SettingsStore store;
         writeIni(store.filePath(), {{"aec_Mod", 1}, {"awb_value", 6}, {"skin_smoothing", true}});
+        // The single writes keep a store of their own, made on their thread, which
+        // runs no event loop: Qt's deferred write-back then never crosses threads
+        // behind ThreadSanitizer's back.
+        TempHome writerHome;
         ParamTunnel tunnel([](unsigned long) { QThread::msleep(2); });
         link.camOpen(0, SmallPreview);
         std::atomic<int> signalled{0}, nullFrames{0};
@@ -65,9 +69,10 @@ private slots:
                 }
             }),
             std::thread([&] { // the GUI's single writes
+                SettingsStore own;
                 for (int i = 0; !done; ++i, ++single) {
                     applyWrite(QStringList{"iso", "saturation", "skin", "aperture", "aec", "colortemp"}[i % 6],
-                               i % 4, tunnel, link, store);
+                               i % 4, tunnel, link, own);
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             }),

@@ -3,9 +3,11 @@
 
 #include "items/lmimageitem.h"
 #include "items/lmimageitem2.h"
+#include "items/previewscale.h"
 
 #include <QPainter>
 #include <QQuickWindow>
+#include <QRandomGenerator>
 #include <QSGRendererInterface>
 #include <QThread>
 #include <QtTest>
@@ -136,6 +138,24 @@ private slots:
         }
         QCOMPARE(item->cpuScaledFrames() - before, onCpu ? 2 : 0);
         QVERIFY(near(grab(*window).pixelColor(300, 150), windowColour)); // nothing outside
+    }
+
+    // The CPU's smooth scaling is Qt's, pixel for pixel: odd sizes, the right
+    // edge, shrinking by nearly three, and sizes left to Qt (shrinking by more,
+    // or growing one way).
+    void smoothScalingIsQts()
+    {
+        QImage frame(1280, 720, QImage::Format_RGB32);
+        QRandomGenerator random(12);
+        for (int y = 0; y < frame.height(); ++y) {
+            auto *line = reinterpret_cast<quint32 *>(frame.scanLine(y));
+            random.fillRange(line, frame.width());
+            for (int x = 0; x < frame.width(); ++x)
+                line[x] |= 0xff000000u;
+        }
+        for (const QSize size : {QSize(900, 506), QSize(641, 241), QSize(5, 3), QSize(300, 170),
+                                 QSize(1300, 506)})
+            QCOMPARE(previewScaled(frame, size), frame.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
 
     // Translucent frames are premultiplied once and blended over what is behind the item.
