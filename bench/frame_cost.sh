@@ -136,7 +136,7 @@ count() {
 # every DQBUF attempt, the unsuccessful ones included).
 requeued() { count ' QBUF$' "$1"; }
 rendered() { count 'Frame rendered' "$1"; }
-dropped() { tr '\r' '\n' < "$1" 2>/dev/null | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n1; }
+dropped() { { tr '\r' '\n' < "$1"; } 2>/dev/null | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n1; }
 
 # Runs one program for warm-up + measurement; prints
 # "frames ticks_all ticks_llvmpipe gui capture render pool other rss_kb".
