@@ -24,7 +24,8 @@ const int IntMax = std::numeric_limits<int>::max();
 
 // QSettings writes its changes back from an event that it posts to itself, on
 // the thread that made it; that write-back takes the store's lock too, so it
-// never runs beside a worker thread's get or set.
+// never runs beside a worker thread's get or set. A worker's set posts that
+// event while it holds the lock, so the event is only looked at under the lock.
 class LockedSettings : public QSettings
 {
 public:
@@ -37,9 +38,9 @@ public:
 protected:
     bool event(QEvent *e) override
     {
+        std::unique_lock<std::mutex> locker(m_lock);
         if (e->type() != QEvent::UpdateRequest)
-            return QSettings::event(e);
-        std::lock_guard<std::mutex> locker(m_lock);
+            locker.unlock();
         return QSettings::event(e);
     }
 
