@@ -1,8 +1,7 @@
-// The camera link against the virtual camera through OpenCV's V4L2 backend:
-// the listed ids open the listed cameras, metadata nodes are skipped, and
-// 1080p runs as MJPG at 30 fps although the camera offers YUYV first, its
-// compressed frames decode to the same pixels as OpenCV's own conversion, and
-// a node the user may not open is named in the log.
+// The camera link through OpenCV's V4L2 backend on the virtual camera: the
+// listed ids open the listed cameras (metadata nodes skipped, a node the user
+// may not open named), MJPG at 30 fps although the camera offers YUYV first,
+// and compressed frames decode to OpenCV's own pixels.
 #include "support/fakecamera.h"
 #include "camera/frameconvert.h"
 
@@ -27,8 +26,7 @@ private slots:
         QTest::ignoreMessage(QtDebugMsg, qPrintable(denied));
         QCOMPARE(link.enumerateDevices(), 2);
         QCOMPARE(link.devices()[0].name, QStringLiteral("Virtual Tuning Camera"));
-        // It comes while the nodes are probed; then capture and metadata node
-        // of each camera are logged.
+        // It comes while the nodes are probed, before each camera's two nodes.
         const QStringList log = home.logMessages();
         QCOMPARE(log.size(), 5);
         QCOMPARE(log[0], denied);
