@@ -13,41 +13,35 @@ namespace {
 
 // The sync of a store that holds only defaults (AEC auto).
 const QString DefaultSync = QStringLiteral(
-    "AE:on 36:0 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:0 p100 13:0 p100 "
-    "12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 34:-128 p100 27:700 p100 "
-    "22:0 p100 WB:0 p100 28:0");
+    "AE:on 36:0 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:0 p100 13:0 p100 12:5 p100 11:5 p100 20:12 "
+    "p100 35:-128 p100 33:-128 p100 34:-128 p100 27:700 p100 22:0 p100 WB:0 p100 28:0");
+// The same with the camera closed: no AEC writes, but the transaction and every pause.
+const QString ClosedSync = "p100 " + DefaultSync.mid(DefaultSync.indexOf("28:89"));
 
 // Every tuning key away from its default.
 QVariantMap tunedSettings()
 {
-    return {{"aec_Mod", 1},          {"aperture_value", 320},  {"exposure_time", -5},
-            {"skin_smoothing", true}, {"bright_mode", false},  {"iso_value", 7},
-            {"ev_value", -2},         {"afd_value", 1},        {"awb_value", 6},
-            {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2},
-            {"contrast_value", 8},    {"sharpness_value", 30}, {"uvc_mce_r", 10},
-            {"uvc_mce_g", -20},       {"uvc_mce_b", 128},      {"sce_value", 1500}};
+    return {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
+            {"bright_mode", false}, {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1}, {"awb_value", 6},
+            {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2}, {"contrast_value", 8},
+            {"sharpness_value", 30}, {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 128}, {"sce_value", 1500}};
 }
 
 const QString TunedSync = QStringLiteral(
-    "36:320 EXP:-5 p100 28:89 p100 14:7 p100 10:-2 p100 32:1 p100 WB:6500 p100 13:-300 p100 "
-    "12:2 p100 11:8 p100 20:30 p100 35:10 p100 33:-20 p100 34:128 p100 27:1500 p100 "
-    "22:128 p100 WB:6500 p100 28:0");
+    "36:320 EXP:-5 p100 28:89 p100 14:7 p100 10:-2 p100 32:1 p100 WB:6500 p100 13:-300 p100 12:2 p100 11:8 "
+    "p100 20:30 p100 35:10 p100 33:-20 p100 34:128 p100 27:1500 p100 22:128 p100 WB:6500 p100 28:0");
 
-// The priming pass for tunedSettings(): preset 6 leaves out CONTRAST, the
-// flags go out inverted.
+// The priming pass for tunedSettings(): preset 6 leaves out CONTRAST, the flags go out inverted.
 const QString TunedPrime = QStringLiteral(
-    "36:320 EXP:-5 28:89 p100 14:1 p100 10:1 p100 32:1 p100 WB:2800 p100 13:100 p100 "
-    "12:1 p100 20:1 p100 35:1 p100 33:1 p100 34:1 p100 27:600 p100 22:64 p100 "
-    "WB:2800 p100 28:0");
+    "36:320 EXP:-5 28:89 p100 14:1 p100 10:1 p100 32:1 p100 WB:2800 p100 13:100 p100 12:1 p100 20:1 p100 35:1 "
+    "p100 33:1 p100 34:1 p100 27:600 p100 22:64 p100 WB:2800 p100 28:0");
 
 const QString DefaultPrime = QStringLiteral(
-    "36:240 EXP:-3 28:89 p100 14:1 p100 10:1 p100 32:1 p100 WB:2800 p100 13:100 p100 "
-    "12:1 p100 11:1 p100 20:1 p100 35:1 p100 33:1 p100 34:1 p100 27:600 p100 22:192 p100 "
-    "WB:2800 p100 28:0");
+    "36:240 EXP:-3 28:89 p100 14:1 p100 10:1 p100 32:1 p100 WB:2800 p100 13:100 p100 12:1 p100 11:1 p100 20:1 "
+    "p100 35:1 p100 33:1 p100 34:1 p100 27:600 p100 22:192 p100 WB:2800 p100 28:0");
 
-// A worker that, when its completion came from inside run(), stays there
-// until the receiver has tried to start it again: the widest window a loaded
-// machine can open between the signal and the end of the thread.
+// A worker that, when its completion came from inside run(), stays there until
+// the receiver has tried to restart it: the widest window a loaded machine opens.
 template <class Worker>
 class Lingering : public Worker
 {
@@ -109,26 +103,16 @@ private slots:
         QTest::addColumn<QString>("trace");
         QTest::addColumn<int>("flags");
 
-        QVariantMap presetDaylight = {{"aec_Mod", 3}, {"awb_value", 2}, {"skin_smoothing", true}, {"bright_mode", true}};
-        QVariantMap unknownPreset = {{"aec_Mod", 2}, {"awb_value", 9}, {"bright_mode", true}};
-
+        const QVariantMap presetDaylight = {{"aec_Mod", 3}, {"awb_value", 2}, {"skin_smoothing", true},
+                                            {"bright_mode", true}};
         QTest::newRow("sync defaults") << "sync" << QVariantMap() << true << DefaultSync << 0;
         QTest::newRow("sync manual white balance") << "sync" << tunedSettings() << true << TunedSync << 128;
-        QTest::newRow("sync preset 2, aperture manual, both flags")
-            << "sync" << presetDaylight << true
-            << QStringLiteral("AE:on 36:240 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:4200 p100 "
-                              "13:0 p100 12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 "
-                              "34:-128 p100 27:700 p100 22:192 p100 WB:4200 p100 28:0")
-            << 192;
+        QTest::newRow("sync preset 2, aperture manual, both flags") << "sync" << presetDaylight << true
+            << QString(DefaultSync).replace("36:0", "36:240").replace("WB:0", "WB:4200").replace("22:0", "22:192") << 192;
         QTest::newRow("sync unknown preset sends automatic")
-            << "sync" << unknownPreset << true
-            << QStringLiteral("36:0 EXP:-3 p100 28:89 p100 14:0 p100 10:0 p100 32:0 p100 WB:0 p100 "
-                              "13:0 p100 12:5 p100 11:5 p100 20:12 p100 35:-128 p100 33:-128 p100 "
-                              "34:-128 p100 27:700 p100 22:64 p100 WB:0 p100 28:0")
-            << 64;
-        // Closed: no AEC writes, but the transaction is sent all the same and
-        // every pause kept.
-        QTest::newRow("sync camera closed") << "sync" << QVariantMap() << false << "p100 " + DefaultSync.mid(DefaultSync.indexOf("28:89")) << 0;
+            << "sync" << QVariantMap{{"aec_Mod", 2}, {"awb_value", 9}, {"bright_mode", true}} << true
+            << QString(DefaultSync).replace("AE:on 36:0", "36:0 EXP:-3").replace("22:0", "22:64") << 64;
+        QTest::newRow("sync camera closed") << "sync" << QVariantMap() << false << ClosedSync << 0;
 
         QTest::newRow("prime defaults") << "prime" << QVariantMap() << true << DefaultPrime << 192;
         QTest::newRow("prime manual white balance") << "prime" << tunedSettings() << true << TunedPrime << 64;
@@ -168,14 +152,13 @@ private slots:
 
         // Primed with the values stored before, then sent the defaults; the
         // second run finds the defaults stored.
-        const QString closedSync = DefaultSync.mid(DefaultSync.indexOf("28:89"));
         QTest::newRow("restore defaults") << true << true
             << TunedPrime + " " + DefaultSync + " done " + DefaultPrime + " " + DefaultSync + " done";
         QTest::newRow("resend stored") << false << true
             << TunedPrime + " " + TunedSync + " done " + TunedPrime + " " + TunedSync + " done";
         // The wait box closes on the signal, so it must come with no camera too.
         QTest::newRow("restore, camera closed") << true << false
-            << TunedPrime + " p100 " + closedSync + " done " + DefaultPrime + " p100 " + closedSync + " done";
+            << TunedPrime + " " + ClosedSync + " done " + DefaultPrime + " " + ClosedSync + " done";
     }
 
     void syncThread()
@@ -184,8 +167,9 @@ private slots:
         QFETCH(bool, open);
 
         TunnelFixture f;
+        const QVariantMap outside{{"language", "zh_CN"}, {"preview_index", 1}};
         f.writeIni(tunedSettings());
-        f.writeIni({{"language", "zh_CN"}, {"preview_index", 1}});
+        f.writeIni(outside);
         if (!open)
             f.link->camClose();
 
@@ -198,8 +182,7 @@ private slots:
 
         // A restore keeps the keys outside the tuning.
         QVariantMap expected = restore ? QVariantMap{{"aec_Mod", 0}, {"color_temperature", 0}} : tunedSettings();
-        expected.insert("language", "zh_CN");
-        expected.insert("preview_index", 1);
+        expected.insert(outside);
         f.checkStored(expected);
     }
 
