@@ -1,9 +1,6 @@
-// Everything that uses the camera at once: the capture thread, a thread that
-// opens, closes and turns, the tunnel's bulk writes, single writes and debug
-// read-backs from three more, snapshots on the GUI thread. Frames keep coming
-// while transactions run; the capture object is never misused (no two
-// transactions or a transaction and a read-back interleave, nothing is opened
-// or closed inside one); frames never pile up; the thread stops promptly.
+// Everything that uses the camera at once, with the capture object never
+// misused and frames not waiting for transactions; and the capture thread
+// alone: idle while closed, frames never piling up, prompt stop.
 #include "support/fakecamera.h"
 
 #include "camera/capturethread.h"
@@ -12,8 +9,8 @@
 
 #include <algorithm>
 
-// ThreadSanitizer cannot see the uninstrumented Qt's event queue lock, so there
-// frames are taken on the capture thread and only the program's locks are checked.
+// ThreadSanitizer cannot see the uninstrumented Qt's event queue lock: there
+// frames are taken on the capture thread, and only the program's locks checked.
 #if defined(__SANITIZE_THREAD__)
 const Qt::ConnectionType FrameConnection = Qt::DirectConnection;
 #else
@@ -33,9 +30,8 @@ private slots:
         TempHome home;
         SettingsStore store;
         writeIni(store.filePath(), {{"aec_Mod", 1}, {"awb_value", 6}, {"skin_smoothing", true}});
-        // The single writes keep a store of their own, made on their thread, which
-        // runs no event loop: Qt's deferred write-back then never crosses threads
-        // behind ThreadSanitizer's back.
+        // The single writes' own store is made on their thread, which runs no event
+        // loop: Qt's deferred write-back never crosses threads behind ThreadSanitizer.
         TempHome writerHome;
         ParamTunnel tunnel([](unsigned long) { QThread::msleep(2); });
         link.camOpen(0, SmallPreview);
@@ -87,9 +83,8 @@ private slots:
                 }
             })};
 
-        // The GUI thread grabs snapshots meanwhile, for 3 s and until every
-        // party has had a few turns (a loaded machine gives some threads few
-        // in 3 s; only a starved one fails the check below).
+        // The GUI thread grabs snapshots for 3 s and until every party has had a
+        // few turns (a loaded machine gives some few in 3 s; only a starved one fails).
         QElapsedTimer clock;
         clock.start();
         int snapshots = 0;
@@ -112,9 +107,8 @@ private slots:
         // Frames do not wait for transactions, and every party had its turns.
         const QVector<int> counts{w.readsInTransaction, int(w.takeOpens().size()), signalled, snapshots, bulk, single,
                                   refused, waited};
-        QString text = QStringLiteral("readsInTransaction opens signalled snapshots bulk single refused waited:");
-        for (int n : counts)
-            text += QLatin1Char(' ') + QString::number(n);
+        QString text;
+        QDebug(&text) << "in transaction, opens, signalled, snapshots, bulk, single, refused, waited:" << counts;
         QVERIFY2(*std::min_element(counts.begin(), counts.end()) > 3, qPrintable(text));
         QCOMPARE(nullFrames.load(), 0);
     }

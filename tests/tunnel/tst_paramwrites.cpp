@@ -39,7 +39,6 @@ private slots:
         row("aperture negative", "aperture", -1, "", "aperture_value", 320);
         row("aperture closed", "aperture", 14, "", "aperture_value", 320, false);
         row("exposure 1/24s", "exposure", 10, "EXP:1", "exposure_time", 1);
-        row("exposure 1/50s", "exposure", 7, "EXP:-3", "exposure_time", -3);
         row("exposure past end", "exposure", 11, "", "exposure_time", -5);
         row("exposure closed", "exposure", 7, "", "exposure_time", -5, false);
         // Tunnelled: open, 100 ms, value, close; then stored.
@@ -54,14 +53,11 @@ private slots:
         row("warmness lowest", "warmness", -15, "28:89 p100 13:-1500 28:0", "warmness_value", -15);
         row("contrast", "contrast", 10, "28:89 p100 11:10 28:0", "contrast_value", 10);
         row("sharpness", "sharpness", 36, "28:89 p100 20:36 28:0", "sharpness_value", 36);
-        row("mce red first", "mceR", 0, "28:89 p100 35:-128 28:0", "uvc_mce_r", -128);
         row("mce red last", "mceR", 256, "28:89 p100 35:128 28:0", "uvc_mce_r", 128);
         row("mce red past end", "mceR", 257, "", "uvc_mce_r", none);
         row("mce green", "mceG", 200, "28:89 p100 33:72 28:0", "uvc_mce_g", 72);
         row("mce blue negative", "mceB", -1, "", "uvc_mce_b", none);
         row("mce blue", "mceB", 1, "28:89 p100 34:-127 28:0", "uvc_mce_b", -127);
-        row("skin smoothing on", "skin", 1, "28:89 p100 22:128 28:0", "skin_smoothing", true);
-        row("bright mode on", "bright", 1, "28:89 p100 22:64 28:0", "bright_mode", true);
         // Saturation goes without the pause; the colour temperature is stored first.
         row("saturation", "saturation", 3, "28:89 12:3 28:0", "saturation_value", 3);
         row("colour temperature", "colortemp", 60, "28:89 p100 WB:8000 28:0", "color_temperature", 60, true, true);
