@@ -1,13 +1,9 @@
 // CameraLink on fakes (opening and closing, what it writes to the camera,
-// OpenCV exceptions, sessions, rotation, device enumeration) and its frame
-// conversion, bit for bit against the pixel formula and Qt's own rotation.
+// OpenCV exceptions, sessions, rotation, enumeration) and its frame conversion,
+// bit for bit against the pixel formula and Qt's own rotation.
 #include "support/fakecamera.h"
 
 #include "camera/frameconvert.h"
-
-
-using Records = std::vector<DeviceRecord>;
-Q_DECLARE_METATYPE(Records)
 
 namespace {
 
@@ -174,87 +170,58 @@ private slots:
 
     // Every readable node takes a capture index and named ones are logged;
     // only USB capture nodes are listed. A second run replaces the list.
-    void enumerate_data()
-    {
-        QTest::addColumn<Records>("records");
-        QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<QStringList>("log");
-        QTest::newRow("non-USB and metadata nodes")
-            << Records{dev("PCI", "pci-0"), dev("Cam", Usb), dev("Cam", Usb, false), dev("Other", "usb-2")}
-            << QStringList{"Cam#1", "Other#3"}
-            << QStringList{"device 0: pci-0 name = PCI", "device 1: " + Usb + " name = Cam",
-                           "device 2: " + Usb + " name = Cam", "device 3: usb-2 name = Other"};
-        QTest::newRow("unreadable takes no index, nameless does")
-            << Records{dev("X", Usb, true, false), DeviceRecord(), dev("Cam", Usb)} << QStringList{"Cam#1"}
-            << QStringList{"device 1: " + Usb + " name = Cam"};
-        QTest::newRow("USB in capitals only")
-            << Records{dev("A", "\\\\?\\USB#VID_1"), dev("B", "Usb-bus"), dev("C", "uSB")} << QStringList{"A#0"}
-            << QStringList{"device 0: \\\\?\\USB#VID_1 name = A", "device 1: Usb-bus name = B", "device 2: uSB name = C"};
-        QTest::newRow("placeholder-like text") << Records{dev("50%1 %2", "usb-%3")} << QStringList{"50%1 %2#0"}
-                                               << QStringList{"device 0: usb-%3 name = 50%1 %2"};
-        QTest::newRow("none") << Records{} << QStringList{} << QStringList{};
-    }
-
     void enumerate()
     {
-        QFETCH(QStringList, listed);
-        QFETCH(QStringList, log);
-        m_home.clearLog();
-        Rig rig;
-        QFETCH(Records, records);
-        rig.world->nodes = records;
-        for (int run = 0; run < 2; ++run) {
-            QCOMPARE(rig.link->enumerateDevices(), listed.size());
-            QStringList names;
-            for (const CamDevice &d : rig.link->devices())
-                names << d.name + '#' + QString::number(d.id);
-            QCOMPARE(names, listed);
+        const struct {
+            std::vector<DeviceRecord> records;
+            QStringList listed, log;
+        } cases[] = {
+            {{dev("PCI", "pci-0"), dev("Cam", Usb), dev("Cam", Usb, false), dev("Other", "usb-2")},
+             {"Cam#1", "Other#3"},
+             {"device 0: pci-0 name = PCI", "device 1: " + Usb + " name = Cam", "device 2: " + Usb + " name = Cam",
+              "device 3: usb-2 name = Other"}},
+            // An unreadable node takes no index, a nameless one does.
+            {{dev("X", Usb, true, false), DeviceRecord(), dev("Cam", Usb)}, {"Cam#1"}, {"device 1: " + Usb + " name = Cam"}},
+            {{dev("A", "\\\\?\\USB#VID_1"), dev("B", "Usb-bus"), dev("C", "uSB")}, {"A#0"}, // USB in capitals only
+             {"device 0: \\\\?\\USB#VID_1 name = A", "device 1: Usb-bus name = B", "device 2: uSB name = C"}},
+            {{dev("50%1 %2", "usb-%3")}, {"50%1 %2#0"}, {"device 0: usb-%3 name = 50%1 %2"}},
+            {{}, {}, {}}};
+        for (const auto &c : cases) {
+            m_home.clearLog();
+            Rig rig;
+            rig.world->nodes = c.records;
+            for (int run = 0; run < 2; ++run) {
+                QCOMPARE(rig.link->enumerateDevices(), c.listed.size());
+                QStringList names;
+                for (const CamDevice &d : rig.link->devices())
+                    names << d.name + '#' + QString::number(d.id);
+                QCOMPARE(names, c.listed);
+            }
+            QCOMPARE(m_home.logMessages(), c.log + c.log);
+            for (int n = -1; n <= c.listed.size(); ++n) // out of range gives 0
+                QCOMPARE(rig.link->deviceIdAt(n), n < 0 || n == c.listed.size() ? 0 : c.listed[n].section('#', -1).toInt());
         }
-        QCOMPARE(m_home.logMessages(), log + log);
-        for (int n = -1; n <= listed.size(); ++n) // out of range gives 0
-            QCOMPARE(rig.link->deviceIdAt(n), n < 0 || n == listed.size() ? 0 : listed[n].section('#', -1).toInt());
     }
 
-    // Quarter and half turns are Qt's smooth transform (clockwise on screen).
-    void bitExact_data()
+    // Quarter and half turns are Qt's smooth transform (clockwise on screen), of
+    // a region of a bigger frame (rows more than 3 x width bytes apart). Anything
+    // but a 2-D 8-bit three-channel frame gives a null image.
+    void convert()
     {
-        QTest::addColumn<int>("degrees");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("1x1") << 0 << 1 << 1;
-        QTest::newRow("odd 17x9") << 0 << 17 << 9;
-        QTest::newRow("720p") << 0 << 1280 << 720;
-        QTest::newRow("180") << 180 << 7 << 5;
-        QTest::newRow("270 odd") << 270 << 33 << 17;
-        QTest::newRow("90 1080p") << 90 << 1920 << 1080;
-    }
-
-    void bitExact()
-    {
-        QFETCH(int, degrees);
-        QFETCH(int, width);
-        QFETCH(int, height);
-        // A region of a bigger frame: rows are more than 3 x width bytes apart.
-        cv::Mat whole(height + 1, width + 7, CV_8UC3);
-        cv::randu(whole, cv::Scalar::all(0), cv::Scalar::all(256));
-        const cv::Mat frame = whole(cv::Rect(2, 1, width, height));
-
-        const QImage image = frameToImage(frame, degrees);
-        QCOMPARE(image.format(), QImage::Format_RGB32);
-        const QImage upright = reference(frame);
-        QCOMPARE(allBits(image), allBits(upright.transformed(QTransform().rotate(degrees), Qt::SmoothTransformation)));
-    }
-
-    // Anything but a 2-D 8-bit three-channel frame gives a null image.
-    void refused()
-    {
+        const int cases[][3] = {{0, 1, 1}, {0, 17, 9}, {180, 7, 5}, {270, 33, 17}, {90, 1920, 1080}};
+        for (const auto &[degrees, width, height] : cases) {
+            cv::Mat whole(height + 1, width + 7, CV_8UC3);
+            cv::randu(whole, cv::Scalar::all(0), cv::Scalar::all(256));
+            const cv::Mat frame = whole(cv::Rect(2, 1, width, height));
+            const QImage image = frameToImage(frame, degrees);
+            QCOMPARE(image.format(), QImage::Format_RGB32);
+            const QImage turned = reference(frame).transformed(QTransform().rotate(degrees), Qt::SmoothTransformation);
+            QCOMPARE(allBits(image), allBits(turned));
+        }
         const int sizes[] = {2, 4, 6};
-        const cv::Mat frames[] = {cv::Mat(4, 6, CV_8UC1), cv::Mat(4, 6, CV_8UC4), cv::Mat(4, 6, CV_16UC3),
-                                  cv::Mat(3, sizes, CV_8UC3), cv::Mat()};
-        for (const cv::Mat &frame : frames) {
-            QVERIFY(frameToImage(frame, 0).isNull());
-            QVERIFY(frameToImage(frame, 90).isNull());
-        }
+        for (const cv::Mat &frame : {cv::Mat(4, 6, CV_8UC1), cv::Mat(4, 6, CV_8UC4), cv::Mat(4, 6, CV_16UC3),
+                                     cv::Mat(3, sizes, CV_8UC3), cv::Mat()})
+            QVERIFY(frameToImage(frame, 0).isNull() && frameToImage(frame, 90).isNull());
     }
 
 private:
