@@ -1,6 +1,5 @@
 // The tunnel against the virtual camera through OpenCV's V4L2 backend: no
-// protocol violation, and every register holds what was sent. MCE red reaches
-// roll only where the driver maps it; where it refuses, the debug text says so.
+// protocol violation, and every register holds what was sent.
 
 #include "support/fakecamera.h"
 #include "tunnel/syncthread.h"
@@ -47,83 +46,67 @@ private slots:
         m_link = std::make_unique<CameraLink>();
     }
 
-    void fullSync_data()
-    {
-        QTest::addColumn<bool>("driverMapsRoll");
-        // uvcvideo since Linux 2.6.37 maps extension-unit controls only.
-        QTest::newRow("roll mapping refused") << false;
-        QTest::newRow("roll mapped") << true;
-    }
-
+    // The priming pass and the full write, as the menu command runs them. MCE red
+    // reaches roll only where the driver maps it (uvcvideo since Linux 2.6.37 maps
+    // extension unit controls only); where it refuses, the debug text says so.
     void fullSync()
     {
-        QFETCH(bool, driverMapsRoll);
-        if (!driverMapsRoll) {
-            QTest::ignoreMessage(QtWarningMsg,
-                                 QRegularExpression("^ROLL reaches no control: .*V4L2_CID_ROTATE \\(UVCIOC_CTRL_MAP: "
-                                                    "No such file or directory"));
+        writeIni(m_store->filePath(),
+                 {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
+                  {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1}, {"awb_value", 6}, {"color_temperature", 45},
+                  {"warmness_value", -3}, {"saturation_value", 2}, {"contrast_value", 8}, {"sharpness_value", 30},
+                  {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 100}, {"sce_value", 1500}});
+        for (const bool driverMapsRoll : {false, true}) {
+            if (!driverMapsRoll) {
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^ROLL reaches no control: .*V4L2_CID_ROTATE "
+                                                                      "\\(UVCIOC_CTRL_MAP: No such file or directory"));
+            }
+            QVERIFY(reopen(driverMapsRoll));
+            const int rollBefore = vcam_register_value(0, VCAM_REG_ROLL);
+            SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
+            sync.start();
+            QVERIFY(sync.wait(10000));
+
+            QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
+            QVERIFY(!vcam_selector_open(0));
+            const int expected[][2] = {
+                {VCAM_REG_GAIN, 7}, {VCAM_REG_BRIGHTNESS, -2}, {VCAM_REG_BACKLIGHT, 1}, {VCAM_REG_WB_TEMPERATURE, 6500},
+                {VCAM_REG_HUE, -300}, {VCAM_REG_SATURATION, 2}, {VCAM_REG_CONTRAST, 8}, {VCAM_REG_SHARPNESS, 30},
+                {VCAM_REG_PAN, -20}, {VCAM_REG_TILT, 100}, {VCAM_REG_ZOOM, 1500}, {VCAM_REG_GAMMA, 128},
+                {VCAM_REG_ROLL, driverMapsRoll ? 10 : rollBefore}};
+            for (const auto &reg : expected)
+                QCOMPARE(vcam_register_value(0, reg[0]), reg[1]);
+            // AEC mode 1: aperture and exposure time (1/100 s) reach their controls.
+            CaptureSession session(*m_link);
+            QCOMPARE(session.get(cv::CAP_PROP_IRIS), 320.0);
+            QCOMPARE(session.get(cv::CAP_PROP_EXPOSURE), 313.0);
+            QCOMPARE(session.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
+            // Eight values, and the row that cannot reach the camera.
+            const QStringList lines = m_tunnel.readDebugInfo(*m_link).split(QLatin1Char('\n'));
+            QCOMPARE(lines.size(), driverMapsRoll ? 9 : 10);
+            QCOMPARE(lines.contains(" No control:  MCE red"), !driverMapsRoll);
         }
-        QVERIFY(reopen(driverMapsRoll));
-        const int rollBefore = vcam_register_value(0, VCAM_REG_ROLL);
-
-        writeIni(m_store->filePath(), {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5},
-                                       {"skin_smoothing", true}, {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1},
-                                       {"awb_value", 6}, {"color_temperature", 45}, {"warmness_value", -3},
-                                       {"saturation_value", 2}, {"contrast_value", 8}, {"sharpness_value", 30},
-                                       {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 100}, {"sce_value", 1500}});
-        // As the menu command runs it: the priming pass, then the full write.
-        SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
-        sync.start();
-        QVERIFY(sync.wait(10000));
-
-        QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
-        QVERIFY(!vcam_selector_open(0));
-        const int expected[][2] = {
-            {VCAM_REG_GAIN, 7}, {VCAM_REG_BRIGHTNESS, -2}, {VCAM_REG_BACKLIGHT, 1}, {VCAM_REG_WB_TEMPERATURE, 6500},
-            {VCAM_REG_HUE, -300}, {VCAM_REG_SATURATION, 2}, {VCAM_REG_CONTRAST, 8}, {VCAM_REG_SHARPNESS, 30},
-            {VCAM_REG_PAN, -20}, {VCAM_REG_TILT, 100}, {VCAM_REG_ZOOM, 1500}, {VCAM_REG_GAMMA, 128},
-            {VCAM_REG_ROLL, driverMapsRoll ? 10 : rollBefore}};
-        for (const auto &reg : expected)
-            QCOMPARE(vcam_register_value(0, reg[0]), reg[1]);
-        // AEC mode 1: aperture and exposure time (1/100 s) reach their controls.
-        CaptureSession session(*m_link);
-        QCOMPARE(session.get(cv::CAP_PROP_IRIS), 320.0);
-        QCOMPARE(session.get(cv::CAP_PROP_EXPOSURE), 313.0);
-        QCOMPARE(session.get(cv::CAP_PROP_AUTO_EXPOSURE), 1.0);
-
-        // Eight values, and the row that cannot reach the camera.
-        const QStringList lines = m_tunnel.readDebugInfo(*m_link).split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), driverMapsRoll ? 9 : 10);
-        QCOMPARE(lines.contains(" No control:  MCE red"), !driverMapsRoll);
     }
 
     // The rest of the traffic is the write tables'; here what only the driver
     // shows: saturation needs no pause, and in automatic exposure (aperture
     // priority) a UVC camera refuses an exposure time until switched to manual.
-    void singleWrite_data()
+    void singleWrites()
     {
-        QTest::addColumn<QString>("op");
-        QTest::addColumn<int>("arg");
-        QTest::addColumn<int>("prop");
-        QTest::addColumn<int>("expected");
-        const int exposure = cv::CAP_PROP_EXPOSURE, autoExposure = cv::CAP_PROP_AUTO_EXPOSURE;
-        QTest::newRow("saturation") << "saturation" << 8 << -1 << 8;
-        QTest::newRow("aec auto") << "aec" << 0 << autoExposure << 3;
-        QTest::newRow("exposure 1/50s") << "exposure" << 7 << exposure << 1250;
-        QTest::newRow("aec aperture manual") << "aec" << 3 << autoExposure << 3;
-        QTest::newRow("aec exposure manual, 1/50s stored") << "aec" << 2 << exposure << 1250;
-    }
-
-    void singleWrite()
-    {
-        QFETCH(QString, op);
-        QFETCH(int, arg);
-        QFETCH(int, prop);
-        QVERIFY(applyWrite(op, arg, m_tunnel, *m_link, *m_store));
-        QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
-        QVERIFY(!vcam_selector_open(0));
-        QTEST(prop < 0 ? vcam_register_value(0, VCAM_REG_SATURATION) : int(CaptureSession(*m_link).get(prop)),
-              "expected");
+        const int exposure = cv::CAP_PROP_EXPOSURE, autoExposure = cv::CAP_PROP_AUTO_EXPOSURE, saturation = -1;
+        const struct {
+            const char *op;
+            int arg, prop, expected;
+        } writes[] = {{"saturation", 8, saturation, 8}, {"aec", 0, autoExposure, 3}, {"exposure", 7, exposure, 1250},
+                      {"aec", 3, autoExposure, 3}, {"aec", 2, exposure, 1250}};
+        for (const auto &w : writes) {
+            QVERIFY(applyWrite(w.op, w.arg, m_tunnel, *m_link, *m_store));
+            QVERIFY2(vcam_violations(0) == 0, qPrintable(w.op + (": " + violationReport())));
+            QVERIFY(!vcam_selector_open(0));
+            QCOMPARE(w.prop == saturation ? vcam_register_value(0, VCAM_REG_SATURATION)
+                                          : int(CaptureSession(*m_link).get(w.prop)),
+                     w.expected);
+        }
     }
 };
 
