@@ -51,16 +51,14 @@ private slots:
     void compressedFramesDecodeAsOpenCvDoes()
     {
         std::vector<cv::Mat> frames;
+        CameraLink link;
         for (const std::vector<int> &size : {Preview1080, Preview720}) {
-            cv::VideoCapture capture(0, cv::CAP_V4L2);
-            capture.set(cv::CAP_PROP_FOURCC, Mjpg);
-            capture.set(cv::CAP_PROP_FRAME_WIDTH, size[1]);
-            capture.set(cv::CAP_PROP_FRAME_HEIGHT, size[3]);
-            QVERIFY(capture.set(cv::CAP_PROP_CONVERT_RGB, 0));
+            QVERIFY(link.camOpen(0, size));
+            CaptureSession session(link); // the holder's access to the capture object
             for (int n = 0; n < 3; ++n) {
                 cv::Mat raw;
-                QVERIFY(capture.read(raw));
-                QCOMPARE(raw.rows, 1);
+                QVERIFY(link.videoCapture()->read(raw));
+                QCOMPARE(raw.rows, 1); // the link asked for the compressed data
                 frames.push_back(raw.clone());
             }
         }

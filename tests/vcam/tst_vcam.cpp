@@ -72,25 +72,17 @@ private slots:
         QCOMPARE(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE), 0);
     }
 
-    // uvcvideo rounds to the step from the minimum and clamps signed controls
-    // to their range, unsigned ones as unsigned (a negative becomes the maximum).
-    void valueRules_data()
-    {
-        QTest::addColumn<int>("prop");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<int>("reg");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("signed clamp") << int(cv::CAP_PROP_BRIGHTNESS) << 100.0 << int(VCAM_REG_BRIGHTNESS) << 64;
-        QTest::newRow("step, half up") << int(cv::CAP_PROP_HUE) << 150.0 << int(VCAM_REG_HUE) << 200;
-        QTest::newRow("unsigned negative") << int(cv::CAP_PROP_GAIN) << -1.0 << int(VCAM_REG_GAIN) << 100;
-    }
+    // uvcvideo clamps signed controls to their range, rounds to the step from the
+    // minimum (half up), and clamps unsigned ones as unsigned (-1 becomes the maximum).
     void valueRules()
     {
-        QFETCH(int, prop);
-        QFETCH(double, value);
-        QFETCH(int, reg);
-        QVERIFY(tunnelWrite(cap, prop, value));
-        QTEST(vcam_register_value(0, reg), "expected");
+        const int rules[][4] = {{cv::CAP_PROP_BRIGHTNESS, 100, VCAM_REG_BRIGHTNESS, 64},
+                                {cv::CAP_PROP_HUE, 150, VCAM_REG_HUE, 200},
+                                {cv::CAP_PROP_GAIN, -1, VCAM_REG_GAIN, 100}};
+        for (const auto &[prop, value, reg, expected] : rules) {
+            QVERIFY(tunnelWrite(cap, prop, value));
+            QCOMPARE(vcam_register_value(0, reg), expected);
+        }
         QCOMPARE(vcam_violations(0), 0);
     }
 
