@@ -98,41 +98,31 @@ private slots:
 
     // Skin smoothing (bit 7) and bright mode (bit 6) share GAMMA: each switch
     // sends the other's state, starting from what loadFlags found stored.
-    void flagRegister_data()
-    {
-        QTest::addColumn<bool>("storedSkin");
-        QTest::addColumn<bool>("storedBright");
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QList<int>>("gamma");
-
-        QTest::newRow("skin stored") << true << false << QStringList{"bright+", "skin-"} << QList<int>{192, 64};
-        QTest::newRow("nothing stored") << false << false << QStringList{"skin+", "bright+", "bright-"}
-                                        << QList<int>{128, 192, 128};
-        QTest::newRow("both stored, both off") << true << true << QStringList{"bright-", "skin-"} << QList<int>{128, 0};
-    }
-
     void flagRegister()
     {
-        QFETCH(bool, storedSkin);
-        QFETCH(bool, storedBright);
-        QFETCH(QStringList, steps);
-        QFETCH(QList<int>, gamma);
-
-        TunnelFixture f;
-        f.store->setSkinSmoothing(storedSkin);
-        f.store->setBrightMode(storedBright);
-        f.tunnel.loadFlags(*f.store);
-        QCOMPARE(int(f.tunnel.flagRegister()), (storedSkin ? 128 : 0) + (storedBright ? 64 : 0));
-        for (const QString &step : steps)
-            applyWrite(step.chopped(1), step.endsWith(QLatin1Char('+')), f.tunnel, *f.link, *f.store);
-
-        QStringList sent;
-        for (int g : gamma)
-            sent << QStringLiteral("28:89 p100 22:%1 28:0").arg(g);
-        QCOMPARE(f.world->takeTrace(), sent.join(QLatin1Char(' ')));
-        QCOMPARE(int(f.tunnel.flagRegister()), gamma.last());
-        QCOMPARE(f.store->getSkinSmoothing(), bool(gamma.last() & 128));
-        QCOMPARE(f.store->getBrightMode(), bool(gamma.last() & 64));
+        const struct {
+            bool storedSkin, storedBright;
+            QStringList steps;
+            QList<int> gamma;
+        } cases[] = {{true, false, {"bright+", "skin-"}, {192, 64}},
+                     {false, false, {"skin+", "bright+", "bright-"}, {128, 192, 128}},
+                     {true, true, {"bright-", "skin-"}, {128, 0}}};
+        for (const auto &c : cases) {
+            TunnelFixture f;
+            f.store->setSkinSmoothing(c.storedSkin);
+            f.store->setBrightMode(c.storedBright);
+            f.tunnel.loadFlags(*f.store);
+            QCOMPARE(int(f.tunnel.flagRegister()), (c.storedSkin ? 128 : 0) + (c.storedBright ? 64 : 0));
+            QStringList sent;
+            for (int i = 0; i < c.steps.size(); ++i) {
+                applyWrite(c.steps[i].chopped(1), c.steps[i].endsWith('+'), f.tunnel, *f.link, *f.store);
+                sent << QStringLiteral("28:89 p100 22:%1 28:0").arg(c.gamma[i]);
+            }
+            QCOMPARE(f.world->takeTrace(), sent.join(QLatin1Char(' ')));
+            QCOMPARE(int(f.tunnel.flagRegister()), c.gamma.last());
+            QCOMPARE(f.store->getSkinSmoothing(), bool(c.gamma.last() & 128));
+            QCOMPARE(f.store->getBrightMode(), bool(c.gamma.last() & 64));
+        }
     }
 
     // The pauses above are the tunnel's requests; the default pause sleeps at
@@ -268,39 +258,30 @@ private slots:
     }
 
     // One answer on one control, and the line of the text that shows it.
-    void line_data()
-    {
-        QTest::addColumn<int>("prop");
-        QTest::addColumn<double>("answer");
-        QTest::addColumn<QString>("expected");
-
-        const int r = cv::CAP_PROP_PAN;
-        QTest::newRow("gain 127 (highest)") << r << 127.0 << " R_gain:      31.500";
-        QTest::newRow("gain 300 keeps 44") << r << 300.0 << " R_gain:      5.500";
-        QTest::newRow("gain -1 keeps 255") << r << -1.0 << " R_gain:      1.969";
-
-        const int lux = cv::CAP_PROP_BRIGHTNESS;
-        QTest::newRow("lux truncated") << lux << 1234.9 << " Lux_index:   1234";
-        QTest::newRow("lux truncated toward zero") << lux << -0.9 << " Lux_index:   0";
-        QTest::newRow("lux above 16 bits") << lux << 70000.0 << " Lux_index:   4464";
-        QTest::newRow("lux not a number") << lux << std::nan("") << " Lux_index:   0";
-        QTest::newRow("colour temp highest")
-            << ParamTunnel::whiteBalanceProperty() << 65535.0 << " Color_temp:  6553500";
-        QTest::newRow("aperture truncated") << int(cv::CAP_PROP_CONTRAST) << 23.5 << " Aperture:    F2.3";
-        QTest::newRow("aperture -1") << int(cv::CAP_PROP_CONTRAST) << -1.0 << " Aperture:    Null";
-        QTest::newRow("exposure -1") << int(cv::CAP_PROP_SHARPNESS) << -1.0 << " Exposure:    65535";
-    }
-
     void line()
     {
-        QFETCH(int, prop);
-        QFETCH(double, answer);
-        QFETCH(QString, expected);
-
-        TunnelFixture f;
-        f.world->answers[prop] = answer;
-        const QStringList lines = f.tunnel.readDebugInfo(*f.link).split(QLatin1Char('\n'));
-        QVERIFY2(lines.contains(expected), qPrintable(lines.join(QLatin1Char('|'))));
+        const int r = cv::CAP_PROP_PAN, lux = cv::CAP_PROP_BRIGHTNESS, aperture = cv::CAP_PROP_CONTRAST;
+        const struct {
+            int prop;
+            double answer;
+            QString expected;
+        } cases[] = {{r, 127, " R_gain:      31.500"}, // the highest gain
+                     {r, 300, " R_gain:      5.500"},  // keeps 44
+                     {r, -1, " R_gain:      1.969"},   // keeps 255
+                     {lux, 1234.9, " Lux_index:   1234"},
+                     {lux, -0.9, " Lux_index:   0"}, // toward zero
+                     {lux, 70000, " Lux_index:   4464"},
+                     {lux, std::nan(""), " Lux_index:   0"},
+                     {ParamTunnel::whiteBalanceProperty(), 65535, " Color_temp:  6553500"},
+                     {aperture, 23.5, " Aperture:    F2.3"},
+                     {aperture, -1, " Aperture:    Null"},
+                     {cv::CAP_PROP_SHARPNESS, -1, " Exposure:    65535"}};
+        for (const auto &c : cases) {
+            TunnelFixture f;
+            f.world->answers[c.prop] = c.answer;
+            const QStringList lines = f.tunnel.readDebugInfo(*f.link).split(QLatin1Char('\n'));
+            QVERIFY2(lines.contains(c.expected), qPrintable(lines.join(QLatin1Char('|'))));
+        }
     }
 };
 
