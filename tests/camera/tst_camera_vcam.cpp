@@ -1,7 +1,6 @@
-// The camera link through OpenCV's V4L2 backend on the virtual camera: the
-// listed ids open the listed cameras (metadata nodes skipped, a node the user
-// may not open named), MJPG at 30 fps although the camera offers YUYV first,
-// and compressed frames decode to OpenCV's own pixels.
+// The camera link through OpenCV's V4L2 backend on the virtual camera: enumeration (metadata nodes
+// skipped, a node the user may not open named), MJPG at 30 fps although the camera offers YUYV
+// first, and compressed frames decoding to OpenCV's own pixels.
 #include "support/fakecamera.h"
 #include "camera/frameconvert.h"
 
@@ -45,9 +44,8 @@ private slots:
         QVERIFY(!link.isOpened());
     }
 
-    // The direct decode against OpenCV's decode plus frameToImage (what the
-    // capture object's own conversion gives), on the camera's frames of both
-    // sizes, in all four turns; broken data takes OpenCV's result too.
+    // The direct decode against OpenCV's decode plus frameToImage (the capture object's own
+    // conversion), in all four turns; broken data takes OpenCV's result too.
     void compressedFramesDecodeAsOpenCvDoes()
     {
         std::vector<cv::Mat> frames;

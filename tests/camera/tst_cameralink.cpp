@@ -7,8 +7,7 @@
 
 namespace {
 
-// What camOpen sends: on Linux MJPG first, then the size and the rate, then
-// it asks which format it got.
+// What camOpen sends: on Linux MJPG first, then the size and the rate, then asks the format it got.
 QString openTrace(const QString &size = QString())
 {
 #ifdef _WIN32
@@ -161,7 +160,7 @@ private slots:
     {
         Rig rig;
         rig.link->camOpen(0, SmallPreview);
-        for (const auto &[degrees, kept] : {std::pair{270, 270}, std::pair{45, 0}, std::pair{180, 180}, std::pair{360, 0}}) {
+        for (const auto &[degrees, kept] : {std::pair{270, 270}, {45, 0}, {180, 180}, {360, 0}}) {
             rig.link->setRotation(degrees);
             QCOMPARE(rig.link->rotation(), kept);
             QCOMPARE(rig.link->grabFrame().size(), kept % 180 ? QSize(24, 32) : QSize(32, 24));
@@ -181,7 +180,9 @@ private slots:
              {"device 0: pci-0 name = PCI", "device 1: " + Usb + " name = Cam", "device 2: " + Usb + " name = Cam",
               "device 3: usb-2 name = Other"}},
             // An unreadable node takes no index, a nameless one does.
-            {{dev("X", Usb, true, false), DeviceRecord(), dev("Cam", Usb)}, {"Cam#1"}, {"device 1: " + Usb + " name = Cam"}},
+            {{dev("X", Usb, true, false), DeviceRecord(), dev("Cam", Usb)},
+             {"Cam#1"},
+             {"device 1: " + Usb + " name = Cam"}},
             {{dev("A", "\\\\?\\USB#VID_1"), dev("B", "Usb-bus"), dev("C", "uSB")}, {"A#0"}, // USB in capitals only
              {"device 0: \\\\?\\USB#VID_1 name = A", "device 1: Usb-bus name = B", "device 2: uSB name = C"}},
             {{dev("50%1 %2", "usb-%3")}, {"50%1 %2#0"}, {"device 0: usb-%3 name = 50%1 %2"}},
@@ -198,14 +199,15 @@ private slots:
                 QCOMPARE(names, c.listed);
             }
             QCOMPARE(m_home.logMessages(), c.log + c.log);
-            for (int n = -1; n <= c.listed.size(); ++n) // out of range gives 0
-                QCOMPARE(rig.link->deviceIdAt(n), n < 0 || n == c.listed.size() ? 0 : c.listed[n].section('#', -1).toInt());
+            for (int n = -1; n <= c.listed.size(); ++n) { // out of range gives 0
+                const int id = n < 0 || n == c.listed.size() ? 0 : c.listed[n].section('#', -1).toInt();
+                QCOMPARE(rig.link->deviceIdAt(n), id);
+            }
         }
     }
 
-    // Quarter and half turns are Qt's smooth transform (clockwise on screen), of
-    // a region of a bigger frame (rows more than 3 x width bytes apart). Anything
-    // but a 2-D 8-bit three-channel frame gives a null image.
+    // Turns are Qt's smooth transform (clockwise on screen), of a region of a bigger frame (rows more
+    // than 3 x width bytes apart). Anything but a 2-D 8-bit three-channel frame gives a null image.
     void convert()
     {
         const int cases[][3] = {{0, 1, 1}, {0, 17, 9}, {180, 7, 5}, {270, 33, 17}, {90, 1920, 1080}};

@@ -1,6 +1,5 @@
-// Everything that uses the camera at once, with the capture object never
-// misused and frames not waiting for transactions; and the capture thread
-// alone: idle while closed, frames never piling up, prompt stop.
+// Everything that uses the camera at once: the capture object never misused, frames not waiting
+// for transactions; the capture thread alone: idle while closed, frames never piling up.
 #include "support/fakecamera.h"
 
 #include "camera/capturethread.h"
@@ -83,8 +82,7 @@ private slots:
                 }
             })};
 
-        // The GUI thread grabs snapshots for 3 s and until every party has had a
-        // few turns (a loaded machine gives some few in 3 s; only a starved one fails).
+        // Snapshots for 3 s and until every party has had a few turns (only a starved one fails).
         QElapsedTimer clock;
         clock.start();
         int snapshots = 0;

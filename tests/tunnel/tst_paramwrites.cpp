@@ -125,8 +125,7 @@ private slots:
         }
     }
 
-    // The pauses above are the tunnel's requests; the default pause sleeps at
-    // least that long (a loaded machine may make it longer, never shorter).
+    // The default pause sleeps at least as asked (a loaded machine makes it longer, never shorter).
     void realPauses()
     {
         TunnelFixture f;
@@ -172,18 +171,15 @@ private slots:
             QCOMPARE(mce.at(i).value, i - 128);
             QCOMPARE(mce.at(i).label, QString::number(1.0 + i / 512.0, 'f', 3));
         }
-        QCOMPARE(mce.at(1).label, QStringLiteral("1.002"));
         QCOMPARE(tunnel.mceLabels().at(255), QStringLiteral("1.498"));
     }
 
     // Lookups by row and by value, with rows and values outside the tables.
-    void lookup_data()
+    void lookup()
     {
-        QTest::addColumn<QString>("actual");
-        QTest::addColumn<QString>("expected");
         ParamTunnel t;
         const auto row = [](const char *name, const QString &actual, const QString &expected) {
-            QTest::newRow(name) << actual << expected;
+            QVERIFY2(actual == expected, qPrintable(QStringLiteral("%1: %2").arg(name, actual)));
         };
         const auto n = [](int v) { return QString::number(v); };
         row("aperture text past end", ParamTunnel::apertureText(38), "");
@@ -215,13 +211,6 @@ private slots:
     #endif
     }
 
-    void lookup()
-    {
-        QFETCH(QString, actual);
-        QFETCH(QString, expected);
-        QCOMPARE(actual, expected);
-    }
-
     // Focus first, then the eight values in the firmware's order; no writes.
     // Closed, the text says so and the last good read stays.
     void debugText()
@@ -244,7 +233,8 @@ private slots:
                                                                   " Exposure:    1200\n"));
         QCOMPARE(f.world->takeTrace(), QStringLiteral("get:28 get:10 get:WB get:33 get:34 get:12 get:14 get:11 get:20"));
         const DebugReadout d = f.tunnel.debugReadout();
-        QCOMPARE(QVector<int>({d.luxIndex, d.colorTemp, d.rGain, d.bGain, d.lumaTarget, d.iso, d.aperture, d.exposure}),
+        QCOMPARE(QVector<int>({d.luxIndex, d.colorTemp, d.rGain, d.bGain, d.lumaTarget, d.iso, d.aperture,
+                               d.exposure}),
                  answers);
 
         f.world->answers[cv::CAP_PROP_BRIGHTNESS] = 12;

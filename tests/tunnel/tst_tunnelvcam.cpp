@@ -26,17 +26,6 @@ class TestTunnelVcam : public QObject
     std::unique_ptr<SettingsStore> m_store;
     ParamTunnel m_tunnel;
 
-    // Plugs the camera in again (its mappings are gone) under the driver's given mapping rule.
-    bool reopen(bool driverMapsRoll)
-    {
-        vcam_unplug(0);
-        vcam_set_map_any_entity(0, driverMapsRoll);
-        vcam_replug(0);
-        const bool opened = m_link->camOpen(0, m_tunnel.previewSettings(1));
-        vcam_reset(0);
-        return opened;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -46,9 +35,8 @@ private slots:
         m_link = std::make_unique<CameraLink>();
     }
 
-    // The priming pass and the full write, as the menu command runs them. MCE red
-    // reaches roll only where the driver maps it (uvcvideo since Linux 2.6.37 maps
-    // extension unit controls only); where it refuses, the debug text says so.
+    // The priming pass and the full write as the menu runs them. MCE red reaches roll only where the
+    // driver maps it (uvcvideo since 2.6.37 maps extension units only); else the debug text says so.
     void fullSync()
     {
         writeIni(m_store->filePath(),
@@ -61,7 +49,11 @@ private slots:
                 QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^ROLL reaches no control: .*V4L2_CID_ROTATE "
                                                                       "\\(UVCIOC_CTRL_MAP: No such file or directory"));
             }
-            QVERIFY(reopen(driverMapsRoll));
+            vcam_unplug(0);
+            vcam_set_map_any_entity(0, driverMapsRoll);
+            vcam_replug(0); // with the driver's mappings gone
+            QVERIFY(m_link->camOpen(0, m_tunnel.previewSettings(1)));
+            vcam_reset(0);
             const int rollBefore = vcam_register_value(0, VCAM_REG_ROLL);
             SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
             sync.start();
@@ -88,8 +80,7 @@ private slots:
         }
     }
 
-    // The rest of the traffic is the write tables'; here what only the driver
-    // shows: saturation needs no pause, and in automatic exposure (aperture
+    // What only the driver shows: saturation needs no pause, and in automatic exposure (aperture
     // priority) a UVC camera refuses an exposure time until switched to manual.
     void singleWrites()
     {

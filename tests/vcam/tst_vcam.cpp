@@ -1,6 +1,5 @@
-// The virtual camera's own behaviour that the program's suites rely on without
-// seeing it fail: its protocol checker, uvcvideo's value rules, the store, the
-// cache, the trace, state and control files.
+// The virtual camera's own behaviour that the program's suites rely on without seeing it fail:
+// its protocol checker, uvcvideo's value rules, the store, the cache, trace, state and control files.
 #include "vcam_control.h"
 
 #include <opencv2/videoio.hpp>
@@ -99,9 +98,8 @@ private slots:
         QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
     }
 
-    // Outside a transaction the camera answers with live debug values, or,
-    // without AUTO_UPDATE, uvcvideo answers from its cache and with the last
-    // written value.
+    // Outside a transaction the camera answers with live debug values, or, without AUTO_UPDATE,
+    // uvcvideo answers from its cache and with the last written value.
     void debugValuesLiveAndCached()
     {
         const double target = cap.get(cv::CAP_PROP_SATURATION);
@@ -115,8 +113,7 @@ private slots:
         QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), 7.0);
     }
 
-    // The trace and state files record for other processes; the control FIFO
-    // takes commands from them (its reader starts with the library).
+    // Trace and state files for other processes, and their commands through the control FIFO.
     void traceStateAndControlFiles()
     {
         QFile trace(qEnvironmentVariable("VEXLO_VCAM_TRACE")), state(qEnvironmentVariable("VEXLO_VCAM_STATE"));
