@@ -4,7 +4,6 @@
 #include "support/fakecamera.h"
 #include "camera/frameconvert.h"
 
-
 #include <opencv2/imgcodecs.hpp>
 
 #if __has_include(<turbojpeg.h>)
@@ -40,8 +39,6 @@ private slots:
             QCOMPARE(link.get(cv::CAP_PROP_FPS), 30.0);
             QCOMPARE(link.grabFrame().size(), QSize(size[1], size[3]));
         }
-        link.camClose();
-        QVERIFY(!link.isOpened());
     }
 
     // The direct decode against OpenCV's decode plus frameToImage (the capture object's own
@@ -66,9 +63,8 @@ private slots:
         tjhandle encoder = tjInitCompress();
         unsigned char *jpeg = nullptr;
         unsigned long jpegSize = 0;
-        QCOMPARE(tjCompress2(encoder, picture.data, picture.cols, int(picture.step[0]), picture.rows,
-                             TJPF_BGR, &jpeg, &jpegSize, TJSAMP_422, 85, 0),
-                 0);
+        QCOMPARE(tjCompress2(encoder, picture.data, picture.cols, int(picture.step[0]), picture.rows, TJPF_BGR, &jpeg,
+                             &jpegSize, TJSAMP_422, 85, 0), 0);
         frames.push_back(cv::Mat(1, int(jpegSize), CV_8UC1, jpeg).clone());
         tjFree(jpeg);
         tjDestroy(encoder);

@@ -1,6 +1,5 @@
-// CameraLink on fakes (opening and closing, what it writes to the camera,
-// OpenCV exceptions, sessions, rotation, enumeration) and its frame conversion,
-// bit for bit against the pixel formula and Qt's own rotation.
+// CameraLink on fakes (opening, closing and turning, what it writes to the camera, OpenCV exceptions,
+// sessions, enumeration) and its frame conversion, bit for bit against the pixel formula and Qt's rotation.
 #include "support/fakecamera.h"
 
 #include "camera/frameconvert.h"
@@ -51,7 +50,7 @@ class TestCameraLink : public QObject
     Q_OBJECT
 
 private slots:
-    void openAndClose()
+    void openCloseAndTurn()
     {
         Rig rig;
         QTest::ignoreMessage(QtDebugMsg, "not open");
@@ -65,6 +64,12 @@ private slots:
 #ifndef _WIN32
         QCOMPARE(rig.world->lastApi.load(), int(cv::CAP_V4L2));
 #endif
+        // Only quarter and half turns are kept, and frames come out turned.
+        for (const auto &[degrees, kept] : {std::pair{270, 270}, {45, 0}, {180, 180}, {360, 0}}) {
+            rig.link->setRotation(degrees);
+            QCOMPARE(rig.link->rotation(), kept);
+            QCOMPARE(rig.link->grabFrame().size(), kept % 180 ? QSize(24, 32) : QSize(32, 24));
+        }
         // A negative index changes nothing, not even the open camera.
         QVERIFY(!rig.link->camOpen(-1, SmallPreview));
         QVERIFY(rig.link->isOpened());
@@ -153,18 +158,6 @@ private slots:
         }
         rig.link->camClose();
         QVERIFY(!CaptureSession(*rig.link).isOpened());
-    }
-
-    // Only quarter and half turns are kept, and frames come out turned.
-    void rotation()
-    {
-        Rig rig;
-        rig.link->camOpen(0, SmallPreview);
-        for (const auto &[degrees, kept] : {std::pair{270, 270}, {45, 0}, {180, 180}, {360, 0}}) {
-            rig.link->setRotation(degrees);
-            QCOMPARE(rig.link->rotation(), kept);
-            QCOMPARE(rig.link->grabFrame().size(), kept % 180 ? QSize(24, 32) : QSize(32, 24));
-        }
     }
 
     // Every readable node takes a capture index and named ones are logged;

@@ -36,11 +36,10 @@ private slots:
         link.camOpen(0, SmallPreview);
         std::atomic<int> signalled{0}, nullFrames{0};
         CaptureThread capture(&link);
-        auto onFrame = [&](const QImage &image) {
+        connect(&capture, &CaptureThread::onGetFrame, this, [&](const QImage &image) {
             nullFrames += image.isNull() || capture.takeNewestFrame().isNull();
             ++signalled;
-        };
-        connect(&capture, &CaptureThread::onGetFrame, this, onFrame, FrameConnection);
+        }, FrameConnection);
         capture.start();
 
         std::atomic<bool> done{false};

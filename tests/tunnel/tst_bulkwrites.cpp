@@ -6,6 +6,7 @@
 #include "tunnel/savetocamthread.h"
 #include "tunnel/syncthread.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -56,9 +57,7 @@ protected:
         announcedInRun = false;
         Worker::run();
         inRun = false;
-        QElapsedTimer waited;
-        waited.start();
-        while (announcedInRun && !restartTried && waited.elapsed() < 10000)
+        for (QDeadlineTimer limit(10000); announcedInRun && !restartTried && !limit.hasExpired();)
             QThread::msleep(1);
     }
 };
@@ -139,45 +138,35 @@ private slots:
         f.checkStored(stored); // nothing new stored
     }
 
-    void syncThread_data()
-    {
-        QTest::addColumn<bool>("restore");
-        QTest::addColumn<bool>("open");
-        QTest::addColumn<QString>("trace");
-
-        // Primed with the values stored before, then the defaults; the second run finds the defaults stored.
-        QTest::newRow("restore defaults") << true << true
-            << TunedPrime + " " + DefaultSync + " done " + DefaultPrime + " " + DefaultSync + " done";
-        QTest::newRow("resend stored") << false << true
-            << TunedPrime + " " + TunedSync + " done " + TunedPrime + " " + TunedSync + " done";
-        // The wait box closes on the signal, so it must come with no camera too.
-        QTest::newRow("restore, camera closed") << true << false
-            << TunedPrime + " " + ClosedSync + " done " + DefaultPrime + " " + ClosedSync + " done";
-    }
-
+    // Primed with the values stored before, then sent the defaults or the stored values; a restore's second
+    // run finds the defaults stored. The wait box closes on the signal, so it must come with no camera too.
     void syncThread()
     {
-        QFETCH(bool, restore);
-        QFETCH(bool, open);
-
-        TunnelFixture f;
-        const QVariantMap outside{{"language", "zh_CN"}, {"preview_index", 1}};
-        f.writeIni(tunedSettings());
-        f.writeIni(outside);
-        if (!open)
-            f.link->camClose();
-
-        Lingering<SyncThread> thread(f.link.get(), f.store.get(), &f.tunnel);
-        QVERIFY(!thread.restoreDefaultsFlag());
-        thread.setRestoreDefaults(restore);
-        QCOMPARE(runTwice(f, thread, &SyncThread::syncCompeleted), 2);
-        QTEST(f.world->takeTrace(), "trace");
-        QCOMPARE(thread.restoreDefaultsFlag(), restore); // for the completion handler
-
-        // A restore keeps the keys outside the tuning.
-        QVariantMap expected = restore ? QVariantMap{{"aec_Mod", 0}, {"color_temperature", 0}} : tunedSettings();
-        expected.insert(outside);
-        f.checkStored(expected);
+        const auto run = [](const QString &prime, const QString &sync) { return prime + " " + sync + " done"; };
+        const struct {
+            bool restore, open;
+            QString trace;
+        } cases[] = {{true, true, run(TunedPrime, DefaultSync) + " " + run(DefaultPrime, DefaultSync)},
+                     {false, true, run(TunedPrime, TunedSync) + " " + run(TunedPrime, TunedSync)},
+                     {true, false, run(TunedPrime, ClosedSync) + " " + run(DefaultPrime, ClosedSync)}};
+        for (const auto &c : cases) {
+            TunnelFixture f;
+            const QVariantMap outside{{"language", "zh_CN"}, {"preview_index", 1}};
+            f.writeIni(tunedSettings());
+            f.writeIni(outside);
+            if (!c.open)
+                f.link->camClose();
+            Lingering<SyncThread> thread(f.link.get(), f.store.get(), &f.tunnel);
+            QVERIFY(!thread.restoreDefaultsFlag());
+            thread.setRestoreDefaults(c.restore);
+            QCOMPARE(runTwice(f, thread, &SyncThread::syncCompeleted), 2);
+            QCOMPARE(f.world->takeTrace(), c.trace);
+            QCOMPARE(thread.restoreDefaultsFlag(), c.restore); // for the completion handler
+            // A restore keeps the keys outside the tuning.
+            QVariantMap expected = c.restore ? QVariantMap{{"aec_Mod", 0}, {"color_temperature", 0}} : tunedSettings();
+            expected.insert(outside);
+            f.checkStored(expected);
+        }
     }
 
     // Two store commands, each with 100 ms inside and 500 ms after, then the signal.

@@ -1,6 +1,5 @@
-// The tunnel's single operations: each write's traffic and pauses, what is
-// stored and when, the checks that stop it, the shared flag register; the value
-// tables; the debug read-back (the one that must not wait: tst_capturethreads).
+// The tunnel's single operations: each write's traffic and pauses, what is stored and when, the checks
+// that stop it, the flag register; the value tables; the debug read-back (not waiting: tst_capturethreads).
 
 #include "support/fakecamera.h"
 
@@ -92,7 +91,6 @@ private slots:
         QCOMPARE(f.world->takeTrace(), trace);
         if (!trace.isEmpty())
             QTEST(storedAtLastSet, "storedBeforeSend");
-        f.world->onSet = nullptr;
         f.checkStored({{key, stored}});
     }
 
@@ -223,14 +221,10 @@ private slots:
         for (int i = 0; i < answers.size(); ++i)
             f.world->answers[props[i]] = answers[i];
 
-        QCOMPARE(f.tunnel.readDebugInfo(*f.link), QStringLiteral(" R_gain:      1.125\n"
-                                                                  " B_gain:      0.250\n"
-                                                                  " Lux_index:   345\n"
-                                                                  " Color_temp:  5200\n"
-                                                                  " Luma_target: 48\n"
-                                                                  " ISO:         1600\n"
-                                                                  " Aperture:    F2.8\n"
-                                                                  " Exposure:    1200\n"));
+        QCOMPARE(f.tunnel.readDebugInfo(*f.link), QStringLiteral(" R_gain:      1.125\n B_gain:      0.250\n"
+                                                                  " Lux_index:   345\n Color_temp:  5200\n"
+                                                                  " Luma_target: 48\n ISO:         1600\n"
+                                                                  " Aperture:    F2.8\n Exposure:    1200\n"));
         QCOMPARE(f.world->takeTrace(), QStringLiteral("get:28 get:10 get:WB get:33 get:34 get:12 get:14 get:11 get:20"));
         const DebugReadout d = f.tunnel.debugReadout();
         QCOMPARE(QVector<int>({d.luxIndex, d.colorTemp, d.rGain, d.bGain, d.lumaTarget, d.iso, d.aperture,

@@ -29,7 +29,6 @@ class TestTunnelVcam : public QObject
 private slots:
     void initTestCase()
     {
-        QFile::remove(qEnvironmentVariable("VEXLO_VCAM_STORE"));
         qputenv("HOME", m_home.path().toLocal8Bit());
         m_store = std::make_unique<SettingsStore>();
         m_link = std::make_unique<CameraLink>();

@@ -43,32 +43,27 @@ private slots:
     }
 
     // Each kind of violation is counted once, and a refused write does not land.
-    void violationsAreCaught_data()
-    {
-        QTest::addColumn<int>("kind");
-        for (int kind = 0; kind < VCAM_V_COUNT; ++kind)
-            QTest::newRow(vcam_violation_name(kind)) << kind;
-    }
     void violationsAreCaught()
     {
-        QFETCH(int, kind);
-        if (kind == VCAM_V_READ_WHILE_OPEN || kind == VCAM_V_TOO_EARLY || kind == VCAM_V_NO_REGISTER)
-            cap.set(cv::CAP_PROP_FOCUS, kOpen);
-        if (kind != VCAM_V_TOO_EARLY)
-            QThread::msleep(100);
-        switch (kind) {
-        case VCAM_V_WRITE_WHILE_CLOSED:
-        case VCAM_V_TOO_EARLY: QVERIFY(cap.set(cv::CAP_PROP_CONTRAST, 8)); break;
-        case VCAM_V_READ_WHILE_OPEN: cap.get(cv::CAP_PROP_GAIN); break;
-        case VCAM_V_NO_REGISTER: QVERIFY(cap.set(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 2800)); break;
-        default: // aperture priority: the camera stalls
-            QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 3) && !cap.set(cv::CAP_PROP_EXPOSURE, 100));
+        for (int kind = 0; kind < VCAM_V_COUNT; ++kind) {
+            vcam_reset(0);
+            if (kind == VCAM_V_READ_WHILE_OPEN || kind == VCAM_V_TOO_EARLY || kind == VCAM_V_NO_REGISTER)
+                cap.set(cv::CAP_PROP_FOCUS, kOpen);
+            if (kind != VCAM_V_TOO_EARLY)
+                QThread::msleep(100);
+            switch (kind) {
+            case VCAM_V_WRITE_WHILE_CLOSED:
+            case VCAM_V_TOO_EARLY: QVERIFY(cap.set(cv::CAP_PROP_CONTRAST, 8)); break;
+            case VCAM_V_READ_WHILE_OPEN: cap.get(cv::CAP_PROP_GAIN); break;
+            case VCAM_V_NO_REGISTER: QVERIFY(cap.set(cv::CAP_PROP_WHITE_BALANCE_BLUE_U, 2800)); break;
+            default: // aperture priority: the camera stalls
+                QVERIFY(cap.set(cv::CAP_PROP_AUTO_EXPOSURE, 3) && !cap.set(cv::CAP_PROP_EXPOSURE, 100));
+            }
+            cap.set(cv::CAP_PROP_FOCUS, kClose);
+            QVERIFY2(vcam_violation_count(0, kind) == 1 && vcam_violations(0) == 1, vcam_violation_name(kind));
+            QCOMPARE(vcam_register_value(0, VCAM_REG_CONTRAST), kind == VCAM_V_TOO_EARLY ? 8 : 5);
+            QCOMPARE(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE), 0);
         }
-        cap.set(cv::CAP_PROP_FOCUS, kClose);
-        QCOMPARE(vcam_violation_count(0, kind), 1);
-        QCOMPARE(vcam_violations(0), 1);
-        QCOMPARE(vcam_register_value(0, VCAM_REG_CONTRAST), kind == VCAM_V_TOO_EARLY ? 8 : 5);
-        QCOMPARE(vcam_register_value(0, VCAM_REG_WB_TEMPERATURE), 0);
     }
 
     // uvcvideo clamps signed controls to their range, rounds to the step from the
