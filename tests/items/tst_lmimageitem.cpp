@@ -146,17 +146,14 @@ private slots:
     }
 
     // Translucent frames are premultiplied once and blended over what is behind the item.
-    void translucentFrames_data()
-    {
-        QTest::addColumn<QImage::Format>("format");
-        for (QImage::Format f : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGBA8888})
-            QTest::newRow(LmImageItem::formatName(f)) << f;
-    }
     void translucentFrames()
     {
-        QFETCH(QImage::Format, format);
-        const QColor shown = centreAfter(solid(QSize(40, 20), QColor(255, 0, 0, 128), QImage::Format_ARGB32).convertToFormat(format));
-        QVERIFY2(near(shown, QColor((255 + 40) / 2, 80 / 2, 120 / 2)), qPrintable(shown.name()));
+        const QImage red = solid(QSize(40, 20), QColor(255, 0, 0, 128), QImage::Format_ARGB32);
+        for (QImage::Format f : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGBA8888}) {
+            const QColor shown = centreAfter(red.convertToFormat(f));
+            QVERIFY2(near(shown, QColor((255 + 40) / 2, 80 / 2, 120 / 2)),
+                     (LmImageItem::formatName(f) + ' ' + shown.name().toLatin1()).constData());
+        }
     }
 
     // Null frames clear; unsupported ones are refused before any scaling. A resized
@@ -165,10 +162,7 @@ private slots:
     {
         QVERIFY(near(centre(), windowColour)); // cleared before the first frame
         QVERIFY(near(centreAfter(solid(QSize(40, 20), Qt::blue)), Qt::blue));
-        const QByteArray refused("LmImageItem::setImage: unsupported image format:  Format_");
-        QTest::ignoreMessage(QtDebugMsg, (refused + "Indexed8").constData());
-        item->setImage(solid(QSize(400, 200), Qt::red).convertToFormat(QImage::Format_Indexed8));
-        QTest::ignoreMessage(QtDebugMsg, (refused + "RGB16").constData());
+        QTest::ignoreMessage(QtDebugMsg, "LmImageItem::setImage: unsupported image format:  Format_RGB16");
         QVERIFY(near(centreAfter(solid(QSize(400, 200), Qt::red, QImage::Format_RGB16)), Qt::blue));
         QCOMPARE(item->cpuScaledFrames(), 0);
         QVERIFY(near(centreAfter(QImage()), windowColour));
