@@ -91,10 +91,11 @@ class TestShell : public QObject
     };
     std::map<QString, std::unique_ptr<Child>> children;
 
+    // A row, and its child started with `ini` as its INI file (if not null).
     void row(const char *name, const QString &mode, const QByteArray &ini, int exitCode, const QString &shown,
              const QString &stored)
     {
-        QTest::newRow(name) << mode << ini << exitCode << shown << stored;
+        QTest::newRow(name) << mode << exitCode << shown << stored;
         auto child = std::make_unique<Child>();
         QDir().mkpath(child->home.path() + QStringLiteral("/Vexlo"));
         QFile file(child->home.path() + QStringLiteral("/Vexlo/config.ini"));
@@ -110,7 +111,6 @@ private slots:
     void exitPaths_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<QByteArray>("ini");   // the INI file before the start
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("shown");    // a line the child printed
         QTest::addColumn<QString>("stored");   // in the INI afterwards
