@@ -26,23 +26,12 @@ class TestBackendBoxes : public QObject, RigHarness
         return backend.get();
     }
 
-    // Texts, size and buttons; a busy box also stays up on Escape and close.
-    static void checkBox(QMessageBox *box, const QString &title, const QString &text,
-                         const QList<QPair<QMessageBox::StandardButton, QString>> &buttons, bool busy = true)
+    // A busy box stays up on Escape and on close.
+    static void checkBusy(QMessageBox *box)
     {
-        QCOMPARE(box->windowTitle(), title);
-        QCOMPARE(box->text(), text);
-        QCOMPARE(box->size(), QSize(380, 100));
-        QCOMPARE(box->buttons().size(), buttons.size());
-        for (const auto &b : buttons) {
-            QVERIFY(box->button(b.first));
-            QCOMPARE(box->button(b.first)->text(), b.second);
-        }
-        if (busy) {
-            QTest::keyClick(box, Qt::Key_Escape);
-            box->close();
-            QVERIFY(box->isVisible());
-        }
+        QTest::keyClick(box, Qt::Key_Escape);
+        box->close();
+        QVERIFY(box->isVisible());
     }
 
     void finishQuit()
@@ -55,69 +44,98 @@ class TestBackendBoxes : public QObject, RigHarness
 private slots:
     void cleanup() { finish(); }
 
-    void retryPrompt_data()
+    void prompts_data()
     {
-        QTest::addColumn<bool>("plugged"); // false: no camera; true: the camera is held elsewhere
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("exitSecond");
-        QTest::newRow("not found, Exit") << false << "camera_not_found" << "camera_not_found_conetent" << true;
-        QTest::newRow("open failed, Retry when free") << true << "open_cam_failed_t" << "open_cam_failed_m" << false;
-    }
-
-    // Retry while the fault lasts asks again; the second answer either quits
-    // (only once the prompt's caller has returned) or retries with the fault gone.
-    void retryPrompt()
-    {
-        QFETCH(bool, plugged);
-        QFETCH(QString, title);
-        QFETCH(QString, text);
-        QFETCH(bool, exitSecond);
-        QmlData *b = start(plugged, false);
-        rig->world->occupied = plugged;
-        int shown = 0;
-        std::function<void(QMessageBox *)> act = [&](QMessageBox *box) {
-            ++shown;
-            checkBox(box, title, text,
-                     {{QMessageBox::Retry, QStringLiteral("btn-retry")},
-                      {QMessageBox::Cancel, QStringLiteral("btn-exit")}});
-            if (shown == 1)
-                onNextBox(act);
-            else
-                rig->world->occupied = false; // the fault is gone (if Retry comes)
-            click(box, shown == 2 && exitSecond ? QMessageBox::Cancel : QMessageBox::Retry);
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<QStringList>("ids"); // title, text, then Retry or Ok, Cancel
+        const std::pair<const char *, QStringList> prompts[] = {
+            {"notfound", {"camera_not_found", "camera_not_found_conetent", "btn-retry", "btn-exit"}},
+            {"openfailed", {"open_cam_failed_t", "open_cam_failed_m", "btn-retry", "btn-exit"}},
+            {"sync", {"sync_wait", "sync_wait_message"}},
+            {"exit", {"save_to_cam_t", "save_to_cam_m", "btn-save", "btn-save-exit"}},
         };
-        onNextBox(act);
-        if (plugged)
-            QVERIFY(!b->startCaptureTimer());
-        else
-            b->openFindDeviceDialog();
-        QCOMPARE(shown, 2);
-        QCOMPARE(b->cameraLink()->isOpened(), !exitSecond);
-        QCOMPARE(quits, 0);
-        if (exitSecond) {
-            finishQuit();
-        } else {
-            QTest::qWait(50);
-            QCOMPARE(quits, 0);
-        }
+        for (const char *lang : {"en_US", "zh_CN"})
+            for (const auto &p : prompts)
+                QTest::addRow("%s %s", lang, p.first) << lang << p.first << p.second;
     }
 
-    // The sync wait box has no buttons, refuses Escape and close, and goes
-    // when the sync is done.
-    void syncWaitBox()
+    // Each prompt as a user sees it: the table's texts and buttons, also after
+    // a language change reaches the open box (Qt would put its own button texts
+    // back), no label or button smaller than its text, and all but the exit
+    // prompt refuse Escape and close. Retry while the fault lasts asks again;
+    // Exit quits only once the prompt's caller has returned.
+    void prompts()
     {
-        QmlData *b = start(true, true);
-        bool seen = false;
-        onNextBox([&](QMessageBox *box) {
-            seen = true;
-            checkBox(box, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+        QFETCH(QString, lang);
+        QFETCH(QString, prompt);
+        QFETCH(QStringList, ids);
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/lang_%1.qm").arg(lang)));
+        QCoreApplication::installTranslator(&translator);
+        const bool sync = prompt == QLatin1String("sync");
+        const bool openFailed = prompt == QLatin1String("openfailed");
+        const bool retries = openFailed || prompt == QLatin1String("notfound");
+        QmlData *b = start(prompt != QLatin1String("notfound"), sync || prompt == QLatin1String("exit"));
+        QStringList expected;
+        for (const QString &id : ids)
+            expected << QCoreApplication::translate("QmlData", id.toLatin1().constData());
+        int shown = 0;
+        std::function<void(QMessageBox *)> answer = [&](QMessageBox *box) {
+            QCOMPARE(box->windowTitle(), expected.first());
+            if (++shown == 2) { // asked again: the camera is free now; not found still quits
+                rig->world->occupied = false;
+                click(box, openFailed ? QMessageBox::Retry : QMessageBox::Cancel);
+                return;
+            }
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(box, &change);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QStringList texts{box->windowTitle(), box->text()};
+            for (auto which : {QMessageBox::Retry, QMessageBox::Ok, QMessageBox::Cancel})
+                if (QAbstractButton *button = box->button(which))
+                    texts << button->text();
+            QCOMPARE(texts, expected);
+            QCOMPARE(box->buttons().size(), ids.size() - 2);
+            QVERIFY(box->width() >= 380 && box->height() >= 100);
+            for (QWidget *w : box->findChildren<QWidget *>()) {
+                if (!w->isVisible() || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)))
+                    continue;
+                const QRect inBox(w->mapTo(box, QPoint()), w->size());
+                QVERIFY2(box->rect().contains(inBox) && w->width() >= w->sizeHint().width()
+                             && w->height() >= w->sizeHint().height(),
+                         qPrintable(w->objectName() + QLatin1Char(' ') + w->property("text").toString()));
+            }
+            if (prompt != QLatin1String("exit"))
+                checkBusy(box);
+            if (retries) {
+                onNextBox(answer);
+                click(box, QMessageBox::Retry);
+            } else if (!sync) {
+                click(box, QMessageBox::Cancel);
+            }
             holdTunnel = false;
-        });
-        holdTunnel = true;
-        b->showSyncBox();
-        QVERIFY(seen);
+        };
+        onNextBox(answer);
+        holdTunnel = sync;
+        rig->world->occupied = openFailed;
+        if (prompt == QLatin1String("notfound"))
+            b->openFindDeviceDialog();
+        else if (openFailed)
+            QVERIFY(!b->startCaptureTimer());
+        else if (sync)
+            b->showSyncBox();
+        else
+            b->setSharpnessIndex(b->sharpnessIndex() + 1), b->showSaveBox();
+        QCoreApplication::removeTranslator(&translator);
+        QCOMPARE(shown, retries ? 2 : 1);
+        if (retries)
+            QCOMPARE(b->cameraLink()->isOpened(), openFailed);
+        if (openFailed || sync)
+            QTest::qWait(50);
         QCOMPARE(quits, 0);
+        if (!openFailed && !sync)
+            finishQuit();
     }
 
     void exitFromWindow_data()
@@ -153,13 +171,7 @@ private slots:
             b->setSharpnessIndex(b->sharpnessIndex() - 1);
         }
         if (answer) {
-            onNextBox([&](QMessageBox *box) {
-                checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
-                         {{QMessageBox::Ok, QStringLiteral("btn-save")},
-                          {QMessageBox::Cancel, QStringLiteral("btn-save-exit")}},
-                         false);
-                box->close();
-            });
+            onNextBox([](QMessageBox *box) { box->close(); });
             b->showSaveBox();
             QTest::qWait(50);
             QCOMPARE(quits, 0);
@@ -171,7 +183,8 @@ private slots:
                 onNextBox([&, box](QMessageBox *wait) {
                     waited = true;
                     QVERIFY(wait != box);
-                    checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+                    QCOMPARE(wait->windowTitle(), QStringLiteral("sync_wait"));
+                    checkBusy(wait);
                     holdTunnel = false;
                 });
                 holdTunnel = true;
@@ -185,73 +198,6 @@ private slots:
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
         QTEST(int(rig->world->takeTrace().count("28:249")), "stores");
-    }
-
-    void promptsInEachLanguage_data()
-    {
-        QTest::addColumn<QString>("lang");
-        QTest::addColumn<QString>("prompt");
-        for (const char *lang : {"en_US", "zh_CN"}) {
-            for (const char *prompt : {"notfound", "openfailed", "sync", "exit"})
-                QTest::addRow("%s %s", lang, prompt) << lang << prompt;
-        }
-    }
-
-    // As a user sees them: the table's texts, also after a language change
-    // reaches the open box (Qt would put its own button texts back), and no
-    // label or button smaller than its text.
-    void promptsInEachLanguage()
-    {
-        QFETCH(QString, lang);
-        QFETCH(QString, prompt);
-        QTranslator translator;
-        QVERIFY(translator.load(QStringLiteral(":/lang_%1.qm").arg(lang)));
-        QCoreApplication::installTranslator(&translator);
-        const bool plugged = prompt != QLatin1String("notfound");
-        QmlData *b = start(plugged, prompt == QLatin1String("sync") || prompt == QLatin1String("exit"));
-        bool seen = false;
-        onNextBox([&](QMessageBox *box) {
-            seen = true;
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(box, &change);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-            QStringList shown{box->windowTitle(), box->text()};
-            for (QAbstractButton *button : box->buttons())
-                shown << button->text();
-            for (const QString &text : shown) {
-                QVERIFY2(!text.isEmpty() && !text.contains(QLatin1Char('-')) && !text.contains(QLatin1Char('_'))
-                             && text != QLatin1String("Retry") && text != QLatin1String("Cancel"),
-                         qPrintable(text));
-            }
-            QVERIFY(box->width() >= 380 && box->height() >= 100);
-            for (QWidget *w : box->findChildren<QWidget *>()) {
-                if (!w->isVisible() || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)))
-                    continue;
-                const QRect inBox(w->mapTo(box, QPoint()), w->size());
-                QVERIFY2(box->rect().contains(inBox) && w->width() >= w->sizeHint().width()
-                             && w->height() >= w->sizeHint().height(),
-                         qPrintable(w->objectName() + QLatin1Char(' ') + w->property("text").toString()));
-            }
-            if (prompt != QLatin1String("sync"))
-                click(box, QMessageBox::Cancel);
-            holdTunnel = false;
-        });
-        holdTunnel = prompt == QLatin1String("sync");
-        if (prompt == QLatin1String("notfound")) {
-            b->openFindDeviceDialog();
-        } else if (prompt == QLatin1String("openfailed")) {
-            rig->world->occupied = true;
-            b->startCaptureTimer();
-        } else if (prompt == QLatin1String("sync")) {
-            b->showSyncBox();
-        } else {
-            b->setSharpnessIndex(b->sharpnessIndex() + 1);
-            b->showSaveBox();
-        }
-        QCoreApplication::removeTranslator(&translator);
-        QVERIFY(seen);
-        if (prompt != QLatin1String("sync"))
-            finishQuit();
     }
 
     // Exit in a prompt nested in another one ends both before the quit.
@@ -268,7 +214,6 @@ private slots:
             rig->world->unplug(0);
             rig->deviceChange(); // no camera at all now: the second prompt
         });
-        // The open fails; inside its prompt the camera disappears.
         b->startCaptureTimer();
         QVERIFY(!QApplication::activeModalWidget());
         finishQuit();
