@@ -205,9 +205,14 @@ private slots:
     }
 
     // Manual white balance sends the stored colour temperature, not a preset.
-    void awbManualUsesStoredTemperature()
+    // A restore ends at the defaults with each reloaded signal once; a plain
+    // sync reloads nothing.
+    void whiteBalanceAndRestore()
     {
-        QmlData *b = start({{QStringLiteral("color_temperature"), 45}}, true);
+        QmlData *b = start({{QStringLiteral("sce_value"), 300}, {QStringLiteral("saturation_value"), 9},
+                            {QStringLiteral("aperture_value"), 500}, {QStringLiteral("aec_Mod"), 1},
+                            {QStringLiteral("iso_value"), 3}, {QStringLiteral("color_temperature"), 45},
+                            {QStringLiteral("warmness_value"), 4}}, true);
         QVERIFY(b->warmnessEnable() && !b->colorTemperatureEnable());
         QSignalSpy warm(b, &QmlData::warmnessEnableChanged);
         QSignalSpy temp(b, &QmlData::colorTemperatureEnableChanged);
@@ -219,16 +224,7 @@ private slots:
         b->setColorTemperatureIndex(30);
         QVERIFY(callAt(rig->world->takeTrace(), "WB:5000") >= 0);
         QCOMPARE(storedValue(home.path(), QStringLiteral("color_temperature")).toInt(), 30);
-    }
 
-    // A restore ends at the defaults with each reloaded signal once; a plain
-    // sync reloads nothing.
-    void restoreDefaults()
-    {
-        QmlData *b = start({{QStringLiteral("sce_value"), 300}, {QStringLiteral("saturation_value"), 9},
-                            {QStringLiteral("aperture_value"), 500}, {QStringLiteral("aec_Mod"), 1},
-                            {QStringLiteral("iso_value"), 3}, {QStringLiteral("awb_value"), 6},
-                            {QStringLiteral("warmness_value"), 4}}, true);
         b->rotateDisplay(true);
         const char *reloaded[] = {"previewSizeIndex", "brightSwitch", "skinSwitch", "aecIndex", "afdIndex",
                                   "awbIndex", "apertureIndex", "exposureIndex", "isoIndex", "evIndex",
@@ -238,7 +234,6 @@ private slots:
         std::vector<std::unique_ptr<QSignalSpy>> spies;
         for (const char *p : reloaded)
             spies.emplace_back(notifySpy(b, p));
-
         b->restoreDefaultSettings();
         const QVector<int> defaults{b->sceIndex(), b->saturationIndex(), b->apertureIndex(), b->aecIndex(),
                                     b->isoIndex(), b->warmnessIndex(), b->cameraLink()->rotation()};
