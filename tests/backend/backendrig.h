@@ -9,12 +9,6 @@
 
 #include <QtWidgets>
 
-// Position of the call `call` (e.g. "14:0") in `trace`, or -1.
-inline int callAt(const QString &trace, const QString &call)
-{
-    return (QLatin1Char(' ') + trace + QLatin1Char(' ')).indexOf(QLatin1Char(' ') + call + QLatin1Char(' '));
-}
-
 // A backend on the fake world; `watcher` stays owned by the backend.
 struct FakeRig
 {

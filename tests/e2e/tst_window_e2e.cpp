@@ -230,7 +230,8 @@ private slots:
         QCOMPARE(child.exitCode(), 0);
 
         QStringList values;
-        for (const char *key : {"sharpness_value", "awb_value", "color_temperature", "afd_value", "display_zoom", "language"})
+        for (const char *key :
+             {"sharpness_value", "awb_value", "color_temperature", "afd_value", "display_zoom", "language"})
             values << storedValue(home.path(), QLatin1String(key)).toString();
         QCOMPARE(values.join(QLatin1Char(' ')), QStringLiteral("13 6 1 3 false en_US"));
         QFile store(home.filePath(QStringLiteral("camera.store")));
