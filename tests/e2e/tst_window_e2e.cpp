@@ -8,13 +8,10 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
-#include <cstdio>
-
-// The tuning window as a user works it: the real start-up in a child process
-// (this executable with "--child") on the virtual camera, driven only by mouse
-// events on the window and its prompts, and by unplugging the camera. The child
-// prints "FAIL: ..." for a check that did not hold and "QML: ..." for a QML
-// warning; the parent checks those, the exit code, the INI and the camera's store.
+// The tuning window as a user works it: the real start-up in a child process (this executable
+// with "--child") on the virtual camera, driven only by mouse events on the window and its
+// prompts, and by unplugging the camera. The child prints "FAIL: ..." for a check that did not
+// hold and "QML: ..." for a QML warning; the parent checks those, the exit code, INI and store.
 namespace {
 
 int failures = 0;
@@ -22,8 +19,7 @@ QQuickWindow *window = nullptr;
 
 void say(const QString &line)
 {
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
+    QTextStream(stdout) << line << Qt::endl;
 }
 
 void check(bool ok, const QString &what)
@@ -147,8 +143,7 @@ void drive()
     check(waitTitle == QLatin1String("Message"), QStringLiteral("wait box: ") + waitTitle);
     check(vcam_violations(0) == 0, QStringLiteral("violations: %1").arg(vcam_violations(0)));
 
-    // Auto zoom fits the picture to the area's width; Original pixel shows it
-    // 1:1 from the top-left corner, and a drag pans it within limits.
+    // Auto zoom fits the area's width; Original pixel is 1:1 from the top left, panned within limits.
     QQuickItem *picture = find(window->contentItem(), [](QQuickItem *i) { return qobject_cast<LmImageItem *>(i); });
     QQuickItem *area = picture->parentItem();
     for (const char *entry : {"View", "Display", "Auto zoom"})
