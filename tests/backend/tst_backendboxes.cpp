@@ -160,12 +160,11 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("answer"); // 0: no prompt expected
-        QTest::addColumn<int>("stores");
-        QTest::newRow("no change") << "none" << 0 << 0;
-        QTest::newRow("changed and back") << "undone" << 0 << 0;
-        QTest::newRow("colour temperature only") << "temperature" << 0 << 0;
-        QTest::newRow("stored to camera, then changed back") << "stored" << int(QMessageBox::Cancel) << 0;
-        QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok) << 2;
+        QTest::newRow("no change") << "none" << 0;
+        QTest::newRow("changed and back") << "undone" << 0;
+        QTest::newRow("colour temperature only") << "temperature" << 0;
+        QTest::newRow("stored to camera, then changed back") << "stored" << int(QMessageBox::Cancel);
+        QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok);
     }
 
     // Closing the window quits at once without a tuning change. After one, the prompt's window button
@@ -213,7 +212,7 @@ private slots:
         QCOMPARE(prompted, answer != 0);
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
-        QTEST(int(rig->world->takeTrace().count("28:249")), "stores");
+        QCOMPARE(rig->world->takeTrace().count("28:249"), answer == QMessageBox::Ok ? 2 : 0); // a store sends it twice
     }
 };
 

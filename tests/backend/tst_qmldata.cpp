@@ -201,7 +201,6 @@ private slots:
                             {QStringLiteral("aperture_value"), 500}, {QStringLiteral("aec_Mod"), 1},
                             {QStringLiteral("iso_value"), 3}, {QStringLiteral("color_temperature"), 45},
                             {QStringLiteral("warmness_value"), 4}}, true);
-        QVERIFY(b->warmnessEnable() && !b->colorTemperatureEnable());
         QSignalSpy warm(b, &QmlData::warmnessEnableChanged);
         QSignalSpy temp(b, &QmlData::colorTemperatureEnableChanged);
         b->setAwbIndex(6);
