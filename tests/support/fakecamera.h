@@ -1,11 +1,8 @@
 #pragma once
 
-// The fake camera every test folder shares: a USB world whose device list the
-// tests plug and unplug, a capture object that opens only listed nodes,
-// delivers numbered frames at a set rate, answers gets from a table, records
-// every set, get and tunnel pause as a short trace, and counts misuse of the
-// capture object (each count must stay 0). Also a home folder with the debug
-// log on, and the tunnel fixture.
+// The shared fake camera: a USB world the tests plug and unplug, a capture object that
+// opens only listed nodes, delivers numbered frames at a set rate, answers gets from a
+// table, traces every set, get and tunnel pause, and counts misuse (each count must stay 0).
 
 #include "app/debuglog.h"
 #include "camera/cameralink.h"
@@ -13,13 +10,6 @@
 #include "settings/settingsstore.h"
 #include "tunnel/paramtunnel.h"
 
-#include <QDir>
-#include <QHash>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTextStream>
-#include <QThread>
 #include <QtTest>
 
 #include <opencv2/core.hpp>
@@ -39,7 +29,7 @@ const std::vector<int> SmallPreview{3, 32, 4, 24, 5, 30};
 
 struct FakeWorld
 {
-    // Where to throw a cv::Exception: one of these or a property id for set.
+    // Where to throw a cv::Exception: one of these, or a property id for set.
     enum Op { None = -1, Open = -2, Release = -3, Read = -4 };
 
     // std::mutex and atomics: visible to ThreadSanitizer.
@@ -55,9 +45,8 @@ struct FakeWorld
     std::atomic<bool> produceFrames{true}, occupied{false}, open{false};
     std::atomic<int> throwAt{None}, lastApi{-1};
     std::atomic<int> framesRead{0}, releases{0}, isOpenedCalls{0}, readsInTransaction{0};
-    // Misuse: use during an open or release, an open or release inside a
-    // transaction, a read while closed, two reads at once, another thread's
-    // set or get inside a transaction (focus 89 or 249 ... focus 0).
+    // Misuse: use during an open or release or an open or release inside a transaction;
+    // a read while closed; two reads at once; another thread's set or get in a transaction.
     std::atomic<int> overlaps{0}, readsWhileClosed{0}, concurrentReads{0}, interleaved{0};
 
     // A USB camera at capture index `id`; free indexes before it are nameless nodes.
@@ -82,9 +71,8 @@ struct FakeWorld
             throw cv::Exception(cv::Error::StsError, "fake failure", "fake", __FILE__, __LINE__);
     }
 
-    // Names that hide the platform: "WB" the white-balance property, "AE:on"
-    // automatic exposure, "EXP:c" the exposure value of table code c; on V4L2
-    // the switch to manual right before an exposure value is part of it.
+    // Names that hide the platform: "WB" white balance, "AE:on" automatic exposure,
+    // "EXP:c" the exposure of table code c (on V4L2 with the switch to manual before it).
     static QString callText(int prop, double value)
     {
         if (prop == cv::CAP_PROP_AUTO_EXPOSURE && value == ParamTunnel::autoExposureOnValue())
@@ -141,9 +129,8 @@ public:
             pace();
             std::lock_guard<std::mutex> l(world->lock);
             cv::Mat frame(world->height, world->width, CV_8UC3, cv::Scalar(10, 20, 30));
-            // The frame number in the first pixel (blue, green bytes).
             const int n = ++world->framesRead;
-            frame.at<cv::Vec3b>(0, 0) = cv::Vec3b(uchar(n & 0xff), uchar((n >> 8) & 0xff), 0);
+            frame.at<cv::Vec3b>(0, 0) = cv::Vec3b(uchar(n & 0xff), uchar((n >> 8) & 0xff), 0); // frame number
             frame.copyTo(out);
         }
         --world->reading;
@@ -164,7 +151,6 @@ public:
             if (prop == cv::CAP_PROP_FRAME_HEIGHT)
                 world->height = int(value);
 #ifndef _WIN32
-            // V4L2's exposure write: manual mode first, shown as one step.
             if (prop == cv::CAP_PROP_EXPOSURE && world->calls.endsWith(QStringLiteral("21:1")))
                 world->calls.removeLast();
 #endif
@@ -240,7 +226,7 @@ struct Rig
     Rig() { world->plug(0), world->plug(1); }
 };
 
-// Points HOME at a temporary folder (and the debug log on if `log`); create it first.
+// Points HOME at a temporary folder with a Vexlo folder (and the debug log on if `log`).
 class TempHome
 {
 public:
@@ -276,8 +262,7 @@ inline void writeIni(const QString &path, const QVariantMap &values)
         ini.setValue(it.key(), it.value());
 }
 
-// An open fake camera, a settings store in a fresh home and a tunnel whose
-// pauses go into the trace instead of sleeping.
+// An open fake camera, a store in a fresh home, a tunnel whose pauses go into the trace.
 struct TunnelFixture : Rig
 {
     explicit TunnelFixture(ParamTunnel::Pause pause = {})
