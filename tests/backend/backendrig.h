@@ -9,12 +9,6 @@
 
 #include <QtWidgets>
 
-// Position of the call `call` (e.g. "14:0") in `trace`, or -1.
-inline int callAt(const QString &trace, const QString &call)
-{
-    return (QLatin1Char(' ') + trace + QLatin1Char(' ')).indexOf(QLatin1Char(' ') + call + QLatin1Char(' '));
-}
-
 // A backend on the fake world; `watcher` stays owned by the backend.
 struct FakeRig
 {
@@ -31,17 +25,14 @@ struct FakeRig
 };
 
 // Runs `action` on the next message box that becomes the active modal widget,
-// polling from the event loop of whatever prompt is up. The returned timer
-// stops by itself once it has acted or after `timeoutMs`.
+// polling from whatever event loop runs; the timer ends itself after one call.
 inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
 {
     auto *timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, deadline = QDeadlineTimer(timeoutMs)] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         const bool found = box && box->isVisible();
-        if (found || clock->elapsed() > timeoutMs) {
+        if (found || deadline.hasExpired()) {
             timer->stop();
             timer->deleteLater();
         }
@@ -59,16 +50,13 @@ inline void click(QMessageBox *box, QMessageBox::StandardButton which)
     b->click();
 }
 
-// Points HOME at a fresh folder with an INI holding `values` (before any
-// SettingsStore is built).
+// Points HOME at `home` with an INI holding only `values` (before any SettingsStore is built).
 inline void useHome(const QString &home, const QVariantMap &values = {})
 {
     qputenv("HOME", home.toLocal8Bit());
     QDir(home).mkpath(QStringLiteral("Vexlo"));
-    QSettings ini(home + QStringLiteral("/Vexlo/config.ini"), QSettings::IniFormat);
-    ini.clear();
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        ini.setValue(it.key(), it.value());
+    QFile::remove(home + QStringLiteral("/Vexlo/config.ini"));
+    writeIni(home + QStringLiteral("/Vexlo/config.ini"), values);
 }
 
 inline QVariant storedValue(const QString &home, const QString &key)
@@ -82,8 +70,7 @@ struct RigHarness
     QTemporaryDir home;
     std::unique_ptr<FakeRig> rig;
     std::unique_ptr<QmlData> backend;
-    // The tunnel's pauses last a tenth of their time, and while this is set
-    // the tunnel stops in its next pause (a busy box stays up meanwhile).
+    // While set, the tunnel (at a tenth of its pauses) stops in its next pause.
     std::atomic<bool> holdTunnel{false};
 
     // A backend on an INI holding `ini`, with camera "Cam A" at index 0 if `plugged`.

@@ -10,8 +10,7 @@ class TestBackendBoxes : public QObject, RigHarness
     Q_OBJECT
 
     int quits = 0;
-    bool promptsReturned = false;
-    bool quitAfterReturn = false;
+    bool promptsReturned = false, quitAfterReturn = false;
 
     QmlData *start(bool plugged, bool open)
     {
@@ -23,26 +22,16 @@ class TestBackendBoxes : public QObject, RigHarness
             quitAfterReturn = promptsReturned;
         });
         bringUp(open);
+        rig->world->takeOpens();
         return backend.get();
     }
 
-    // Texts, size and buttons; a busy box also stays up on Escape and close.
-    static void checkBox(QMessageBox *box, const QString &title, const QString &text,
-                         const QList<QPair<QMessageBox::StandardButton, QString>> &buttons, bool busy = true)
+    // A busy box stays up on Escape and on close.
+    static void checkBusy(QMessageBox *box)
     {
-        QCOMPARE(box->windowTitle(), title);
-        QCOMPARE(box->text(), text);
-        QCOMPARE(box->size(), QSize(380, 100));
-        QCOMPARE(box->buttons().size(), buttons.size());
-        for (const auto &b : buttons) {
-            QVERIFY(box->button(b.first));
-            QCOMPARE(box->button(b.first)->text(), b.second);
-        }
-        if (busy) {
-            QTest::keyClick(box, Qt::Key_Escape);
-            box->close();
-            QVERIFY(box->isVisible());
-        }
+        QTest::keyClick(box, Qt::Key_Escape);
+        box->close();
+        QVERIFY(box->isVisible());
     }
 
     void finishQuit()
@@ -55,87 +44,131 @@ class TestBackendBoxes : public QObject, RigHarness
 private slots:
     void cleanup() { finish(); }
 
-    void retryPrompt_data()
+    void prompts_data()
     {
-        QTest::addColumn<bool>("plugged"); // false: no camera; true: the camera is held elsewhere
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("exitSecond");
-        QTest::newRow("not found, Exit") << false << "camera_not_found" << "camera_not_found_conetent" << true;
-        QTest::newRow("open failed, Retry when free") << true << "open_cam_failed_t" << "open_cam_failed_m" << false;
-    }
-
-    // Retry while the fault lasts asks again; the second answer either quits
-    // (only once the prompt's caller has returned) or retries with the fault gone.
-    void retryPrompt()
-    {
-        QFETCH(bool, plugged);
-        QFETCH(QString, title);
-        QFETCH(QString, text);
-        QFETCH(bool, exitSecond);
-        QmlData *b = start(plugged, false);
-        rig->world->occupied = plugged;
-        int shown = 0;
-        std::function<void(QMessageBox *)> act = [&](QMessageBox *box) {
-            ++shown;
-            checkBox(box, title, text,
-                     {{QMessageBox::Retry, QStringLiteral("btn-retry")},
-                      {QMessageBox::Cancel, QStringLiteral("btn-exit")}});
-            if (shown == 1)
-                onNextBox(act);
-            else
-                rig->world->occupied = false; // the fault is gone (if Retry comes)
-            click(box, shown == 2 && exitSecond ? QMessageBox::Cancel : QMessageBox::Retry);
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<QStringList>("ids"); // title, text, then Retry or Ok, Cancel
+        const std::pair<const char *, QStringList> prompts[] = {
+            {"notfound", {"camera_not_found", "camera_not_found_conetent", "btn-retry", "btn-exit"}},
+            {"openfailed", {"open_cam_failed_t", "open_cam_failed_m", "btn-retry", "btn-exit"}},
+            {"sync", {"sync_wait", "sync_wait_message"}},
+            {"exit", {"save_to_cam_t", "save_to_cam_m", "btn-save", "btn-save-exit"}},
+            {"nested", {"open_cam_failed_t", "open_cam_failed_m", "btn-retry", "btn-exit"}},
         };
-        onNextBox(act);
-        if (plugged)
-            QVERIFY(!b->startCaptureTimer());
-        else
-            b->openFindDeviceDialog();
-        QCOMPARE(shown, 2);
-        QCOMPARE(b->cameraLink()->isOpened(), !exitSecond);
-        QCOMPARE(quits, 0);
-        if (exitSecond) {
-            finishQuit();
-        } else {
-            QTest::qWait(50);
-            QCOMPARE(quits, 0);
-        }
+        for (const char *lang : {"en_US", "zh_CN"})
+            for (const auto &p : prompts)
+                QTest::addRow("%s %s", lang, p.first) << lang << p.first << p.second;
     }
 
-    // The sync wait box has no buttons, refuses Escape and close, and goes
-    // when the sync is done.
-    void syncWaitBox()
+    // Each prompt as a user sees it: the table's texts and buttons, also after a language change
+    // reaches the open box (Qt would put its own button texts back), no label or button smaller
+    // than its text; all but the exit prompt refuse Escape and close. Retry while the fault lasts
+    // asks again; a camera plugged in ends the not-found prompt. Exit, also in a prompt nested in
+    // another, quits once every prompt has returned.
+    void prompts()
     {
-        QmlData *b = start(true, true);
-        bool seen = false;
-        onNextBox([&](QMessageBox *box) {
-            seen = true;
-            checkBox(box, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+        QFETCH(QString, lang);
+        QFETCH(QString, prompt);
+        QFETCH(QStringList, ids);
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/lang_%1.qm").arg(lang)));
+        QCoreApplication::installTranslator(&translator);
+        const bool sync = prompt == QLatin1String("sync");
+        const bool openFailed = prompt == QLatin1String("openfailed");
+        const bool nested = prompt == QLatin1String("nested"); // the camera goes while the open-failed box is up
+        const bool retries = openFailed || prompt == QLatin1String("notfound");
+        QmlData *b = start(prompt != QLatin1String("notfound"), sync || prompt == QLatin1String("exit"));
+        const QString notFound = QCoreApplication::translate("QmlData", "camera_not_found");
+        QStringList expected;
+        for (const QString &id : ids)
+            expected << QCoreApplication::translate("QmlData", id.toLatin1().constData());
+        int shown = 0;
+        std::function<void(QMessageBox *)> answer = [&](QMessageBox *box) {
+            if (++shown == 2) { // asked again; then the camera is free, or comes at a new node
+                QCOMPARE(box->windowTitle(), nested ? notFound : expected.first());
+                if (nested) {
+                    click(box, QMessageBox::Cancel);
+                } else if (openFailed) {
+                    rig->world->occupied = false;
+                    click(box, QMessageBox::Retry);
+                } else {
+                    rig->deviceChange(); // still no camera: the box stays
+                    QVERIFY(box->isVisible());
+                    rig->world->plug(1);
+                    rig->deviceChange();
+                }
+                return;
+            }
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(box, &change);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QStringList texts{box->windowTitle(), box->text()};
+            for (auto which : {QMessageBox::Retry, QMessageBox::Ok, QMessageBox::Cancel})
+                if (QAbstractButton *button = box->button(which))
+                    texts << button->text();
+            QCOMPARE(texts, expected);
+            QCOMPARE(box->buttons().size(), ids.size() - 2);
+            QVERIFY(box->width() >= 380 && box->height() >= 100);
+            for (QWidget *w : box->findChildren<QWidget *>()) {
+                if (!w->isVisible() || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)))
+                    continue;
+                const QRect inBox(w->mapTo(box, QPoint()), w->size());
+                QVERIFY2(box->rect().contains(inBox) && w->width() >= w->sizeHint().width()
+                             && w->height() >= w->sizeHint().height(),
+                         qPrintable(w->objectName() + QLatin1Char(' ') + w->property("text").toString()));
+            }
+            if (prompt != QLatin1String("exit"))
+                checkBusy(box);
+            if (retries || nested)
+                onNextBox(answer);
+            if (retries) {
+                click(box, QMessageBox::Retry);
+            } else if (nested) {
+                rig->world->unplug(0);
+                rig->deviceChange();
+            } else if (!sync) {
+                click(box, QMessageBox::Cancel);
+            }
             holdTunnel = false;
-        });
-        holdTunnel = true;
-        b->showSyncBox();
-        QVERIFY(seen);
+        };
+        onNextBox(answer);
+        holdTunnel = sync;
+        rig->world->occupied = openFailed || nested;
+        if (prompt == QLatin1String("notfound")) {
+            b->openFindDeviceDialog();
+        } else if (sync) {
+            b->showSyncBox();
+        } else if (prompt == QLatin1String("exit")) {
+            b->setSharpnessIndex(b->sharpnessIndex() + 1);
+            b->showSaveBox();
+        } else {
+            QVERIFY(!b->startCaptureTimer());
+        }
+        QCoreApplication::removeTranslator(&translator);
+        QCOMPARE(shown, retries || nested ? 2 : 1);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(rig->world->takeOpens(), retries ? std::vector<int>{openFailed ? 0 : 1} : std::vector<int>{});
+        if (retries || sync)
+            QTest::qWait(50);
         QCOMPARE(quits, 0);
+        if (!retries && !sync)
+            finishQuit();
     }
 
     void exitFromWindow_data()
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("answer"); // 0: no prompt expected
-        QTest::addColumn<int>("stores");
-        QTest::newRow("no change") << "none" << 0 << 0;
-        QTest::newRow("changed and back") << "undone" << 0 << 0;
-        QTest::newRow("colour temperature only") << "temperature" << 0 << 0;
-        QTest::newRow("stored to camera, then changed back") << "stored" << int(QMessageBox::Cancel) << 0;
-        QTest::newRow("Exit") << "sharpness" << int(QMessageBox::Cancel) << 0;
-        QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok) << 2;
+        QTest::newRow("no change") << "none" << 0;
+        QTest::newRow("changed and back") << "undone" << 0;
+        QTest::newRow("colour temperature only") << "temperature" << 0;
+        QTest::newRow("stored to camera, then changed back") << "stored" << int(QMessageBox::Cancel);
+        QTest::newRow("Save and exit") << "sharpness" << int(QMessageBox::Ok);
     }
 
-    // Closing the window quits at once without a tuning change. After one, the
-    // prompt's window button keeps the program running and the next close asks
-    // again; Save stores behind a busy wait box, Exit quits without storing.
+    // Closing the window quits at once without a tuning change. After one, the prompt's window button
+    // keeps the program running and the next close asks again; Save stores behind a busy wait box.
     void exitFromWindow()
     {
         QFETCH(QString, change);
@@ -153,13 +186,7 @@ private slots:
             b->setSharpnessIndex(b->sharpnessIndex() - 1);
         }
         if (answer) {
-            onNextBox([&](QMessageBox *box) {
-                checkBox(box, QStringLiteral("save_to_cam_t"), QStringLiteral("save_to_cam_m"),
-                         {{QMessageBox::Ok, QStringLiteral("btn-save")},
-                          {QMessageBox::Cancel, QStringLiteral("btn-save-exit")}},
-                         false);
-                box->close();
-            });
+            onNextBox([](QMessageBox *box) { box->close(); });
             b->showSaveBox();
             QTest::qWait(50);
             QCOMPARE(quits, 0);
@@ -171,7 +198,8 @@ private slots:
                 onNextBox([&, box](QMessageBox *wait) {
                     waited = true;
                     QVERIFY(wait != box);
-                    checkBox(wait, QStringLiteral("sync_wait"), QStringLiteral("sync_wait_message"), {});
+                    QCOMPARE(wait->windowTitle(), QStringLiteral("sync_wait"));
+                    checkBusy(wait);
                     holdTunnel = false;
                 });
                 holdTunnel = true;
@@ -184,94 +212,7 @@ private slots:
         QCOMPARE(prompted, answer != 0);
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
-        QTEST(int(rig->world->takeTrace().count("28:249")), "stores");
-    }
-
-    void promptsInEachLanguage_data()
-    {
-        QTest::addColumn<QString>("lang");
-        QTest::addColumn<QString>("prompt");
-        for (const char *lang : {"en_US", "zh_CN"}) {
-            for (const char *prompt : {"notfound", "openfailed", "sync", "exit"})
-                QTest::addRow("%s %s", lang, prompt) << lang << prompt;
-        }
-    }
-
-    // As a user sees them: the table's texts, also after a language change
-    // reaches the open box (Qt would put its own button texts back), and no
-    // label or button smaller than its text.
-    void promptsInEachLanguage()
-    {
-        QFETCH(QString, lang);
-        QFETCH(QString, prompt);
-        QTranslator translator;
-        QVERIFY(translator.load(QStringLiteral(":/lang_%1.qm").arg(lang)));
-        QCoreApplication::installTranslator(&translator);
-        const bool plugged = prompt != QLatin1String("notfound");
-        QmlData *b = start(plugged, prompt == QLatin1String("sync") || prompt == QLatin1String("exit"));
-        bool seen = false;
-        onNextBox([&](QMessageBox *box) {
-            seen = true;
-            QEvent change(QEvent::LanguageChange);
-            QCoreApplication::sendEvent(box, &change);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-            QStringList shown{box->windowTitle(), box->text()};
-            for (QAbstractButton *button : box->buttons())
-                shown << button->text();
-            for (const QString &text : shown) {
-                QVERIFY2(!text.isEmpty() && !text.contains(QLatin1Char('-')) && !text.contains(QLatin1Char('_'))
-                             && text != QLatin1String("Retry") && text != QLatin1String("Cancel"),
-                         qPrintable(text));
-            }
-            QVERIFY(box->width() >= 380 && box->height() >= 100);
-            for (QWidget *w : box->findChildren<QWidget *>()) {
-                if (!w->isVisible() || !(qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)))
-                    continue;
-                const QRect inBox(w->mapTo(box, QPoint()), w->size());
-                QVERIFY2(box->rect().contains(inBox) && w->width() >= w->sizeHint().width()
-                             && w->height() >= w->sizeHint().height(),
-                         qPrintable(w->objectName() + QLatin1Char(' ') + w->property("text").toString()));
-            }
-            if (prompt != QLatin1String("sync"))
-                click(box, QMessageBox::Cancel);
-            holdTunnel = false;
-        });
-        holdTunnel = prompt == QLatin1String("sync");
-        if (prompt == QLatin1String("notfound")) {
-            b->openFindDeviceDialog();
-        } else if (prompt == QLatin1String("openfailed")) {
-            rig->world->occupied = true;
-            b->startCaptureTimer();
-        } else if (prompt == QLatin1String("sync")) {
-            b->showSyncBox();
-        } else {
-            b->setSharpnessIndex(b->sharpnessIndex() + 1);
-            b->showSaveBox();
-        }
-        QCoreApplication::removeTranslator(&translator);
-        QVERIFY(seen);
-        if (prompt != QLatin1String("sync"))
-            finishQuit();
-    }
-
-    // Exit in a prompt nested in another one ends both before the quit.
-    void exitFromNestedPrompt()
-    {
-        QmlData *b = start(true, false);
-        rig->world->occupied = true;
-        onNextBox([&](QMessageBox *failed) {
-            QCOMPARE(failed->windowTitle(), QStringLiteral("open_cam_failed_t"));
-            onNextBox([&](QMessageBox *notFound) {
-                QCOMPARE(notFound->windowTitle(), QStringLiteral("camera_not_found"));
-                click(notFound, QMessageBox::Cancel);
-            });
-            rig->world->unplug(0);
-            rig->deviceChange(); // no camera at all now: the second prompt
-        });
-        // The open fails; inside its prompt the camera disappears.
-        b->startCaptureTimer();
-        QVERIFY(!QApplication::activeModalWidget());
-        finishQuit();
+        QCOMPARE(rig->world->takeTrace().count("28:249"), answer == QMessageBox::Ok ? 2 : 0); // a store sends it twice
     }
 };
 

@@ -9,22 +9,25 @@
 #include <QQmlEngine>
 #include <QSignalSpy>
 
-// The backend on a fake world: its properties, enable rules and camera
-// lifecycle; frame delivery, snapshot and view control with the capture
-// thread running.
+#include <future>
+
+// The backend on a fake world: its properties, enable rules, camera lifecycle
+// and, with the capture thread running, frames, snapshot and view control.
 class TestQmlData : public QObject, RigHarness
 {
     Q_OBJECT
 
-    // The backend with the INI `ini`; the camera open if `open`, traffic cleared.
-    QmlData *start(const QVariantMap &ini, bool open, bool plugged = true)
+    QmlData *start(const QVariantMap &ini, bool open)
     {
-        make(ini, plugged);
+        make(ini);
         bringUp(open);
         rig->world->takeTrace();
         rig->world->takeOpens();
         return backend.get();
     }
+
+    // Whether `call` (e.g. "14:0") is in the traffic since the last look.
+    bool sent(const char *call) { return rig->world->takeTrace().split(' ').contains(QLatin1String(call)); }
 
     static QSignalSpy *notifySpy(QObject *o, const char *property)
     {
@@ -55,8 +58,7 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
-        // What reaches the INI names the tunnel write and its argument (each
-        // write stores its own key); the registers it sends are the tunnel's.
+        // The INI key and value name the tunnel write and its argument (its registers: the tunnel's tests).
         struct Row { const char *property; QVariant value; const char *key; QVariant stored; };
         const Row rows[] = {
             {"afdIndex", 2, "afd_value", 2},
@@ -99,8 +101,7 @@ private slots:
 
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
-        const bool sent = !rig->world->takeTrace().isEmpty();
-        QCOMPARE(sent, open);
+        QCOMPARE(!rig->world->takeTrace().isEmpty(), open);
         if (!open) {
             QCOMPARE(storedValue(home.path(), key), storedBefore);
             QCOMPARE(b->property(name), before);
@@ -115,33 +116,50 @@ private slots:
 
     void aecEnableRules_data()
     {
+        QTest::addColumn<bool>("open");
         QTest::addColumn<int>("startAec");
         QTest::addColumn<int>("afd");
         QTest::addColumn<int>("iso");
-        QTest::addColumn<int>("aec");
+        QTest::addColumn<int>("aec"); // -1: the stored mode only
         QTest::addColumn<QString>("enabled");
         QTest::addColumn<int>("isoAfter");
-        QTest::newRow("manual, iso set") << 3 << 0 << 5 << 1 << "aperture exposure iso" << 5;
-        QTest::newRow("manual, iso auto") << 3 << 0 << 0 << 1 << "aperture exposure iso ev" << 0;
-        QTest::newRow("exposure manual") << 1 << 0 << 5 << 2 << "exposure" << 0; // EV stays off
-        QTest::newRow("aperture manual, iso auto") << 1 << 0 << 0 << 3 << "aperture iso ev afd" << 0;
-        QTest::newRow("aperture manual, iso set") << 1 << 0 << 4 << 3 << "aperture iso afd" << 4;
-        QTest::newRow("auto, flicker off") << 1 << 3 << 5 << 0 << "iso ev afd" << 5;
-        QTest::newRow("auto, 50Hz") << 1 << 1 << 5 << 0 << "ev afd" << 0;
+        QTest::newRow("manual, iso set") << true << 3 << 0 << 5 << 1 << "aperture exposure iso" << 5;
+        QTest::newRow("manual, iso auto") << true << 3 << 0 << 0 << 1 << "aperture exposure iso ev" << 0;
+        QTest::newRow("exposure manual") << true << 1 << 0 << 5 << 2 << "exposure" << 0; // EV stays off
+        QTest::newRow("aperture manual, iso auto") << true << 1 << 0 << 0 << 3 << "aperture iso ev afd" << 0;
+        QTest::newRow("aperture manual, iso set") << true << 1 << 0 << 4 << 3 << "aperture iso afd" << 4;
+        QTest::newRow("auto, flicker off") << true << 1 << 3 << 5 << 0 << "iso ev afd" << 5;
+        QTest::newRow("auto, 50Hz") << true << 1 << 1 << 5 << 0 << "ev afd" << 0;
+        QTest::newRow("closed start-up, exposure manual") << false << 2 << 0 << 5 << -1 << "exposure" << 5;
+        QTest::newRow("closed start-up, auto, 50Hz") << false << 0 << 1 << 5 << -1 << "ev afd" << 5;
+        QTest::newRow("closed, exposure manual chosen") << false << 1 << 0 << 5 << 2 << "exposure" << 5;
     }
 
     // The exposure-mode rules; a forced ISO goes to the camera before the mode.
+    // Closed, the forced ISO is not kept, and a QML binding reads the stored
+    // ISO back at once: the forcing must still end after one pass.
     void aecEnableRules()
     {
-        QFETCH(int, startAec);
-        QFETCH(int, afd);
+        QFETCH(bool, open);
         QFETCH(int, iso);
         QFETCH(int, aec);
         QFETCH(int, isoAfter);
-        QmlData *b = start({{QStringLiteral("aec_Mod"), startAec}, {QStringLiteral("afd_value"), afd},
-                            {QStringLiteral("iso_value"), iso}}, true);
+        QFETCH(int, startAec);
+        QFETCH(int, afd);
+        QmlData *b = make({{QStringLiteral("aec_Mod"), startAec}, {QStringLiteral("afd_value"), afd},
+                           {QStringLiteral("iso_value"), iso}});
+        QQmlEngine engine;
+        engine.rootContext()->setContextProperty(QStringLiteral("qmldata"), b);
+        QQmlComponent component(&engine);
+        component.setData("import QtQml 2.15\nQtObject { property int iso: qmldata.isoIndex }", QUrl());
+        std::unique_ptr<QObject> bound(component.create());
+        QVERIFY2(bound, qPrintable(component.errorString()));
+        bringUp(open);
+        if (open)
+            rig->world->takeTrace();
         QSignalSpy isoSpy(b, &QmlData::isoIndexChanged);
-        b->setAecIndex(aec);
+        if (aec >= 0)
+            b->setAecIndex(aec);
 
         QStringList enabled;
         const std::pair<bool, const char *> enables[] = {{b->apertureEnable(), "aperture"},
@@ -151,11 +169,17 @@ private slots:
                 enabled << QString::fromLatin1(e.second);
         QTEST(enabled.join(QLatin1Char(' ')), "enabled");
         QCOMPARE(b->isoIndex(), isoAfter);
-        const QString calls = rig->world->takeTrace();
+        QCOMPARE(bound->property("iso").toInt(), isoAfter);
+        QCOMPARE(storedValue(home.path(), QStringLiteral("iso_value")).toInt(), isoAfter);
+        if (!open) {
+            QVERIFY(rig->world->takeTrace().isEmpty());
+            return;
+        }
+        const QStringList calls = rig->world->takeTrace().split(' ');
         QCOMPARE(isoSpy.count(), isoAfter != iso ? 1 : 0);
         if (isoAfter != iso) {
-            const int isoWrite = callAt(calls, "14:0");
-            const int aecWrite = std::max(callAt(calls, "AE:on"), callAt(calls, "36:0"));
+            const int isoWrite = calls.indexOf("14:0");
+            const int aecWrite = std::max(calls.indexOf("AE:on"), calls.indexOf("36:0"));
             QVERIFY(isoWrite >= 0);
             QVERIFY(isoWrite < aecWrite);
         }
@@ -169,65 +193,25 @@ private slots:
         }
     }
 
-    void isoForcingUnderQmlBinding_data()
+    // Manual white balance sends the stored colour temperature, not a preset. A restore
+    // ends at the defaults with each reloaded signal once; a plain sync reloads nothing.
+    void whiteBalanceAndRestore()
     {
-        QTest::addColumn<int>("storedAec");
-        QTest::addColumn<int>("afd");
-        QTest::addColumn<int>("chosenAec");
-        QTest::newRow("start-up, exposure manual") << 2 << 0 << -1;
-        QTest::newRow("start-up, auto with anti-flicker") << 0 << 1 << -1;
-        QTest::newRow("closed, exposure manual chosen") << 1 << 0 << 2;
-    }
-
-    // With the camera closed the forced ISO is not kept, and a QML binding reads
-    // the stored ISO back at once: the forcing must still end after one pass.
-    void isoForcingUnderQmlBinding()
-    {
-        QFETCH(int, storedAec);
-        QFETCH(int, afd);
-        QFETCH(int, chosenAec);
-        QmlData *b = make({{QStringLiteral("aec_Mod"), storedAec}, {QStringLiteral("afd_value"), afd},
-                           {QStringLiteral("iso_value"), 5}});
-        QQmlEngine engine;
-        engine.rootContext()->setContextProperty(QStringLiteral("qmldata"), b);
-        QQmlComponent component(&engine);
-        component.setData("import QtQml 2.15\nQtObject { property int iso: qmldata.isoIndex }", QUrl());
-        std::unique_ptr<QObject> bound(component.create());
-        QVERIFY2(bound, qPrintable(component.errorString()));
-        bringUp(false);
-        if (chosenAec >= 0)
-            b->setAecIndex(chosenAec);
-        QVERIFY(!b->isoEnable());
-        QCOMPARE(bound->property("iso").toInt(), 5);
-        QCOMPARE(storedValue(home.path(), QStringLiteral("iso_value")).toInt(), 5);
-        QVERIFY(rig->world->takeTrace().isEmpty());
-    }
-
-    // Manual white balance sends the stored colour temperature, not a preset.
-    void awbManualUsesStoredTemperature()
-    {
-        QmlData *b = start({{QStringLiteral("color_temperature"), 45}}, true);
-        QVERIFY(b->warmnessEnable() && !b->colorTemperatureEnable());
+        QmlData *b = start({{QStringLiteral("sce_value"), 300}, {QStringLiteral("saturation_value"), 9},
+                            {QStringLiteral("aperture_value"), 500}, {QStringLiteral("aec_Mod"), 1},
+                            {QStringLiteral("iso_value"), 3}, {QStringLiteral("color_temperature"), 45},
+                            {QStringLiteral("warmness_value"), 4}}, true);
         QSignalSpy warm(b, &QmlData::warmnessEnableChanged);
         QSignalSpy temp(b, &QmlData::colorTemperatureEnableChanged);
         b->setAwbIndex(6);
-        QVERIFY(callAt(rig->world->takeTrace(), "WB:6500") >= 0);
+        QVERIFY(sent("WB:6500"));
         QCOMPARE(storedValue(home.path(), QStringLiteral("awb_value")).toInt(), 6);
         QVERIFY(!b->warmnessEnable() && b->colorTemperatureEnable());
         QCOMPARE(warm.count() + temp.count(), 2);
         b->setColorTemperatureIndex(30);
-        QVERIFY(callAt(rig->world->takeTrace(), "WB:5000") >= 0);
+        QVERIFY(sent("WB:5000"));
         QCOMPARE(storedValue(home.path(), QStringLiteral("color_temperature")).toInt(), 30);
-    }
 
-    // A restore ends at the defaults with each reloaded signal once; a plain
-    // sync reloads nothing.
-    void restoreDefaults()
-    {
-        QmlData *b = start({{QStringLiteral("sce_value"), 300}, {QStringLiteral("saturation_value"), 9},
-                            {QStringLiteral("aperture_value"), 500}, {QStringLiteral("aec_Mod"), 1},
-                            {QStringLiteral("iso_value"), 3}, {QStringLiteral("awb_value"), 6},
-                            {QStringLiteral("warmness_value"), 4}}, true);
         b->rotateDisplay(true);
         const char *reloaded[] = {"previewSizeIndex", "brightSwitch", "skinSwitch", "aecIndex", "afdIndex",
                                   "awbIndex", "apertureIndex", "exposureIndex", "isoIndex", "evIndex",
@@ -237,7 +221,6 @@ private slots:
         std::vector<std::unique_ptr<QSignalSpy>> spies;
         for (const char *p : reloaded)
             spies.emplace_back(notifySpy(b, p));
-
         b->restoreDefaultSettings();
         const QVector<int> defaults{b->sceIndex(), b->saturationIndex(), b->apertureIndex(), b->aecIndex(),
                                     b->isoIndex(), b->warmnessIndex(), b->cameraLink()->rotation()};
@@ -252,54 +235,37 @@ private slots:
             QVERIFY2(spies[i]->count() == 0, reloaded[i]);
     }
 
-    // The "not found" prompt stays up without a camera (closing it, unrelated
-    // device notices) and goes by itself when one is plugged in at a new node.
-    void promptEndsOnPlugIn()
-    {
-        QmlData *b = start({}, true, false);
-        bool prompted = false;
-        onNextBox([&](QMessageBox *box) {
-            prompted = true;
-            QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
-            box->close();
-            rig->deviceChange();
-            QVERIFY(box->isVisible());
-            rig->world->plug(1, QStringLiteral("Cam A"));
-            rig->deviceChange();
-        });
-        QCOMPARE(b->getCamDevs(), 0);
-        b->openFindDeviceDialog();
-        QVERIFY(prompted);
-        QVERIFY(b->cameraLink()->isOpened());
-        QCOMPARE(b->cameraNames(), QStringList{QStringLiteral("Cam A")});
-        QCOMPARE(rig->world->takeOpens(), std::vector<int>{1});
-    }
-
-    void secondCameraComesAndGoes_data()
+    void cameraLifecycle_data()
     {
         QTest::addColumn<int>("removed");
         QTest::addColumn<bool>("keepsStreaming");
-        QTest::newRow("another camera") << 0 << true;
-        QTest::newRow("the open camera") << 2 << false;
+        QTest::newRow("another camera removed") << 2 << true;
+        QTest::newRow("the open camera removed") << 3 << false;
     }
 
-    // A second camera only extends the list (repeated notices change nothing).
-    // Whether a removal closes the stream is decided by the open camera's
-    // device, not by its place in the list.
-    void secondCameraComesAndGoes()
+    // Nodes that are not cameras are skipped; a second camera only extends the list (repeated
+    // notices change nothing); camera and preview switches reopen only once the QML side is
+    // ready. Whether a removal closes the stream depends on the open camera's device, not its place.
+    void cameraLifecycle()
     {
         QFETCH(int, removed);
         QFETCH(bool, keepsStreaming);
-        QmlData *b = start({}, true);
-        rig->world->plug(2, QStringLiteral("Cam B"));
+        QmlData *b = make({}, false);
+        rig->world->plug(2, QStringLiteral("Cam A"));
+        QVERIFY(bringUp(true));
+        QCOMPARE(rig->world->takeOpens(), std::vector<int>{2});
+        rig->world->plug(3, QStringLiteral("Cam B"));
         rig->deviceChange();
         rig->deviceChange();
         QCOMPARE(b->cameraNames(), (QStringList{QStringLiteral("Cam A"), QStringLiteral("Cam B")}));
         QCOMPARE(b->cameraIndex(), 0);
+        b->setCameraIndex(1); // not ready yet: no reopen
         QVERIFY(rig->world->takeOpens().empty());
         b->setUiReady(true);
-        b->setCameraIndex(1);
-        QCOMPARE(rig->world->takeOpens(), std::vector<int>{2});
+        QSignalSpy spy(b, &QmlData::cameraIndexChanged);
+        b->setCameraIndex(5); // out of range: the same camera again
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
 
         bool prompted = false;
         QPointer<QTimer> watch = onNextBox([&](QMessageBox *box) {
@@ -309,70 +275,24 @@ private slots:
         rig->world->unplug(removed);
         rig->deviceChange();
         delete watch.data();
-
         QCOMPARE(prompted, !keepsStreaming);
         QCOMPARE(b->cameraLink()->isOpened(), keepsStreaming);
         QCOMPARE(b->cameraNames().size(), 1);
         QCOMPARE(b->cameraIndex(), 0);
-        if (keepsStreaming) {
-            // A later reopen still finds the same camera.
-            b->setPreviewSizeIndex(1);
-            QCOMPARE(rig->world->takeOpens(), std::vector<int>{2});
-        }
-    }
-
-    // Camera and preview switches reopen only once the QML side is ready.
-    void cameraAndPreviewSwitches()
-    {
-        QmlData *b = make({}, false);
-        rig->world->plug(2, QStringLiteral("Cam A")); // nodes 0 and 1 are not cameras
-        rig->world->plug(3, QStringLiteral("Cam B"));
-        QVERIFY(bringUp(true));
-        QCOMPARE(rig->world->takeOpens(), std::vector<int>{2});
-
-        b->setCameraIndex(1); // not ready yet: no reopen
-        QVERIFY(rig->world->takeOpens().empty());
-        b->setUiReady(true);
-        QSignalSpy spy(b, &QmlData::cameraIndexChanged);
-        b->setCameraIndex(5); // out of range: the same camera again
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
-
+        if (!keepsStreaming)
+            return;
         rig->world->takeTrace();
-        b->setPreviewSizeIndex(1);
+        b->setPreviewSizeIndex(1); // reopens the same camera, now first in the list
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
-        QVERIFY(callAt(rig->world->takeTrace(), "3:1280") >= 0);
+        QVERIFY(sent("3:1280"));
         QCOMPARE(storedValue(home.path(), QStringLiteral("preview_index")).toInt(), 1);
-        b->setPreviewSizeList({QStringLiteral("x")});
-        QCOMPARE(b->previewSizeList(), (QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")}));
     }
 
-    // View switches live in the store and signal only real changes.
-    void viewSwitches()
-    {
-        QmlData *b = start({{QStringLiteral("display_zoom"), true}}, false);
-        QSignalSpy zoom(b, &QmlData::displayZoomChanged);
-        QSignalSpy log(b, &QmlData::debugLogChanged);
-        b->setDisplayZoom(true);
-        b->setDisplayZoom(false);
-        b->setDebugLog(true);
-        QVERIFY(isLogEnabled());
-        b->setDebugLog(false);
-        QVERIFY(!isLogEnabled());
-        QCOMPARE(zoom.count(), 1);
-        QCOMPARE(log.count(), 2);
-        QCOMPARE(storedValue(home.path(), QStringLiteral("display_zoom")).toBool(), false);
-    }
-
-    // Without a sink frames are dropped; the size is published once per change;
-    // a null image is handed on without changing it.
+    // The size is published once per change; a null image is handed on without changing it.
     void frameSizeFollowsFrames()
     {
         QmlData *b = make({}, false);
         QSignalSpy sizeSpy(b, &QmlData::frameSizeChanged);
-        b->sendFrameData(QImage(1280, 720, QImage::Format_RGB32));
-        QCOMPARE(b->frameSize(), (QVector<int>{1920, 1080}));
-
         int delivered = 0;
         b->setFrameSink([&](const QImage &) { ++delivered; });
         for (int i = 0; i < 3; ++i)
@@ -405,9 +325,8 @@ private slots:
                  qPrintable(QStringLiteral("frame %1 shown, %2 read").arg(shown.front()).arg(newest)));
     }
 
-    // A JPEG at the frame size, ".jpg" added to a name without a suffix; a
-    // bad path fails; a camera that delivers nothing makes it give up after
-    // about 2 s without a file.
+    // A JPEG at the frame size, ".jpg" added to a name without a suffix; a bad
+    // path fails, and so does a camera that delivers nothing (without a file).
     void snapshot()
     {
         QmlData *b = startStreaming(320, 240, 60);
@@ -419,12 +338,8 @@ private slots:
         QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
 
         rig->world->produceFrames = false;
-        QElapsedTimer clock;
-        clock.start();
         const QString none = home.path() + QStringLiteral("/none.jpg");
         QVERIFY(!b->saveSnapshot(none));
-        QVERIFY(clock.elapsed() >= 1900);
-        QVERIFY(clock.elapsed() < 10000);
         QVERIFY(!QFile::exists(none));
     }
 
@@ -449,11 +364,51 @@ private slots:
         QVERIFY(b->cameraLink()->isOpened());
     }
 
-    // Quarter turns wrap both ways; without an open camera nothing turns.
-    void rotate()
+    // Zoom and debug-log switches live in the store and signal only real changes; the overlay
+    // reads back once a second while shown, skipping a read-back that would wait for a running
+    // transaction (the last text stays); quarter turns wrap both ways, not with the camera closed.
+    void viewControls()
     {
         QmlData *b = startStreaming(64, 48, 30);
         QVERIFY(b);
+        QSignalSpy zoom(b, &QmlData::displayZoomChanged);
+        QSignalSpy log(b, &QmlData::debugLogChanged);
+        b->setDisplayZoom(false);
+        b->setDisplayZoom(true);
+        b->setDebugLog(true);
+        QVERIFY(isLogEnabled());
+        b->setDebugLog(false);
+        QVERIFY(!isLogEnabled());
+        QCOMPARE(zoom.count(), 1);
+        QCOMPARE(log.count(), 2);
+        QCOMPARE(storedValue(home.path(), QStringLiteral("display_zoom")).toBool(), true);
+
+        QSignalSpy visible(b, &QmlData::debugVisibleChanged);
+        QSignalSpy info(b, &QmlData::debugInfoChanged);
+        b->setDebugVisible(true);
+        b->setDebugVisible(true);
+        QCOMPARE(visible.count(), 1);
+        QVERIFY(info.wait(2500));
+        QVERIFY(!b->debugStr().isEmpty());
+        b->setDebugStr(QStringLiteral("previous"));
+        std::promise<void> held, release;
+        std::thread worker([&] { // a transaction in progress on another thread
+            CaptureSession busy(*b->cameraLink());
+            held.set_value();
+            release.get_future().wait();
+        });
+        held.get_future().wait();
+        const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo");
+        release.set_value();
+        worker.join();
+        QVERIFY(invoked);
+        QCOMPARE(b->debugStr(), QStringLiteral("previous"));
+        b->setDebugVisible(false);
+        QCOMPARE(visible.count(), 2);
+        info.clear();
+        QTest::qWait(1300);
+        QCOMPARE(info.count(), 0);
+
         const struct { bool open; int from; bool cw; int to; } turns[] = {
             {true, 0, false, 270}, {true, 270, true, 0}, {true, 90, true, 180}, {false, 90, true, 90}};
         for (const auto &t : turns) {
@@ -463,55 +418,6 @@ private slots:
             b->rotateDisplay(t.cw);
             QCOMPARE(b->cameraLink()->rotation(), t.to);
         }
-    }
-
-    // The overlay reads back once a second while shown; a read-back that would
-    // wait for a running transaction is skipped and the last text stays.
-    void debugOverlay()
-    {
-        QmlData *b = startStreaming(64, 48, 30);
-        QVERIFY(b);
-        QSignalSpy visible(b, &QmlData::debugVisibleChanged);
-        QSignalSpy info(b, &QmlData::debugInfoChanged);
-        b->setDebugVisible(true);
-        b->setDebugVisible(true);
-        QCOMPARE(visible.count(), 1);
-        QVERIFY(info.wait(2500));
-        QVERIFY(!b->debugStr().isEmpty());
-
-        b->setDebugStr(QStringLiteral("previous"));
-        std::atomic<bool> held{false}, release{false};
-        std::thread worker([&] { // a transaction in progress on another thread
-            CaptureSession busy(*b->cameraLink());
-            held = true;
-            while (!release)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
-        while (!held)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        QString ignored;
-        const bool invoked = QMetaObject::invokeMethod(b, "getCamDebugInfo", Q_RETURN_ARG(QString, ignored));
-        release = true;
-        worker.join();
-        QVERIFY(invoked);
-        QCOMPARE(b->debugStr(), QStringLiteral("previous"));
-
-        b->setDebugVisible(false);
-        QCOMPARE(visible.count(), 2);
-        info.clear();
-        QTest::qWait(1300);
-        QCOMPARE(info.count(), 0);
-    }
-
-    // Deleting the backend stops the capture thread before the camera goes.
-    void deleteWhileStreaming()
-    {
-        QVERIFY(startStreaming(64, 48, 200));
-        QTRY_VERIFY(rig->world->framesRead > 5);
-        backend.reset();
-        const int after = rig->world->framesRead;
-        QThread::msleep(100);
-        QCOMPARE(int(rig->world->framesRead), after);
     }
 };
 
