@@ -66,7 +66,7 @@ run() {
   VEXLO_STRESS_PATIENCE_S=$gap \
   ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  TSAN_OPTIONS="halt_on_error=0:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
+  TSAN_OPTIONS="halt_on_error=0:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp" \
     "$dir/bench/stress/bench_stress" "$name" "$@" 2>"$log"
   rc=$?
   reports=$(grep -cE 'ERROR: AddressSanitizer|runtime error:|WARNING: ThreadSanitizer|ERROR: LeakSanitizer' "$log")
