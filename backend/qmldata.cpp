@@ -283,6 +283,8 @@ struct QmlDataPrivate
 
     // When a failed read last had the camera opened afresh.
     QElapsedTimer reopenedAfterFailure;
+
+    std::unique_ptr<ImageStats> stats;
 };
 
 bool QmlData::DevMessageBox::mayClose() const
@@ -324,6 +326,7 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
     pv->syncThread = new SyncThread(pv->camera.get(), &pv->settings, &pv->tunnel);
     pv->saveThread = new SaveToCamThread(pv->camera.get(), &pv->settings, &pv->tunnel);
     pv->quitHandler = sendQuitToApplication;
+    pv->stats = std::make_unique<ImageStats>(&pv->settings);
 
     connect(pv->captureThread, &CaptureThread::onGetFrame, this, &QmlData::sendFrameData);
     connect(pv->captureThread, &CaptureThread::readFailed, this, &QmlData::onCaptureFailed);
@@ -367,6 +370,8 @@ void QmlData::stopThreads()
         pv->syncThread->wait();
     if (pv->saveThread)
         pv->saveThread->wait();
+    if (pv->stats)
+        pv->stats->stop();
 }
 
 void QmlData::setApplication(QCoreApplication *app)
@@ -1361,6 +1366,12 @@ void QmlData::sendFrameData(QImage qimage)
         pv->frameSink(qimage);
     else
         pv->imageSink->setImage(qimage);
+    pv->stats->offerFrame(qimage, pv->camera->rotation());
+}
+
+ImageStats *QmlData::imageStats() const
+{
+    return pv->stats.get();
 }
 
 void QmlData::openSavePicDialog()

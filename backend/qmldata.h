@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backend/imagestats.h"
 #include "items/lmimageitem.h"
 
 #include <QAbstractNativeEventFilter>
@@ -71,6 +72,7 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(bool colorTemperatureEnable READ colorTemperatureEnable WRITE setColorTemperatureEnable NOTIFY colorTemperatureEnableChanged FINAL)
     Q_PROPERTY(int colorTemperatureIndex READ colorTemperatureIndex WRITE setColorTemperatureIndex NOTIFY colorTemperatureIndexChanged FINAL)
     Q_PROPERTY(QStringList colorTemperatureList READ colorTemperatureList WRITE setColorTemperatureList NOTIFY colorTemperatureListChanged FINAL)
+    Q_PROPERTY(ImageStats *imageStats READ imageStats CONSTANT FINAL)
 
 public:
     explicit QmlData(QObject *parent = nullptr);
@@ -201,6 +203,8 @@ public:
     void setColorTemperatureIndex(int v);
     QStringList colorTemperatureList() const;
     void setColorTemperatureList(const QStringList &list);
+    // The image statistics panel's figures, from the frames shown.
+    ImageStats *imageStats() const;
 
 signals:
     void frameSizeChanged();

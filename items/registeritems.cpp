@@ -1,7 +1,9 @@
 #include "items/registeritems.h"
 
+#include "items/histogramitem.h"
 #include "items/lmimageitem.h"
 #include "items/lmimageitem2.h"
+#include "items/stillimageitem.h"
 
 #include <QtQml>
 
@@ -9,4 +11,7 @@ void registerImageItems()
 {
     qmlRegisterType<LmImageItem>("LmImageItem", 1, 0, "LmImageItem");
     qmlRegisterType<LmImageItem2>("LmImageItem", 1, 0, "LmImageItem2");
+    // The image statistics panel's drawings.
+    qmlRegisterType<HistogramItem>("LmImageItem", 1, 0, "HistogramItem");
+    qmlRegisterType<StillImageItem>("LmImageItem", 1, 0, "StillImageItem");
 }

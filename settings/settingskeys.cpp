@@ -24,4 +24,6 @@ const QString Language = QStringLiteral("language");
 const QString DisplayZoom = QStringLiteral("display_zoom");
 const QString DebugLog = QStringLiteral("debug_log");
 const QString ColorTemperature = QStringLiteral("color_temperature");
+const QString StatsPanel = QStringLiteral("stats_panel");
+const QString StatsRegion = QStringLiteral("stats_region");
 } // namespace SettingsKeys

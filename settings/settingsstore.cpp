@@ -144,9 +144,31 @@ VEXLO_INT_KEY(UvcMceB, m_uvcMceB, UvcMceB, DefMce, -128, 128)
 VEXLO_BOOL_KEY(DisplayZoom, m_displayZoom, DisplayZoom)
 VEXLO_BOOL_KEY(DebugLog, m_debugLog, DebugLog)
 VEXLO_INT_KEY(ColorTemperature, m_colorTemperature, ColorTemperature, 0, 0, 60)
+VEXLO_BOOL_KEY(StatsPanel, m_statsPanel, StatsPanel)
 
 #undef VEXLO_INT_KEY
 #undef VEXLO_BOOL_KEY
+
+QRectF SettingsStore::getStatsRegion()
+{
+    Locker locker(m_lock);
+    const QRectF stored = m_settings->value(StatsRegion).toRectF();
+    const QRectF inside = stored.normalized().intersected(QRectF(0, 0, 1, 1));
+    m_statsRegion = inside.isEmpty() ? QRectF() : inside;
+    return m_statsRegion;
+}
+
+void SettingsStore::setStatsRegion(const QRectF &v)
+{
+    Locker locker(m_lock);
+    if (m_statsRegion == v)
+        return;
+    m_statsRegion = v;
+    if (v.isEmpty())
+        m_settings->remove(StatsRegion);
+    else
+        m_settings->setValue(StatsRegion, QVariant(v));
+}
 
 QString SettingsStore::getLanguage()
 {
