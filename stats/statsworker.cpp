@@ -19,6 +19,7 @@ void StatsWorker::post(Job job)
         m_waiting = std::move(job);
         m_hasJob = true;
     }
+    ++m_posted;
     m_wake.notify_one();
     if (!isRunning())
         start(QThread::LowPriority);
@@ -58,7 +59,6 @@ void StatsWorker::run()
             m_reference = job.referenceKey ? FrameStats::measure(job.reference, job.referenceRegion)
                                            : FrameStats::Result();
         }
-        ++m_measured;
         emit measured(live, m_reference, m_referenceKey);
     }
 }

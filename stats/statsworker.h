@@ -38,8 +38,8 @@ public:
     // Starts the thread on first use.
     void post(Job job);
     void stop();
-    // Frames measured since construction.
-    int measuredCount() const { return m_measured; }
+    // Jobs posted since construction.
+    int postedCount() const { return m_posted; }
 
 signals:
     void measured(const FrameStats::Result &live, const FrameStats::Result &reference, quint64 referenceKey);
@@ -53,7 +53,7 @@ private:
     Job m_waiting;
     bool m_hasJob = false;
     bool m_stop = false;
-    std::atomic<int> m_measured{0};
+    std::atomic<int> m_posted{0};
     // Only the thread touches these.
     quint64 m_referenceKey = 0;
     FrameStats::Result m_reference;
