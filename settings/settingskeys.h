@@ -28,8 +28,8 @@ extern const QString Language;
 extern const QString DisplayZoom;
 extern const QString DebugLog;
 extern const QString ColorTemperature;
-// The image statistics panel: shown or not, and its region as a QRectF in
-// fractions of the camera's upright picture.
+// The image statistics panel: shown or not, and its region as "x y width
+// height" in fractions of the camera's upright picture.
 extern const QString StatsPanel;
 extern const QString StatsRegion;
 } // namespace SettingsKeys

@@ -177,18 +177,26 @@ private slots:
     // differs from the live picture by nothing.
     void panelObject()
     {
-        writeIni(home.path() + QStringLiteral("/Vexlo/config.ini"),
-                 {{QStringLiteral("stats_panel"), false}, {QStringLiteral("stats_region"), QRectF(0.5, 0.5, 2, 2)}});
+        const QString ini = home.path() + QStringLiteral("/Vexlo/config.ini");
+        // A hand-edited region: clipped to the picture, or none when it is no rectangle.
+        const struct { const char *text; QRectF region; } stored[] = {
+            {"0.5 0.5 2 2", QRectF(0.5, 0.5, 0.5, 0.5)}, {"0.8 0.9 -0.3 -0.4", QRectF(0.5, 0.5, 0.3, 0.4)},
+            {"0.1 0.2 0.3", QRectF()}, {"a b c d", QRectF()}, {"2 2 1 1", QRectF()}};
+        for (const auto &row : stored) {
+            writeIni(ini, {{QStringLiteral("stats_region"), QLatin1String(row.text)}});
+            SettingsStore settings;
+            QVERIFY2(ImageStats(&settings).region() == row.region, row.text);
+        }
         SettingsStore settings;
         ImageStats stats(&settings);
-        QCOMPARE(stats.region(), QRectF(0.5, 0.5, 0.5, 0.5)); // clipped to the picture
         stats.offerFrame(frames[0], 0);
         QCOMPARE(stats.worker()->postedCount(), 0);
 
         stats.setVisible(true);
         stats.offerFrame(frames[1], 90);
         stats.setRegion(turnRect(greyStep(8), 90));
-        QCOMPARE(settings.getStatsRegion(), greyStep(8));
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value(QStringLiteral("stats_region")).toString(),
+                 QStringLiteral("0.515625 0.456481 0.03125 0.0648148"));
         stats.offerFrame(frames[0], 0);
         QCOMPARE(stats.region(), greyStep(8));
         // Frames keep coming (one every 50 ms at most is measured) until the region's figures show.
