@@ -118,22 +118,6 @@ MenuBar {
             }
         }
         MenuItem {
-            id: menu_image_statistics
-            height: 36
-            text: qsTr("image_statistics")
-            onTriggered: qmldata.imageStats.visible = !qmldata.imageStats.visible
-            CheckBox {
-                anchors.right: parent.right
-                anchors.rightMargin: 10
-                anchors.verticalCenter: parent.verticalCenter
-                checked: qmldata.imageStats.visible
-                onClicked: {
-                    menu_image_statistics.triggered()
-                    checked = Qt.binding(function() { return qmldata.imageStats.visible })
-                }
-            }
-        }
-        MenuItem {
             id: menu_debug_log
             height: 36
             text: qsTr("debug_log")
@@ -146,6 +130,22 @@ MenuBar {
                 onClicked: {
                     menu_debug_log.triggered()
                     checked = Qt.binding(function() { return qmldata.debugLog })
+                }
+            }
+        }
+        MenuItem {
+            id: menu_image_statistics
+            height: 36
+            text: qsTr("image_statistics")
+            onTriggered: qmldata.imageStats.visible = !qmldata.imageStats.visible
+            CheckBox {
+                anchors.right: parent.right
+                anchors.rightMargin: 10
+                anchors.verticalCenter: parent.verticalCenter
+                checked: qmldata.imageStats.visible
+                onClicked: {
+                    menu_image_statistics.triggered()
+                    checked = Qt.binding(function() { return qmldata.imageStats.visible })
                 }
             }
         }
