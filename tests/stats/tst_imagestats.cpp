@@ -220,6 +220,13 @@ private slots:
                 QVERIFY2(qAbs(d.toDouble()) < 1e-6, key);
         for (const char *key : {"rg", "bg", "sharpness"})
             QVERIFY2(qAbs(diff.value(QLatin1String(key)).toDouble()) < 1e-6, key);
+        // A new region measures the reference again there.
+        stats.setRegion(turnRect(greyStep(3), 90));
+        auto referenceLuma = [&] {
+            lumaAfterFrame(1);
+            return qRound(stats.reference().value(QStringLiteral("mean")).toList().value(Luma).toDouble());
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(referenceLuma(), 51, 10000);
 
         stats.releaseReference();
         QVERIFY(!stats.referenceHeld() && stats.reference().isEmpty() && stats.referenceImage().isNull());
