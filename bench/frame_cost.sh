@@ -3,7 +3,7 @@
 # the other, on the virtual camera (MJPG at 30 fps) under Xvfb, with ffplay's
 # window the size of the tool's fitted preview (900 x 506).
 #
-#   bench/frame_cost.sh [-b BUILD] [-B BEFORE] [-s 1080|720] [-t SECONDS] [-w WARMUP] [-r RUNS] [-n NICE]
+#   bench/frame_cost.sh [-b BUILD] [-B BEFORE] [-s 1080|720] [-t SECONDS] [-w WARMUP] [-r RUNS] [-n NICE] [-p]
 #
 # For each program it prints CPU time per shown frame with and without Mesa's
 # llvmpipe threads (OpenGL in software under Xvfb; on a desktop a GPU does that
@@ -18,7 +18,9 @@
 # (without llvmpipe) is reported: the machine may be shared. On a busy machine
 # -n -10 runs Xvfb and both programs at that niceness (as root), so that other
 # work does not make them drop frames; both are treated alike. -B adds the tool
-# of a second build (say, before a change) to the same run, as "before".
+# of a second build (say, before a change) to the same run, as "before". -p adds
+# the tool with its image statistics panel shown and a region measured, as
+# "stats" (its statistics thread is listed apart).
 #
 # Then, when the build has it, bench/camera/bench_capture_stages prints the
 # capture side stage by stage.
@@ -35,7 +37,8 @@ seconds=12
 warmup=6
 runs=2
 niceness=0
-while getopts "b:B:s:t:w:r:n:" opt; do
+stats=
+while getopts "b:B:s:t:w:r:n:p" opt; do
   case $opt in
     b) build=$OPTARG ;;
     B) before=$(cd "$OPTARG" && pwd)/vexlo-tuner ;;
@@ -44,7 +47,8 @@ while getopts "b:B:s:t:w:r:n:" opt; do
     w) warmup=$OPTARG ;;
     r) runs=$OPTARG ;;
     n) niceness=$OPTARG ;;
-    *) sed -n '2,27p' "$0"; exit 2 ;;
+    p) stats=1 ;;
+    *) sed -n '2,30p' "$0"; exit 2 ;;
   esac
 done
 build=$(cd "$build" && pwd)
@@ -120,9 +124,10 @@ classify() {
       else if ($2 == "CaptureThread") cap += d
       else if ($2 == "QSGRenderThread") rnd += d
       else if ($2 ~ /^Thread_\(pooled\)/) pool += d
+      else if ($2 == "StatsThread") st += d
       else other += d
     }
-    END { printf "%d %d %d %d %d %d %d\n", all, gl, gui, cap, rnd, pool, other }' "$before" "$after"
+    END { printf "%d %d %d %d %d %d %d %d\n", all, gl, gui, cap, rnd, pool, other, st }' "$before" "$after"
 }
 
 # Lines of file $2 that match $1; 0 while the file does not exist.
@@ -139,7 +144,7 @@ rendered() { count 'Frame rendered' "$1"; }
 dropped() { { tr '\r' '\n' < "$1"; } 2>/dev/null | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n1; }
 
 # Runs one program for warm-up + measurement; prints
-# "frames ticks_all ticks_llvmpipe gui capture render pool other rss_kb".
+# "frames ticks_all ticks_llvmpipe gui capture render pool other stats rss_kb".
 measure() {
   local kind=$1
   local home="$work/home"
@@ -147,6 +152,7 @@ measure() {
   mkdir -p "$home/Vexlo"
   # The preview fitted to its area (display zoom on), at the chosen size.
   printf '[General]\npreview_index=%d\ndisplay_zoom=true\n' "$index" > "$home/Vexlo/config.ini"
+  [ "$kind" = stats ] && printf 'stats_panel=true\nstats_region=0.3 0.1 0.25 0.3\n' >> "$home/Vexlo/config.ini"
   if [ "$kind" != ffplay ]; then
     local binary=$tool
     [ "$kind" = before ] && binary=$before
@@ -197,13 +203,14 @@ echo "virtual camera MJPG ${width}x${height} @30, preview 900x506, ${warmup} s w
 echo "tool: $tool ${toolargs[*]}"
 [ -n "$before" ] && echo "before: $before"
 kinds="tool ffplay"
-[ -n "$before" ] && kinds="before tool ffplay"
+[ -n "$stats" ] && kinds="tool stats ffplay"
+[ -n "$before" ] && kinds="before $kinds"
 declare -A best
 for run in $(seq "$runs"); do
   for kind in $kinds; do
     measure "$kind" > "$work/line" # not in a subshell: cleanup must see app_pid
     line=$(cat "$work/line")
-    read -r frames all gl gui cap rnd pool other rss <<<"$line"
+    read -r frames all gl gui cap rnd pool other st rss <<<"$line"
     if [ "$frames" -le 0 ]; then
       echo "run $run $kind: no frames shown" >&2
       continue
@@ -220,18 +227,18 @@ done
 printf '\n| program | CPU/frame whole process | CPU/frame without llvmpipe | frames/s | RSS |\n|---|---|---|---|---|\n'
 for kind in $kinds; do
   [ -n "${best[$kind]:-}" ] || continue
-  read -r _ frames all gl gui cap rnd pool other rss <<<"${best[$kind]}"
+  read -r _ frames all gl gui cap rnd pool other st rss <<<"${best[$kind]}"
   awk -v k="$kind" -v f="$frames" -v a="$all" -v g="$gl" -v t="$tck" -v s="$seconds" -v r="$rss" '
     function ms(x) { return sprintf("%.1f ms", x * 1000 / t / f) }
     BEGIN { printf "| %s | %s | %s | %.1f | %d MB |\n", k, ms(a), ms(a - g), f / s, r / 1024 }'
 done
 for kind in $kinds; do
   [ "$kind" != ffplay ] && [ -n "${best[$kind]:-}" ] || continue
-  read -r _ frames all gl gui cap rnd pool other rss <<<"${best[$kind]}"
-  awk -v k="$kind" -v f="$frames" -v t="$tck" -v gui="$gui" -v cap="$cap" -v rnd="$rnd" -v pool="$pool" -v o="$other" -v gl="$gl" '
+  read -r _ frames all gl gui cap rnd pool other st rss <<<"${best[$kind]}"
+  awk -v k="$kind" -v f="$frames" -v t="$tck" -v gui="$gui" -v cap="$cap" -v rnd="$rnd" -v pool="$pool" -v o="$other" -v gl="$gl" -v st="$st" '
     function ms(x) { return sprintf("%.2f", x * 1000 / t / f) }
-    BEGIN { printf "\n%s per frame (ms): capture thread %s, GUI thread %s, thread pool %s, render thread %s, other %s, llvmpipe %s\n",
-            k, ms(cap), ms(gui), ms(pool), ms(rnd), ms(o), ms(gl) }'
+    BEGIN { printf "\n%s per frame (ms): capture thread %s, GUI thread %s, thread pool %s, render thread %s, statistics thread %s, other %s, llvmpipe %s\n",
+            k, ms(cap), ms(gui), ms(pool), ms(rnd), ms(st), ms(o), ms(gl) }'
 done
 
 stages="$build/bench/camera/bench_capture_stages"
