@@ -16,6 +16,7 @@ namespace {
 
 int failures = 0;
 QQuickWindow *window = nullptr;
+QmlData *backend = nullptr;
 
 void say(const QString &line)
 {
@@ -164,6 +165,36 @@ void drive()
     }
     check(picture->position() == QPointF(area->width() - 1920, area->height() - 1080), QStringLiteral("panning"));
 
+    // Image statistics: a right-button drag on the panned picture marks that part of it, the
+    // panel measures it, and A/B shows the held reference over the picture while it is down.
+    ImageStats *stats = backend->imageStats();
+    clickText(QStringLiteral("View"));
+    clickText(QStringLiteral("Image statistics"));
+    check(stats->isVisible() && find("text", QStringLiteral("Log scale")), QStringLiteral("statistics panel"));
+    const QPointF corner = picture->mapToScene(QPointF(0, 0));
+    const QPoint a = (corner + QPointF(1200, 500)).toPoint(), b = (corner + QPointF(1392, 608)).toPoint();
+    QTest::mousePress(window, Qt::RightButton, Qt::NoModifier, a);
+    for (int step = 1; step <= 10; ++step)
+        QTest::mouseMove(window, a + (b - a) * step / 10);
+    QTest::mouseRelease(window, Qt::RightButton, Qt::NoModifier, b);
+    const QRectF r = stats->region();
+    check(qAbs(r.x() - 1200 / 1920.0) < 1e-3 && qAbs(r.y() - 500 / 1080.0) < 1e-3 && qAbs(r.width() - 0.1) < 1e-3
+              && qAbs(r.height() - 0.1) < 1e-3 && picture->position() == QPointF(area->width() - 1920, area->height() - 1080),
+          QStringLiteral("region %1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
+    check(QTest::qWaitFor([&] { return stats->live().value(QStringLiteral("region")).toBool(); }, 10000),
+          QStringLiteral("region measured"));
+    clickText(QStringLiteral("Hold as reference"));
+    check(QTest::qWaitFor([&] { return stats->referenceHeld(); }, 10000), QStringLiteral("reference held"));
+    QQuickItem *ab = find("text", QStringLiteral("A/B (hold)"));
+    QQuickItem *reference = find(area, [](QQuickItem *i) { return i->metaObject()->className() == QByteArray("StillImageItem"); });
+    check(ab && !reference, QStringLiteral("A/B up"));
+    if (ab) {
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, ab->mapToScene(QPointF(5, 5)).toPoint());
+        reference = find(area, [](QQuickItem *i) { return i->metaObject()->className() == QByteArray("StillImageItem"); });
+        check(reference && reference->size() == picture->size(), QStringLiteral("reference shown"));
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, ab->mapToScene(QPointF(5, 5)).toPoint());
+    }
+
     // Chinese and back: menus and column in the language chosen.
     clickText(QStringLiteral("Langage"));
     clickText(QStringLiteral("中文"));
@@ -186,7 +217,8 @@ void drive()
 int runChild(int argc, char **argv)
 {
     qInstallMessageHandler(qmlWarnings);
-    setStartupObserver([](MyApplication &, QmlData *) {
+    setStartupObserver([](MyApplication &, QmlData *qmldata) {
+        backend = qmldata;
         QTimer::singleShot(0, [] {
             window = qobject_cast<QQuickWindow *>(QGuiApplication::topLevelWindows().value(0));
             if (window && QTest::qWaitForWindowExposed(window))

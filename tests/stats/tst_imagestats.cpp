@@ -215,7 +215,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((lumaAfterFrame(1), stats.difference().value(QStringLiteral("region")).toBool()),
                                  10000);
         const QVariantMap diff = stats.difference();
-        for (const char *key : {"mean", "sd", "clipLow", "clipHigh"})
+        for (const char *key : {"mean", "sd"}) // the whole picture has a moving band
             for (const QVariant &d : diff.value(QLatin1String(key)).toList())
                 QVERIFY2(qAbs(d.toDouble()) < 1e-6, key);
         for (const char *key : {"rg", "bg", "sharpness"})
