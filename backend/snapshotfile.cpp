@@ -24,7 +24,7 @@ bool saidAny(const QString &text, std::initializer_list<int> codes)
 }
 
 // Qt words a file error with the system's text for its errno.
-Result failure(const QSaveFile &file, const QString &path)
+Result failure(const QFileDevice &file, const QString &path)
 {
     const QString text = file.errorString();
     Problem problem = Problem::Other;
