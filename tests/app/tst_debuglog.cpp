@@ -68,25 +68,21 @@ private slots:
         QFETCH(QString, make);
         if (make == "0444")
             VEXLO_ROW_AS_NOBODY();
-        QDir(home.path()).removeRecursively();
-        QVERIFY(QDir().mkpath(home.path() + "/Vexlo"));
-        if (make == "fifo") {
-            QCOMPARE(::mkfifo(QFile::encodeName(logPath()).constData(), 0600), 0);
-        } else if (make == "folder") {
-            QVERIFY(QDir().mkpath(logPath()));
-        } else {
-            QFile f(logPath());
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("[2026-01-01 00:00:00]:kept\n");
-        }
-        if (make == "0444")
-            QVERIFY(QFile::setPermissions(logPath(), QFile::ReadOwner));
-        const QByteArray before = fileBytes(logPath());
+        const QString path = home.path() + "/Vexlo/debugLog.txt";
+        QVERIFY(QDir(home.path()).removeRecursively() && QDir().mkpath(home.path() + "/Vexlo"));
+        if (make == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (make == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly)
+                    && QFile::setPermissions(path, make == "full" ? QFile::WriteOwner : QFile::ReadOwner));
+        const QByteArray before = fileBytes(path);
         std::vector<FileProblem> told;
         setLogProblemHandler([&](const FileProblem &p) { told.push_back(p); });
         setLogEnabled(true);
         {
-            std::unique_ptr<FileSizeLimit> full(make == "full" ? new FileSizeLimit(before.size()) : nullptr);
+            std::unique_ptr<FileSizeLimit> full(make == "full" ? new FileSizeLimit(0) : nullptr);
             for (int i = 0; i < 3; ++i) {
                 QTest::ignoreMessage(QtDebugMsg, "Couldn't open log file");
                 logToFile(QStringLiteral("line %1").arg(i));
@@ -95,10 +91,9 @@ private slots:
         setLogProblemHandler({});
         QCOMPARE(told.size(), size_t(1));
         QTEST(int(told[0].kind), "problem");
-        QCOMPARE(told[0].path, logPath());
-        QCOMPARE(fileBytes(logPath()), before);
-        QCOMPARE(QFileInfo(logPath()).isDir(), make == "folder");
-        QFile::setPermissions(logPath(), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(told[0].path, path);
+        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(QFileInfo(path).isDir(), make == "folder");
     }
 };
 

@@ -224,19 +224,17 @@ private slots:
 
     void saveDialog_data()
     {
-        QTest::addColumn<QString>("folder");  // remembered in the INI, under the home ("": none)
-        QTest::addColumn<QString>("pictures"); // made under the home beforehand ("": none)
-        QTest::addColumn<QString>("typed");   // "": the proposed name is taken
-        QTest::addColumn<int>("answer");      // to "replace shot.jpg?"; 0: no question expected
-        QTest::addColumn<QString>("result");  // "saved", "kept" (nothing written), "cancelled", or the failure box's text
-        QTest::newRow("proposed, remembered folder") << "/pics" << "Pictures" << "" << 0 << "saved";
-        QTest::newRow("proposed, first time: Pictures") << "" << "Pictures" << "" << 0 << "saved";
-        QTest::newRow("proposed, first time: home") << "" << "" << "" << 0 << "saved";
-        QTest::newRow("no suffix, existing file kept") << "/pics" << "" << "shot" << int(QMessageBox::No) << "kept";
-        QTest::newRow("no suffix, existing file replaced") << "/pics" << "" << "shot" << int(QMessageBox::Yes)
-                                                           << "saved";
-        QTest::newRow("cancelled") << "/pics" << "" << "-" << 0 << "cancelled";
-        QTest::newRow("no picture from the camera") << "/pics" << "" << "new" << 0 << "snapshot_no_frame";
+        QTest::addColumn<QString>("folder"); // remembered ("pics"), else where Pictures is made ("Pictures"), else home
+        QTest::addColumn<QString>("typed");  // "": the proposed name; "-": cancel
+        QTest::addColumn<int>("answer");     // to "replace shot.jpg?"; 0: no question expected
+        QTest::addColumn<QString>("result"); // "saved", "kept" (nothing written), or the failure box's text
+        QTest::newRow("proposed, remembered folder") << "pics" << "" << 0 << "saved";
+        QTest::newRow("proposed, first time: Pictures") << "Pictures" << "" << 0 << "saved";
+        QTest::newRow("proposed, first time: home") << "" << "" << 0 << "saved";
+        QTest::newRow("no suffix, existing file kept") << "pics" << "shot" << int(QMessageBox::No) << "kept";
+        QTest::newRow("no suffix, existing file replaced") << "pics" << "shot" << int(QMessageBox::Yes) << "saved";
+        QTest::newRow("cancelled") << "pics" << "-" << 0 << "kept";
+        QTest::newRow("no picture from the camera") << "pics" << "new" << 0 << "snapshot_no_frame";
     }
 
     // The dialog starts in the folder used last (first Pictures, else home) with a dated
@@ -245,26 +243,16 @@ private slots:
     void saveDialog()
     {
         QFETCH(QString, folder);
-        QFETCH(QString, pictures);
         QFETCH(QString, typed);
         QFETCH(int, answer);
         QFETCH(QString, result);
         QmlData *b = start(true, true);
-        const QString h = home.path();
-        for (const char *sub : {"/pics", "/Pictures"})
-            QVERIFY(QDir(h + sub).removeRecursively());
-        if (!pictures.isEmpty())
-            QVERIFY(QDir(h).mkpath(pictures));
-        if (!folder.isEmpty()) {
-            QVERIFY(QDir(h).mkpath(folder.mid(1)));
-            b->settingsStore()->setSnapshotFolder(h + folder);
-        }
-        const QString dir = !folder.isEmpty() ? h + folder : !pictures.isEmpty() ? h + '/' + pictures : h;
-        {
-            QFile old(dir + "/shot.jpg");
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("old");
-        }
+        const QString dir = home.path() + (folder.isEmpty() ? "" : "/" + folder);
+        QVERIFY(QDir(home.path() + "/pics").removeRecursively() && QDir(home.path() + "/Pictures").removeRecursively());
+        QVERIFY(QDir().mkpath(dir));
+        if (folder == "pics")
+            b->settingsStore()->setSnapshotFolder(dir);
+        QVERIFY(QFile(dir + "/shot.jpg").open(QIODevice::WriteOnly));
         rig->world->produceFrames = result != "snapshot_no_frame";
         QSignalSpy saved(b, &QmlData::snapshotSaved);
         QString startDir, proposed, question, failure;
@@ -274,8 +262,7 @@ private slots:
             proposed = edit->text();
             if (typed == "-")
                 return d->reject();
-            if (!typed.isEmpty())
-                edit->setText(typed);
+            edit->setText(typed.isEmpty() ? proposed : typed);
             onNextBox([&](QMessageBox *box) {
                 (answer ? question : failure) = box->text();
                 if (QAbstractButton *button = box->button(answer ? QMessageBox::StandardButton(answer) : QMessageBox::Ok))
@@ -291,67 +278,56 @@ private slots:
         QCOMPARE(startDir, dir);
         QVERIFY2(QRegularExpression("^vexlo-\\d{8}-\\d{6}\\.jpg$").match(proposed).hasMatch(), qPrintable(proposed));
         QCOMPARE(question.contains("shot.jpg"), answer != 0);
-        const QString name = typed.isEmpty() ? proposed : typed + ".jpg";
+        QCOMPARE(failure, result.startsWith("snapshot") ? result : QString());
         QCOMPARE(saved.count(), result == "saved" ? 1 : 0);
-        if (result == "saved") {
+        const QString name = typed.isEmpty() ? proposed : typed + ".jpg";
+        QCOMPARE(QImageReader(dir + '/' + name).format(), QByteArray(result == "saved" ? "jpeg" : ""));
+        if (result == "saved")
             QCOMPARE(saved.at(0).at(0).toString(), name);
-            QCOMPARE(QImageReader(dir + '/' + name).format(), QByteArray("jpeg"));
-        } else {
-            QCOMPARE(failure, result.startsWith("snapshot") ? result : QString());
+        else
             QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"shot.jpg"});
-            QCOMPARE(fileBytes(dir + "/shot.jpg"), QByteArray("old"));
-        }
-        QCOMPARE(b->settingsStore()->getSnapshotFolder(), result == "cancelled" || result == "kept"
-                                                              ? (folder.isEmpty() ? QString() : h + folder) : dir);
+        QCOMPARE(fileBytes(dir + "/shot.jpg").isEmpty(), name != "shot.jpg" || result != "saved");
+        const bool chosen = typed != "-" && answer != QMessageBox::No;
+        QCOMPARE(b->settingsStore()->getSnapshotFolder(), chosen || folder == "pics" ? dir : QString());
     }
 
-    void fileNotice_data()
-    {
-        QTest::addColumn<QString>("file"); // a FIFO stands in its place
-        QTest::newRow("settings") << "config.ini";
-        QTest::newRow("debug log") << "debugLog.txt";
-    }
-
-    // A settings file or log that cannot be kept is told once in the window, with its
-    // path and why, without holding up the start or anything after it.
+    // A settings file or debug log that cannot be kept (here a FIFO) is told once in the
+    // window, with its path and why, without holding up the start or anything after it.
     void fileNotice()
     {
-        QFETCH(QString, file);
         QTranslator english;
         QVERIFY(english.load(QStringLiteral(":/lang_en_US.qm")));
         QCoreApplication::installTranslator(&english);
-        make();
-        backend.reset();
-        const QString path = home.path() + "/Vexlo/" + file;
-        QFile::remove(path);
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        backend.reset(rig->makeBackend());
-        bringUp(true);
-        backend->setDebugLog(true);
-        for (int i = 0; i < 3; ++i) {
-            logToFile(QStringLiteral("line %1").arg(i));
-            backend->setSharpnessIndex(i);
-            QCoreApplication::processEvents();
+        for (const char *file : {"config.ini", "debugLog.txt"}) {
+            make();
+            backend.reset();
+            const QString path = home.path() + "/Vexlo/" + file;
+            QVERIFY(!QFile::exists(path) || QFile::remove(path));
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            backend.reset(rig->makeBackend());
+            bringUp(true);
+            backend->setDebugLog(true);
+            for (int i = 0; i < 3; ++i) {
+                logToFile(QStringLiteral("line %1").arg(i));
+                backend->setSharpnessIndex(i);
+                QCoreApplication::processEvents();
+            }
+            const auto notices = [] {
+                QList<QMessageBox *> up;
+                for (QWidget *w : QApplication::topLevelWidgets())
+                    if (w->objectName() == QLatin1String("file_problem_t") && w->isVisible())
+                        up << static_cast<QMessageBox *>(w);
+                return up;
+            };
+            QTRY_COMPARE(notices().size(), 1);
+            QVERIFY(!notices().first()->isModal());
+            const auto subject = path.endsWith(".ini") ? FileNotice::Subject::Settings : FileNotice::Subject::Log;
+            QCOMPARE(notices().first()->text(), FileNotice::problemText(subject, {FileProblem::NotRegular, path, {}}));
+            QVERIFY(notices().first()->text().contains(path));
+            finish();
+            QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
         }
-        const auto notices = [] {
-            QList<QMessageBox *> up;
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (w->objectName() == QLatin1String("file_problem_t") && w->isVisible())
-                    up << static_cast<QMessageBox *>(w);
-            return up;
-        };
-        QTRY_COMPARE(notices().size(), 1);
-        QTest::qWait(100);
-        QCOMPARE(notices().size(), 1);
-        QMessageBox *notice = notices().first();
-        QVERIFY(!notice->isModal());
-        QCOMPARE(notice->text(), FileNotice::problemText(file == "config.ini" ? FileNotice::Subject::Settings
-                                                                                 : FileNotice::Subject::Log,
-                                                             {FileProblem::NotRegular, path, {}}));
-        QVERIFY2(notice->text().contains(path), qPrintable(notice->text()));
         QCoreApplication::removeTranslator(&english);
-        backend.reset();
-        QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
     }
 };
 

@@ -11,8 +11,7 @@
 #include <unistd.h>
 
 // While it lives, no file of this process may grow past `bytes` (writes fail
-// with EFBIG, as on a full disk). Files that are only kept or renamed are not
-// touched by it, and the limit is put back afterwards.
+// with EFBIG, as on a full disk); files only kept or renamed are not touched.
 struct FileSizeLimit
 {
     rlimit old{};
@@ -20,43 +19,50 @@ struct FileSizeLimit
     {
         ::signal(SIGXFSZ, SIG_IGN);
         ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = bytes;
+        const rlimit small{bytes, old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &small);
     }
     ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old); }
 };
 
-// Root ignores file permissions (and CI runs as root): as root, the current
-// row runs again in a child as the user 'nobody' (this executable with the
-// row's "function:tag"), whose verdict stands for the row. Without a way to
-// change user the row is skipped, saying why.
+// Root ignores file permissions (and CI runs as root): as root, the current row
+// runs again in a child as the user 'nobody' ("function:tag" of this executable,
+// with a temporary folder of its own), whose verdict stands for the row. The row is
+// skipped only where that child cannot run. Returns the child's exit code (-1: none).
+inline int runRowAsNobody(QByteArray *output)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid() || ::chown(QFile::encodeName(scratch.path()).constData(), 65534, 65534) != 0)
+        return -1;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", scratch.path());
+    env.insert("XDG_RUNTIME_DIR", scratch.path());
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                            QCoreApplication::applicationFilePath(),
+                            QString(QTest::currentTestFunction()) + ':' + QTest::currentDataTag()});
+    const bool ran = child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit;
+    *output = child.readAll();
+    return ran && child.exitCode() != 126 && child.exitCode() != 127 ? child.exitCode() : -1;
+}
+
 #define VEXLO_ROW_AS_NOBODY()                                                                      \
-    do {                                                                                           \
-        if (::geteuid() == 0) {                                                                    \
-            QProcess child_;                                                                       \
-            child_.setProcessChannelMode(QProcess::MergedChannels);                                \
-            child_.start(QStringLiteral("setpriv"),                                                \
-                         {"--reuid=65534", "--regid=65534", "--clear-groups", "--",                \
-                          QCoreApplication::applicationFilePath(),                                 \
-                          QStringLiteral("%1:%2").arg(QTest::currentTestFunction(),                \
-                                                      QTest::currentDataTag())});                  \
-            if (!child_.waitForStarted() || !child_.waitForFinished(60000))                        \
-                QSKIP("cannot run the row as an unprivileged user (setpriv)");                     \
-            const QByteArray said_ = child_.readAll();                                             \
-            if (said_.contains("Permission denied") && child_.exitCode() == 126)                   \
-                QSKIP("the user 'nobody' may not run this test executable");                       \
-            QVERIFY2(child_.exitStatus() == QProcess::NormalExit && child_.exitCode() == 0,        \
-                     said_.constData());                                                           \
-            return;                                                                                \
-        }                                                                                          \
-    } while (0)
+    if (::geteuid() == 0) {                                                                        \
+        QByteArray said_;                                                                          \
+        const int rc_ = runRowAsNobody(&said_);                                                    \
+        if (rc_ < 0)                                                                               \
+            QSKIP(qPrintable("cannot run this row as the user 'nobody' (setpriv): " + said_));      \
+        QVERIFY2(rc_ == 0, said_.constData());                                                     \
+        return;                                                                                    \
+    }
 
 // What a file holds; never opens anything but a regular file (a FIFO would block).
 inline QByteArray fileBytes(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
-        return QFileInfo::exists(path) ? QByteArray("<not a regular file>") : QByteArray("<missing>");
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+        return QFileInfo::exists(path) ? "<no regular file>" : "<missing>";
+    return f.readAll();
 }
