@@ -265,10 +265,7 @@ private slots:
             edit->setText(typed.isEmpty() ? proposed : typed);
             onNextBox([&](QMessageBox *box) {
                 (answer ? question : failure) = box->text();
-                if (QAbstractButton *button = box->button(answer ? QMessageBox::StandardButton(answer) : QMessageBox::Ok))
-                    button->click();
-                else
-                    box->done(0);
+                click(box, answer ? QMessageBox::StandardButton(answer) : QMessageBox::Ok);
             });
             QTest::keyClick(edit, Qt::Key_Return);
             if (d->isVisible())
