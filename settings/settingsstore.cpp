@@ -5,10 +5,13 @@
 #include <QDebug>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <limits>
+#include <vector>
 
 using namespace SettingsKeys;
 
@@ -32,6 +35,11 @@ using Locker = std::lock_guard<std::mutex>;
 
 // A write-back that fails leaves the file as it was (QSettings writes a new
 // file and renames it) and is told once.
+//
+// Qt's save file drops the error of its last, buffered write, so a disk that
+// fills up part way through a write-back would put a cut-off file in place of
+// the old one. A write-back therefore runs only once the most space it can
+// take has been written for real beside the file (and freed again).
 class LockedSettings : public QSettings
 {
 public:
@@ -41,21 +49,45 @@ public:
     {
     }
 
+    // Under the store's lock.
+    bool roomForWriteBack()
+    {
+        qint64 need = 256 + QFileInfo(fileName()).size(); // what stays as it is, at most
+        for (const QString &key : allKeys()) // every character written as "\xNNNN" at worst
+            need += 6 * (key.size() + value(key).toString().size()) + 8;
+        QSaveFile room(fileName() + QStringLiteral(".room"));
+        QDir().mkpath(QFileInfo(fileName()).absolutePath()); // as QSettings does
+        if (!room.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(4096, '\n');
+        for (qint64 left = need; left > 0;) {
+            const qint64 n = room.write(block.constData(), qMin<qint64>(left, block.size()));
+            if (n <= 0)
+                return false;
+            left -= n;
+        }
+        room.cancelWriting(); // and the file goes with `room`
+        return true;
+    }
+
 protected:
     bool event(QEvent *e) override
     {
         if (e->type() != QEvent::UpdateRequest)
             return QSettings::event(e);
-        bool failed = false;
-        bool done = false;
+        bool failed = true;
         {
             Locker locker(m_store.m_lock);
-            done = QSettings::event(e);
-            failed = status() == QSettings::AccessError && !m_store.m_problem;
+            // Without room the changes stay in memory (and no further write-back comes).
+            if (roomForWriteBack()) {
+                QSettings::event(e);
+                failed = status() == QSettings::AccessError;
+            }
+            failed = failed && !m_store.m_problem;
         }
         if (failed)
             m_store.tellProblem({FileProblem::WriteFailed, m_store.m_path, {}});
-        return done;
+        return true;
     }
 
 private:
@@ -82,6 +114,15 @@ SettingsStore::SettingsStore()
 SettingsStore::~SettingsStore()
 {
     Locker locker(m_lock);
+    if (!static_cast<LockedSettings *>(m_settings)->roomForWriteBack()) {
+        // Deleted, QSettings would write its changes anyway: it is kept to the
+        // end of the process instead.
+        qWarning().noquote() << "Couldn't write settings file" << m_path;
+        static std::vector<QSettings *> unwritten;
+        unwritten.push_back(m_settings);
+        m_settings = nullptr;
+        return;
+    }
     m_settings->sync();
     if (m_settings->status() == QSettings::AccessError)
         qWarning().noquote() << "Couldn't write settings file" << m_path;

@@ -178,6 +178,7 @@ private slots:
         QTest::newRow("read-only file") << "0444" << int(FileProblem::Unwritable) << ini << 3;
         QTest::newRow("read-only folder") << "0555" << int(FileProblem::Unwritable) << "/Vexlo" << 3;
         QTest::newRow("full disk") << "full" << int(FileProblem::WriteFailed) << ini << 3;
+        QTest::newRow("disk full part way") << "full+150" << int(FileProblem::WriteFailed) << ini << 3;
     }
 
     // The store starts with what it can read, never blocks on the file, never replaces
@@ -206,7 +207,8 @@ private slots:
             QVERIFY(QFile::setPermissions(home->path() + path, QFileDevice::Permissions(owner << 12 | owner << 8)));
         std::vector<FileProblem> told;
         {
-            std::unique_ptr<FileSizeLimit> full(make == "full" ? new FileSizeLimit(before.size()) : nullptr);
+            std::unique_ptr<FileSizeLimit> full(
+                make.startsWith("full") ? new FileSizeLimit(before.size() + make.mid(5).toInt()) : nullptr);
             SettingsStore s;
             s.setProblemHandler([&](const FileProblem &p) { told.push_back(p); });
             QCOMPARE(s.getEvValue(), ev);
