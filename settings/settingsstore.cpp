@@ -118,8 +118,8 @@ SettingsStore::~SettingsStore()
         // Deleted, QSettings would write its changes anyway: it is kept to the
         // end of the process instead.
         qWarning().noquote() << "Couldn't write settings file" << m_path;
-        static std::vector<QSettings *> unwritten;
-        unwritten.push_back(m_settings);
+        static auto *unwritten = new std::vector<QSettings *>; // never freed, like them
+        unwritten->push_back(m_settings);
         m_settings = nullptr;
         return;
     }
