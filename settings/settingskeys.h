@@ -32,4 +32,5 @@ extern const QString ColorTemperature;
 // height" in fractions of the camera's upright picture.
 extern const QString StatsPanel;
 extern const QString StatsRegion;
+extern const QString SnapshotFolder;
 } // namespace SettingsKeys
