@@ -181,7 +181,7 @@ private slots:
         // A hand-edited region: clipped to the picture, or none when it is no rectangle.
         const struct { const char *text; QRectF region; } stored[] = {
             {"0.5 0.5 2 2", QRectF(0.5, 0.5, 0.5, 0.5)}, {"0.8 0.9 -0.3 -0.4", QRectF(0.5, 0.5, 0.3, 0.4)},
-            {"0.1 0.2 0.3", QRectF()}, {"a b c d", QRectF()}, {"2 2 1 1", QRectF()}};
+            {"0.1 0.2 0.3", QRectF()}, {"x 0.2 0.3 0.4", QRectF()}, {"2 2 1 1", QRectF()}};
         for (const auto &row : stored) {
             writeIni(ini, {{QStringLiteral("stats_region"), QLatin1String(row.text)}});
             SettingsStore settings;
