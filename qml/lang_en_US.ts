@@ -163,6 +163,10 @@ Do you want to save the parameters to the camera ?</translation>
 <context>
     <name>main</name>
     <message>
+        <source>camera_no_picture_reopening</source>
+        <translation>camera delivers no picture — reopening</translation>
+    </message>
+    <message>
         <source>CameraName</source>
         <translation>Camera Name</translation>
     </message>

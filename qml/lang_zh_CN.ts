@@ -160,6 +160,10 @@
 <context>
     <name>main</name>
     <message>
+        <source>camera_no_picture_reopening</source>
+        <translation>相机没有画面 — 正在重新打开</translation>
+    </message>
+    <message>
         <source>CameraName</source>
         <translation>相机名称</translation>
     </message>

@@ -343,12 +343,13 @@ private slots:
         QVERIFY(!QFile::exists(none));
     }
 
-    // A failed read with the camera still listed opens it afresh; failing
-    // again within seconds, it counts as gone: the prompt, with the camera closed.
-    void failedReadReopensOnce()
+    // A failed read with the camera still listed opens it afresh and never prompts, however often
+    // it fails; only a camera that is no longer listed brings the prompt, with the camera closed.
+    void failedReadPromptsOnlyWhenGone()
     {
         QmlData *b = startStreaming(64, 48, 30);
         QVERIFY(b);
+        b->setDebugLog(true);
         rig->world->takeOpens();
         rig->world->produceFrames = false;
         bool prompted = false;
@@ -356,12 +357,24 @@ private slots:
             prompted = true;
             QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
             QVERIFY(!b->cameraLink()->isOpened());
+            rig->world->plug(0);
             rig->world->produceFrames = true;
             click(box, QMessageBox::Retry);
         });
-        QTRY_VERIFY_WITH_TIMEOUT(prompted, 5000);
-        QCOMPARE(rig->world->takeOpens().size(), size_t(2)); // the reopen, then Retry's
+        const QString failed = QStringLiteral("frame read failed: enumerating again");
+        auto failures = [&] {
+            QFile log(home.path() + QStringLiteral("/Vexlo/debugLog.txt"));
+            log.open(QIODevice::ReadOnly);
+            return QString::fromUtf8(log.readAll()).count(failed);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(failures() >= 2, 10000);
+        QVERIFY(!prompted);
+        QCOMPARE(rig->world->takeOpens().size(), size_t(1)); // the reopen; the second failure waits
+        rig->world->unplug(0);
+        QTRY_VERIFY_WITH_TIMEOUT(prompted, 10000);
+        QCOMPARE(rig->world->takeOpens().size(), size_t(1)); // Retry's
         QVERIFY(b->cameraLink()->isOpened());
+        b->setDebugLog(false);
     }
 
     // Zoom and debug-log switches live in the store and signal only real changes; the overlay
