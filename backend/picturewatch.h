@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <vector>
 
 // Watches that the open camera delivers pictures. A camera that delivers no
@@ -15,9 +16,12 @@ class PictureWatch : public QObject
     Q_OBJECT
 
 public:
-    // `waitsMs`: the waits before the first, second, ... reopen; the last
-    // repeats. Tests hand in short ones.
-    explicit PictureWatch(std::vector<int> waitsMs = {5000, 10000, 20000, 30000}, QObject *parent = nullptr);
+    // The waits before the first, second, ... reopen; the last repeats.
+    static const std::vector<int> &waitsMs();
+
+    // `clockMs` gives monotonic milliseconds (tests hand in their own and
+    // call check() themselves).
+    explicit PictureWatch(std::function<qint64()> clockMs = {}, QObject *parent = nullptr);
 
     // The camera was opened (by a choice or a plug-in, not by the watch):
     // the waits start again from the first.
@@ -27,17 +31,21 @@ public:
     void goodFrame();
     bool noticeShown() const { return m_notice; }
 
+    // Emits reopenDue when the current wait has passed; runs twice a second.
+    void check();
+
 signals:
     void reopenDue();
     void noticeChanged();
 
 private:
-    void check();
     void setNotice(bool shown);
 
-    const std::vector<int> m_waits;
+    std::function<qint64()> m_clock;
+    QElapsedTimer m_elapsed;
     QTimer m_tick;
-    QElapsedTimer m_since; // the last good frame, open or reopen
+    bool m_running = false;
+    qint64 m_since = 0; // the last good frame, open or reopen
     size_t m_reopens = 0;
     bool m_notice = false;
 };

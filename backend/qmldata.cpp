@@ -288,7 +288,7 @@ struct QmlDataPrivate
     bool quitRequested = false;
     bool quitPosted = false;
 
-    // When a failed read last had the camera opened afresh.
+    // When the camera was last opened afresh without a prompt.
     QElapsedTimer reopenedAfterFailure;
 };
 
@@ -1184,7 +1184,6 @@ void QmlData::onCaptureFailed()
         openFindDeviceDialog();
         return;
     }
-    pv->reopenedAfterFailure.start();
     reopenQuietly();
 }
 
@@ -1204,6 +1203,7 @@ void QmlData::reopenQuietly()
     }
     relocateOpenCamera();
     logToFile(QStringLiteral("camera delivers no picture: reopening id = %1").arg(pv->currentDeviceId));
+    pv->reopenedAfterFailure.start(); // a read failing soon after waits for the next turn
     if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
         showStreamFormat();
 }

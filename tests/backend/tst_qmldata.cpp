@@ -1,6 +1,7 @@
 #include "backendrig.h"
 
 #include "app/debuglog.h"
+#include "backend/picturewatch.h"
 #include "tunnel/paramtunnel.h"
 
 #include <QQmlComponent>
@@ -341,6 +342,33 @@ private slots:
         const QString none = home.path() + QStringLiteral("/none.jpg");
         QVERIFY(!b->saveSnapshot(none));
         QVERIFY(!QFile::exists(none));
+    }
+
+    // A camera without pictures is reopened after 5 s, then after 10, 20 and every 30 s; the notice
+    // is up from the first reopen until a good frame, which starts the waits again.
+    void pictureWatchBacksOff()
+    {
+        qint64 now = 0;
+        PictureWatch watch([&] { return now; });
+        QSignalSpy reopens(&watch, &PictureWatch::reopenDue);
+        struct Step { qint64 at; char event; int reopens; bool notice; };
+        const Step steps[] = {
+            {0, 'o', 0, false},     {4999, 'c', 0, false},  {5000, 'c', 1, true},   {14999, 'c', 1, true},
+            {15000, 'c', 2, true},  {35000, 'c', 3, true},  {64999, 'c', 3, true},  {65000, 'c', 4, true},
+            {95000, 'c', 5, true},  {95100, 'g', 5, false}, {100099, 'c', 5, false}, {100100, 'c', 6, true},
+            {100200, 'x', 6, false}, {900000, 'c', 6, false},
+        };
+        for (const Step &step : steps) {
+            now = step.at;
+            switch (step.event) {
+            case 'o': watch.opened(); break;
+            case 'g': watch.goodFrame(); break;
+            case 'x': watch.closed(); break;
+            default: watch.check();
+            }
+            QCOMPARE(reopens.count(), step.reopens);
+            QCOMPARE(watch.noticeShown(), step.notice);
+        }
     }
 
     // A failed read with the camera still listed opens it afresh and never prompts, however often
