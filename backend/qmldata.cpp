@@ -1174,33 +1174,32 @@ void QmlData::onCaptureFailed()
         return;
     logToFile(QStringLiteral("frame read failed: enumerating again"));
     const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
-    if (recent) {
-        pv->mDevs = pv->camera->enumerateDevices();
-        refreshCameraNames();
-        if (findCamera(pv->devices, pv->openCamera) >= 0)
-            return;
-        stopCapture();
-        forgetChosenCamera();
-        openFindDeviceDialog();
-        return;
-    }
-    reopenQuietly();
+    if (recent)
+        closeIfGone();
+    else
+        reopenQuietly();
+}
+
+// Takes a new list; a camera no longer in it is closed, with the not-found
+// prompt. Returns whether it was gone.
+bool QmlData::closeIfGone()
+{
+    pv->mDevs = pv->camera->enumerateDevices();
+    refreshCameraNames();
+    if (findCamera(pv->devices, pv->openCamera) >= 0)
+        return false;
+    stopCapture();
+    forgetChosenCamera();
+    openFindDeviceDialog();
+    return true;
 }
 
 // The open camera delivers nothing: opened afresh while it is listed, with
-// no prompt; only a camera that is no longer listed raises the not-found one.
+// no prompt.
 void QmlData::reopenQuietly()
 {
-    if (pv->quitRequested || !pv->hasOpenCamera)
+    if (pv->quitRequested || !pv->hasOpenCamera || closeIfGone())
         return;
-    pv->mDevs = pv->camera->enumerateDevices();
-    refreshCameraNames();
-    if (findCamera(pv->devices, pv->openCamera) < 0) {
-        stopCapture();
-        forgetChosenCamera();
-        openFindDeviceDialog();
-        return;
-    }
     relocateOpenCamera();
     logToFile(QStringLiteral("camera delivers no picture: reopening id = %1").arg(pv->currentDeviceId));
     pv->reopenedAfterFailure.start(); // a read failing soon after waits for the next turn

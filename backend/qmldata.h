@@ -294,6 +294,7 @@ private:
     void relocateOpenCamera();
     bool openCameraListed() const;
     void reopenQuietly();
+    bool closeIfGone();
     void showStreamFormat();
 
     // The steps of the tuning setters and getters; `param` is a row of the

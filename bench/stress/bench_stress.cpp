@@ -6,7 +6,9 @@
 //                                   threads sampled
 //   bench_stress badcamera [seconds] a healthy stream, then that long mixed frame
 //                                   faults at 1080p30: memory, CPU per frame,
-//                                   bad frames per kind, prompts
+//                                   bad frames per kind, prompts; then 8 s of
+//                                   empty frames and the time the picture
+//                                   takes to come back
 //   bench_stress badinput <vexlo-tuner> <libvexlo-vcam.so> [count]
 //                                   the program's real start-up against broken
 //                                   INI files and unwritable homes
@@ -26,6 +28,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaProperty>
 #include <QPointer>
@@ -609,7 +612,7 @@ int runBadCamera(int argc, char **argv, int seconds)
         long rssPeakKb = 0;
         double cpuMs = 0;
         long cameraFrames = 0, shown = 0;
-    } phase[2];
+    } phase[3];
     int current = 0;
     double cpuAt = 0;
     long cameraAt = 0, shownAt = 0;
@@ -623,11 +626,14 @@ int runBadCamera(int argc, char **argv, int seconds)
         cameraAt = vcam_frames_delivered(0);
         shownAt = frames;
     };
-    long injectedAt = 0;
+    long injectedAt = 0, injected = 0;
+    const QString logPath = scratch + QStringLiteral("/home/Vexlo/debugLog.txt");
+    qint64 logAtMixEnd = 0;
+    qint64 returnStart = 0, returnMs = -1;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 t = dog.now() / 1000;
-        phase[current].rssPeakKb = std::max(phase[current].rssPeakKb, residentKb());
+        phase[std::min(current, 1)].rssPeakKb = std::max(phase[std::min(current, 1)].rssPeakKb, residentKb());
         if (t == 3 && current == 0)
             beginPhase();
         if (t >= healthy && current == 0) {
@@ -640,37 +646,56 @@ int runBadCamera(int argc, char **argv, int seconds)
             const int k = int((t - healthy) / 5) % int(sizeof faults / sizeof *faults);
             vcam_set_frame_fault(faults[k]);
         }
-        if (t >= healthy + seconds) {
-            vcam_set_frame_fault("none");
+        if (t >= healthy + seconds && current == 1) {
+            // Then only empty frames, long enough for a quiet reopen, and good ones again.
             endPhase();
-            app.quit();
+            injected = vcam_frame_faults_injected(0) - injectedAt;
+            logAtMixEnd = QFileInfo(logPath).size();
+            current = 2;
+            vcam_set_frame_fault("zero");
         }
+        if (t >= healthy + seconds + 8 && current == 2) {
+            current = 3;
+            vcam_set_frame_fault("none");
+            shownAt = frames;
+            returnStart = dog.now();
+        }
+        if (current == 3 && dog.now() - returnStart > 3000)
+            app.quit();
     });
+    QTimer back; // how soon the first good frame shows
+    QObject::connect(&back, &QTimer::timeout, [&] {
+        if (current == 3 && frames > shownAt && returnMs < 0)
+            returnMs = dog.now() - returnStart;
+    });
+    back.start(5);
     tick.start(250);
     app.exec();
 
-    // The counts of the last log line of the capture thread.
-    QFile log(scratch + QStringLiteral("/home/Vexlo/debugLog.txt"));
+    // The counts of the capture thread's last log line of the mixed faults
+    // (it writes one a second at most, so the last second may be missing).
+    QFile log(logPath);
     log.open(QIODevice::ReadOnly);
     QString counts;
-    for (const QByteArray &line : log.readAll().split('\n'))
+    for (const QByteArray &line : log.read(logAtMixEnd).split('\n'))
         if (line.contains("bad frames skipped: "))
             counts = QString::fromUtf8(line.mid(line.indexOf("bad frames skipped: ") + 20));
     const double cpuHealthy = phase[0].cpuMs / std::max(1L, phase[0].cameraFrames);
     const double cpuFaults = phase[1].cpuMs / std::max(1L, phase[1].cameraFrames);
     say("healthy: camera frames, shown", QStringLiteral("%1, %2").arg(phase[0].cameraFrames).arg(phase[0].shown));
     say("faults: camera frames, shown", QStringLiteral("%1, %2").arg(phase[1].cameraFrames).arg(phase[1].shown));
-    say("faults injected", double(vcam_frame_faults_injected(0) - injectedAt));
+    say("faults injected", double(injected));
     say("frames dropped per kind", counts);
     say("rss peak healthy (MB)", phase[0].rssPeakKb / 1024.0, 1);
     say("rss peak with faults (MB)", phase[1].rssPeakKb / 1024.0, 1);
     say("cpu per camera frame healthy (ms)", cpuHealthy, 2);
     say("cpu per camera frame faults (ms)", cpuFaults, 2);
     say("prompts", prompts);
+    say("picture back after empty frames (ms)", double(returnMs));
     delete backend;
     dog.done = true;
     const bool pass = phase[1].rssPeakKb - phase[0].rssPeakKb < 50 * 1024 && prompts == 0 && phase[1].shown > 0
-        && cpuFaults < 1.2 * cpuHealthy;
+        && cpuFaults < 1.2 * cpuHealthy && returnMs >= 0 && returnMs < 1000;
     say("result", pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
     QDir(scratch).removeRecursively();
     return pass ? 0 : 1;
