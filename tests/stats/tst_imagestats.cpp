@@ -204,7 +204,7 @@ private slots:
             stats.offerFrame(frames[turn], turn * 90);
             return qRound(stats.live().value(QStringLiteral("mean")).toList().value(Luma).toDouble());
         };
-        QTRY_COMPARE_WITH_TIMEOUT(lumaAfterFrame(0), 136, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(lumaAfterFrame(0), 136, 30000);
 
         stats.holdReference();
         for (int n = 0; n < 20 && !stats.referenceHeld(); ++n)
@@ -213,7 +213,7 @@ private slots:
         stats.offerFrame(frames[1], 90); // the reference was taken upright: it is shown turned
         QCOMPARE(stats.referenceImage().size(), QSize(1080, 1920));
         QTRY_VERIFY_WITH_TIMEOUT((lumaAfterFrame(1), stats.difference().value(QStringLiteral("region")).toBool()),
-                                 10000);
+                                 30000);
         const QVariantMap diff = stats.difference();
         for (const char *key : {"mean", "sd"}) // the whole picture has a moving band
             for (const QVariant &d : diff.value(QLatin1String(key)).toList())
@@ -226,7 +226,7 @@ private slots:
             lumaAfterFrame(1);
             return qRound(stats.reference().value(QStringLiteral("mean")).toList().value(Luma).toDouble());
         };
-        QTRY_COMPARE_WITH_TIMEOUT(referenceLuma(), 51, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(referenceLuma(), 51, 30000);
 
         stats.releaseReference();
         QVERIFY(!stats.referenceHeld() && stats.reference().isEmpty() && stats.referenceImage().isNull());
