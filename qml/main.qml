@@ -356,7 +356,9 @@ ApplicationWindow {
             id: statsPanel
             visible: qmldata.imageStats.visible
             anchors.right: parent.right
-            anchors.top: parent.top
+            // Below the debug text when the area is too narrow for both side by side.
+            anchors.top: debugInfoText.visible && width + debugInfoText.width + 20 > parent.width
+                         ? debugInfoText.bottom : parent.top
             anchors.margins: 10
             histogram: qmldata.imageStats.histogram
             referenceHistogram: qmldata.imageStats.referenceHistogram
