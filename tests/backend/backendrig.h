@@ -95,5 +95,11 @@ struct RigHarness
         backend->initCameraParams();
         return capture && backend->startCaptureTimer();
     }
+    // Waits until the control worker has run everything asked and its results are in.
+    void settle()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(backend->controlsIdle(), 15000);
+        QCoreApplication::processEvents();
+    }
     void finish() { holdTunnel = false; backend.reset(); rig.reset(); }
 };

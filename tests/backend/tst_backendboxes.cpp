@@ -183,8 +183,10 @@ private slots:
             b->setSharpnessIndex(b->sharpnessIndex() + 1);
         if (change == QLatin1String("stored")) { // the menu's store entry: the values to compare with
             b->saveParamsToCam();
+            settle();
             b->setSharpnessIndex(b->sharpnessIndex() - 1);
         }
+        settle();
         if (answer) {
             onNextBox([](QMessageBox *box) { box->close(); });
             b->showSaveBox();

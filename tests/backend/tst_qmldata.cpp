@@ -27,7 +27,7 @@ class TestQmlData : public QObject, RigHarness
     }
 
     // Whether `call` (e.g. "14:0") is in the traffic since the last look.
-    bool sent(const char *call) { return rig->world->takeTrace().split(' ').contains(QLatin1String(call)); }
+    bool sent(const char *call) { settle(); return rig->world->takeTrace().split(' ').contains(QLatin1String(call)); }
 
     static QSignalSpy *notifySpy(QObject *o, const char *property)
     {
@@ -101,6 +101,7 @@ private slots:
 
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
+        settle();
         QCOMPARE(!rig->world->takeTrace().isEmpty(), open);
         if (!open) {
             QCOMPARE(storedValue(home.path(), key), storedBefore);
@@ -111,6 +112,7 @@ private slots:
         QCOMPARE(b->property(name), value);
         QVERIFY(b->setProperty(name, value));
         QCOMPARE(spy->count(), 1);
+        settle();
         QVERIFY(rig->world->takeTrace().isEmpty());
     }
 
@@ -171,6 +173,7 @@ private slots:
         QCOMPARE(b->isoIndex(), isoAfter);
         QCOMPARE(bound->property("iso").toInt(), isoAfter);
         QCOMPARE(storedValue(home.path(), QStringLiteral("iso_value")).toInt(), isoAfter);
+        settle();
         if (!open) {
             QVERIFY(rig->world->takeTrace().isEmpty());
             return;
