@@ -1306,7 +1306,7 @@ void QmlData::startSync(bool restoreDefaults)
     runModal(box);
     delete box;
     if (!pv->quitRequested && !pv->syncFailure.isEmpty())
-        pv->status.showNotice(tr("sync_failed_rows").arg(std::exchange(pv->syncFailure, QString())));
+        pv->status.showNotice(tr("sync_failed_rows") + QLatin1Char(' ') + std::exchange(pv->syncFailure, QString()));
 }
 
 // Marks every row whose value the sync could not send; a failed selector
@@ -1342,12 +1342,12 @@ void QmlData::onSyncCompleted(const ControlOutcome &outcome)
     if (outcome.kind == ControlOutcome::Restore)
         reloadFromSettings();
     if (!pv->syncBox && !pv->syncFailure.isEmpty() && pv->modalDepth == 0)
-        pv->status.showNotice(tr("sync_failed_rows").arg(std::exchange(pv->syncFailure, QString())));
+        pv->status.showNotice(tr("sync_failed_rows") + QLatin1Char(' ') + std::exchange(pv->syncFailure, QString()));
 }
 
 QString QmlData::failureText(const ControlOutcome &outcome) const
 {
-    return outcome.failed() ? tr("control_failed").arg(outcome.reason()) : QString();
+    return outcome.failed() ? tr("control_failed") + QLatin1Char(' ') + outcome.reason() : QString();
 }
 
 // Every result of the control worker: failed and slow calls are logged, and
@@ -1379,7 +1379,7 @@ void QmlData::onControlDone(const ControlOutcome &outcome)
         break;
     case ControlOutcome::Store:
         if (outcome.failed()) {
-            pv->status.showNotice(tr("store_failed").arg(outcome.reason()));
+            pv->status.showNotice(tr("store_failed") + QLatin1Char(' ') + outcome.reason());
         } else {
             pv->paramsDirty = pv->values != pv->storing;
             pv->savedValues = pv->storing;

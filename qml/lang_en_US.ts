@@ -165,7 +165,7 @@ Do you want to save the parameters to the camera ?</translation>
     </message>
     <message>
         <source>store_failed</source>
-        <translation>The camera did not store the parameters (%1).</translation>
+        <translation>The camera did not store the parameters:</translation>
     </message>
     <message>
         <source>store_failed_t</source>
@@ -178,11 +178,11 @@ Retry, or exit without storing them ?</translation>
     </message>
     <message>
         <source>control_failed</source>
-        <translation>Not sent to the camera: %1</translation>
+        <translation>Not sent to the camera:</translation>
     </message>
     <message>
         <source>sync_failed_rows</source>
-        <translation>Not sent to the camera: %1</translation>
+        <translation>Not sent to the camera:</translation>
     </message>
     <message>
         <source>no_picture</source>

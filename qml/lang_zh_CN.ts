@@ -162,7 +162,7 @@
     </message>
     <message>
         <source>store_failed</source>
-        <translation>相机未能保存参数（%1）。</translation>
+        <translation>相机未能保存参数：</translation>
     </message>
     <message>
         <source>store_failed_t</source>
@@ -175,11 +175,11 @@
     </message>
     <message>
         <source>control_failed</source>
-        <translation>未发送到相机：%1</translation>
+        <translation>未发送到相机：</translation>
     </message>
     <message>
         <source>sync_failed_rows</source>
-        <translation>未发送到相机：%1</translation>
+        <translation>未发送到相机：</translation>
     </message>
     <message>
         <source>no_picture</source>

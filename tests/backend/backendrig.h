@@ -24,14 +24,15 @@ struct FakeRig
     void deviceChange() { emit watcher->devicesChanged(); }
 };
 
-// Runs `action` on the next message box that becomes the active modal widget,
-// polling from whatever event loop runs; the timer ends itself after one call.
-inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
+// Runs `action` on the next message box (with `title`, if given) that becomes the active
+// modal widget, polling from whatever event loop runs; the timer ends itself after one call.
+inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000,
+                                  const QString &title = {})
 {
     auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action, deadline = QDeadlineTimer(timeoutMs)] {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, title, deadline = QDeadlineTimer(timeoutMs)] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        const bool found = box && box->isVisible();
+        const bool found = box && box->isVisible() && (title.isEmpty() || box->windowTitle() == title);
         if (found || deadline.hasExpired()) {
             timer->stop();
             timer->deleteLater();
