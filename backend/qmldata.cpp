@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -300,6 +301,10 @@ struct QmlDataPrivate
 
     // When a failed read last had the camera opened afresh.
     QElapsedTimer reopenedAfterFailure;
+
+    // A snapshot waiting for the next frame of the capture thread.
+    QPointer<QEventLoop> snapshotWait;
+    QImage snapshotFrame;
 };
 
 bool QmlData::DevMessageBox::mayClose() const
@@ -1480,6 +1485,8 @@ void QmlData::requestQuit()
     if (pv->quitRequested)
         return;
     pv->quitRequested = true;
+    if (pv->snapshotWait)
+        pv->snapshotWait->quit();
     const QList<QPointer<QDialog>> open = pv->openModals;
     for (const QPointer<QDialog> &box : open) {
         if (box)
@@ -1515,6 +1522,10 @@ void QmlData::sendFrameData(QImage qimage)
     QImage newest = pv->captureThread->takeNewestFrame();
     if (!newest.isNull())
         qimage = newest;
+    if (pv->snapshotWait && qimage.width() > 0) {
+        pv->snapshotFrame = qimage;
+        pv->snapshotWait->quit();
+    }
 
     if (!pv->frameSink && !pv->imageSink)
         return;
@@ -1543,20 +1554,29 @@ void QmlData::openSavePicDialog()
     saveSnapshot(fileName);
 }
 
+// The capture thread reads the camera; the snapshot takes the next frame it
+// delivers, waiting at most 2 s with the window working meanwhile.
 bool QmlData::saveSnapshot(const QString &fileName)
 {
-    QElapsedTimer clock;
-    clock.start();
-    QImage image = pv->camera->grabFrame();
-    while (image.width() <= 0) {
-        if (clock.elapsed() >= SnapshotTimeoutMs || !pv->camera->isOpened()) {
-            qDebug("snapshot: no frame from the camera");
-            logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
-                          .arg(SnapshotTimeoutMs));
-            return false;
-        }
-        QThread::msleep(10);
-        image = pv->camera->grabFrame();
+    QImage image;
+    if (pv->camera->isOpened() && !pv->snapshotWait) {
+        QEventLoop wait;
+        QTimer::singleShot(SnapshotTimeoutMs, &wait, &QEventLoop::quit);
+        pv->snapshotWait = &wait;
+        pv->snapshotFrame = QImage();
+        ++pv->modalDepth; // a quit asked for meanwhile waits for this to return
+        wait.exec();
+        --pv->modalDepth;
+        image = std::exchange(pv->snapshotFrame, QImage());
+        finishQuitIfUnwound();
+    }
+    if (image.width() <= 0) {
+        qDebug("snapshot: no frame from the camera");
+        logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
+                      .arg(SnapshotTimeoutMs));
+        if (!pv->quitRequested)
+            pv->status.showNotice(tr("no_picture"));
+        return false;
     }
     // Always a JPEG; the save dialog of some platforms adds no suffix.
     const QString path = QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".jpg") : fileName;

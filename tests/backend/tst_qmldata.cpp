@@ -1,6 +1,7 @@
 #include "backendrig.h"
 
 #include "app/debuglog.h"
+#include "backend/controlstatus.h"
 #include "tunnel/paramtunnel.h"
 
 #include <QQmlComponent>
@@ -329,7 +330,7 @@ private slots:
     }
 
     // A JPEG at the frame size, ".jpg" added to a name without a suffix; a bad
-    // path fails, and so does a camera that delivers nothing (without a file).
+    // path fails, and so does a camera whose frames stall (without a file, and told).
     void snapshot()
     {
         QmlData *b = startStreaming(320, 240, 60);
@@ -340,10 +341,14 @@ private slots:
         QCOMPARE(jpeg.size(), QSize(320, 240));
         QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
 
-        rig->world->produceFrames = false;
+        rig->world->stallFrames = true;
+        QTRY_VERIFY(rig->world->stalledReads > 0);
+        QCoreApplication::processEvents(); // the frames read before
         const QString none = home.path() + QStringLiteral("/none.jpg");
         QVERIFY(!b->saveSnapshot(none));
+        rig->world->stallFrames = false;
         QVERIFY(!QFile::exists(none));
+        QCOMPARE(b->controlStatus()->notice(), QStringLiteral("no_picture"));
     }
 
     // A failed read with the camera still listed opens it afresh; failing

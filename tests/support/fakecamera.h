@@ -44,6 +44,8 @@ struct FakeWorld
     double acceptedFourcc = Mjpg;    // 0: a camera without MJPG
     std::atomic<int> fps{30};        // 0: frames as fast as they are read
     std::atomic<bool> produceFrames{true}, occupied{false}, open{false};
+    std::atomic<bool> stallFrames{false}; // a read waits (without failing) while set
+    std::atomic<int> stalledReads{0};
     std::atomic<int> throwAt{None}, lastApi{-1};
     std::atomic<int> framesRead{0}, releases{0}, isOpenedCalls{0}, readsInTransaction{0};
     // Misuse: use during an open or release or an open or release inside a transaction;
@@ -122,6 +124,12 @@ public:
     }
     bool read(cv::OutputArray out) override
     {
+        if (world->stallFrames) {
+            ++world->stalledReads;
+            while (world->stallFrames)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            --world->stalledReads;
+        }
         Use use(*world, false);
         world->concurrentReads += ++world->reading > 1;
         world->readsInTransaction += world->inOthersTransaction();
