@@ -24,14 +24,14 @@ struct FakeRig
     void deviceChange() { emit watcher->devicesChanged(); }
 };
 
-// Runs `action` on the next message box (with `title`, if given) that becomes the active
+// Runs `action` on the next dialog of type T (with `title`, if given) that becomes the active
 // modal widget, polling from whatever event loop runs; the timer ends itself after one call.
-inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000,
-                                  const QString &title = {})
+template <typename T>
+inline QPointer<QTimer> onNextModal(std::function<void(T *)> action, int timeoutMs = 10000, const QString &title = {})
 {
     auto *timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [timer, action, title, deadline = QDeadlineTimer(timeoutMs)] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        auto *box = qobject_cast<T *>(QApplication::activeModalWidget());
         const bool found = box && box->isVisible() && (title.isEmpty() || box->windowTitle() == title);
         if (found || deadline.hasExpired()) {
             timer->stop();
@@ -42,6 +42,12 @@ inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int
     });
     timer->start(20);
     return timer;
+}
+
+inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000,
+                                  const QString &title = {})
+{
+    return onNextModal<QMessageBox>(std::move(action), timeoutMs, title);
 }
 
 inline void click(QMessageBox *box, QMessageBox::StandardButton which)
