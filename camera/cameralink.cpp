@@ -182,6 +182,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
             }
         }
     }
+    m_lastCallStalled = false; // a camera opened afresh has not stalled yet
     {
         std::lock_guard<std::mutex> wait(m_openWaitLock);
         ++m_openCount;
