@@ -126,6 +126,7 @@ void CameraControl::stop()
         m_wake.notify_one();
     }
     wait();
+    (void)m_runEnded.load(std::memory_order_acquire);
 }
 
 void CameraControl::run()
@@ -135,8 +136,10 @@ void CameraControl::run()
         {
             std::unique_lock<std::mutex> lock(m_lock);
             m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-            if (m_stopping)
+            if (m_stopping) {
+                m_runEnded.store(true, std::memory_order_release);
                 return;
+            }
             op = std::move(m_queue.front());
             m_queue.pop_front();
             m_running = true;

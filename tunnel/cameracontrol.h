@@ -6,6 +6,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -95,4 +96,8 @@ private:
     bool m_running = false; // an operation is running (its kind below)
     ControlOutcome::Kind m_runningKind = ControlOutcome::Write;
     bool m_stopping = false;
+    // Set as run() ends and read by stop() after the join: it makes the join
+    // visible to ThreadSanitizer, which cannot follow QThread::wait inside an
+    // uninstrumented Qt.
+    std::atomic<bool> m_runEnded{false};
 };
