@@ -249,6 +249,10 @@ Retry, or exit without storing them ?</translation>
 <context>
     <name>main</name>
     <message>
+        <source>camera_no_picture_reopening</source>
+        <translation>camera delivers no picture — reopening</translation>
+    </message>
+    <message>
         <source>snapshot_saved</source>
         <translation>Saved %1</translation>
     </message>

@@ -364,7 +364,9 @@ ApplicationWindow {
         // Over the preview: a camera that does not answer its controls, and
         // the short notices of store, sync and snapshot.
         Column {
-            anchors.centerIn: parent
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: parent.top
+            anchors.topMargin: 60
             spacing: 12
             z: 1
 
@@ -387,6 +389,15 @@ ApplicationWindow {
                 background: Rectangle { color: "#C0000000"; radius: 4 }
                 padding: 10
             }
+        }
+
+        Text {
+            id: noPictureText
+            anchors.centerIn: parent
+            visible: qmldata.noPictureNotice
+            text: qsTr("camera_no_picture_reopening")
+            color: "#12D2BD"
+            font.pixelSize: 20
         }
 
         Text {

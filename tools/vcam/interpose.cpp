@@ -113,16 +113,18 @@ void setup()
             if (state && *state)
                 c->fw.statePath = c->index == 0 ? std::string(state) : std::string(state) + "." + std::to_string(c->index);
             c->fw.autoUpdate = !(au && strcmp(au, "0") == 0);
+            c->powerOnFormat();
             c->fw.powerOn();
             c->fw.writeState();
             r.cameras.push_back(std::move(c));
         }
-        const char *fault = getenv("VEXLO_VCAM_CTRL_FAULT");
-        if (fault && *fault && !setCtrlFault(fault, [] {
-                const char *all = getenv("VEXLO_VCAM_CTRL_FAULT_ALL");
-                return all && strcmp(all, "1") == 0;
-            }()))
-            fprintf(stderr, "vexlo-vcam: VEXLO_VCAM_CTRL_FAULT=%s not understood\n", fault);
+        const char *ctrlFault = getenv("VEXLO_VCAM_CTRL_FAULT");
+        const char *ctrlAll = getenv("VEXLO_VCAM_CTRL_FAULT_ALL");
+        if (ctrlFault && *ctrlFault && !setCtrlFault(ctrlFault, ctrlAll && strcmp(ctrlAll, "1") == 0))
+            fprintf(stderr, "vcam: VEXLO_VCAM_CTRL_FAULT=%s not understood\n", ctrlFault);
+        const char *fault = getenv("VEXLO_VCAM_FRAME_FAULT");
+        if (fault && *fault && !setFrameFault(fault))
+            fprintf(stderr, "vcam: VEXLO_VCAM_FRAME_FAULT=%s not understood\n", fault);
         const char *ctl = getenv("VEXLO_VCAM_CONTROL");
         if (ctl && *ctl)
             std::thread(controlChannel, std::string(ctl)).detach();
@@ -346,25 +348,18 @@ int ctrlFault(unsigned long req)
     return g_ctrlFault.error.load();
 }
 
-int cameraArg(const char *args)
-{
-    return atoi(args);
-}
-
-// The FIFO's commands: the first word, then the rest of the line.
-const struct {
+// The FIFO's commands: the first word picks the row, the rest is its argument.
+struct Command {
     const char *word;
-    void (*run)(const char *args);
-} kCommands[] = {
+    void (*run)(const char *arg);
+};
+int cameraArg(const char *arg) { return atoi(arg); }
+const Command kCommands[] = {
     {"unplug", [](const char *a) { vcam_unplug(cameraArg(a)); }},
     {"replug", [](const char *a) { vcam_replug(cameraArg(a)); }},
     {"reset", [](const char *a) { vcam_reset(cameraArg(a)); }},
-    {"auto-update", [](const char *a) {
-         char onOff[16] = {0};
-         int cam = 0;
-         sscanf(a, "%d %15s", &cam, onOff);
-         vcam_set_auto_update(cam, strcmp(onOff, "off") != 0);
-     }},
+    {"auto-update", [](const char *a) { vcam_set_auto_update(cameraArg(a), strstr(a, "off") == nullptr); }},
+    {"frame", [](const char *a) { vcam_set_frame_fault(a); }},
     {"ctrl", [](const char *a) {
          char spec[64] = {0}, all[16] = {0};
          sscanf(a, "%63s %15s", spec, all);
@@ -375,17 +370,16 @@ const struct {
 
 void runCommand(const std::string &cmd)
 {
-    char word[32] = {0};
-    int used = 0;
-    if (sscanf(cmd.c_str(), "%31s%n", word, &used) < 1)
+    const size_t start = cmd.find_first_not_of(' ');
+    if (start == std::string::npos)
         return;
+    const size_t end = cmd.find(' ', start);
+    const std::string word = cmd.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string arg = end == std::string::npos ? std::string() : cmd.substr(end + 1);
     traceLine("control: %s", cmd.c_str());
-    const char *args = cmd.c_str() + used;
-    while (*args == ' ')
-        ++args;
-    for (const auto &c : kCommands) {
-        if (!strcmp(word, c.word)) {
-            c.run(args);
+    for (const Command &c : kCommands) {
+        if (word == c.word) {
+            c.run(arg.c_str());
             return;
         }
     }
@@ -808,6 +802,17 @@ int vcam_set_ctrl_fault(const char *spec, int all)
 {
     setup();
     return setCtrlFault(spec, all != 0) ? 0 : -1;
+}
+
+int vcam_set_frame_fault(const char *spec)
+{
+    return setFrameFault(spec) ? 0 : -1;
+}
+
+long vcam_frame_faults_injected(int cam)
+{
+    LOCKED(cam, 0);
+    return c->faultsInjected;
 }
 
 long long vcam_render_cpu_ns(int cam)
