@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <QLabel>
+#include <future>
 #include <QTranslator>
 
 // The backend's message boxes on screen: texts, buttons, close rules, and the
@@ -234,10 +235,15 @@ private slots:
         QmlData *b = start(true, true);
         settle();
         rig->world->takeTrace();
-        holdTunnel = true; // the camera does not answer the opening write yet
-        std::thread release([this] { QThread::msleep(500), holdTunnel = false; });
+        holdTunnel = true; // the camera does not answer the opening write until the setter is back
+        std::promise<void> back;
+        std::thread release([this, answered = back.get_future()] {
+            answered.wait_for(std::chrono::seconds(5)); // a setter that waits for the camera: 5 s
+            holdTunnel = false;
+        });
         b->setEvIndex(9);
         const QString sentWhileHeld = rig->world->takeTrace();
+        back.set_value();
         release.join();
         QVERIFY2(!sentWhileHeld.contains(QLatin1String("28:0")), qPrintable(sentWhileHeld));
         QCOMPARE(storedValue(home.path(), QStringLiteral("ev_value")).toInt(), 3);
