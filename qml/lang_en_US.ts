@@ -70,6 +70,10 @@
         <source>English</source>
         <translation>English</translation>
     </message>
+    <message>
+        <source>quit</source>
+        <translation>Exit</translation>
+    </message>
 </context>
 <context>
     <name>FromMceSlider</name>

@@ -20,6 +20,7 @@ ApplicationWindow {
 
     menuBar: AppMenuBar {
         id: appMenuBar
+        onCloseRequested: applicationWindow.close()
     }
 
     function indexList(last) {
@@ -61,184 +62,215 @@ ApplicationWindow {
         anchors.left: parent.left
         anchors.bottom: parent.bottom
 
-        Column {
-            id: column1
+        // On a window shorter than the column, the column scrolls (scroll bar or
+        // mouse wheel); it is not dragged, so a drag always belongs to a control.
+        Flickable {
+            id: columnView
             anchors.fill: parent
-            leftPadding: 20
-            topPadding: 10
-            spacing: 0
+            contentWidth: width
+            contentHeight: column1.height
+            interactive: false
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
 
-            FromComboBox {
-                id: fromCameraName
-                comboBoxWidth: 150
-                title: qsTr("CameraName")
-                models: qmldata.cameraNames
-                currentIndex: qmldata.cameraIndex
-                onNewtIndexChanged: qmldata.cameraIndex = index
-            }
-            FromComboBox {
-                id: fromPreviewSize
-                comboBoxWidth: 150
-                title: qsTr("PreviewSize")
-                models: qmldata.previewSizeList
-                currentIndex: qmldata.previewSizeIndex
-                onNewtIndexChanged: qmldata.previewSizeIndex = index
-            }
-            FromSwitch {
-                id: fromBrightMode
-                switchText: ""
-                title: qsTr("BrightMode")
-                checked: qmldata.brightSwitch
-                onSwitchChanged: qmldata.brightSwitch = checked
-            }
-            FromSwitch {
-                id: fromGrinding
-                switchText: ""
-                title: qsTr("Grinding")
-                checked: qmldata.skinSwitch
-                onSwitchChanged: qmldata.skinSwitch = checked
-            }
-            FromComboBox {
-                id: fromAecMode
-                comboBoxWidth: 160
-                title: qsTr("Aec mod")
-                models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
-                currentIndex: qmldata.aecIndex
-                onNewtIndexChanged: qmldata.aecIndex = index
-            }
-            FromComboBox {
-                id: fromAntiFlicker
-                comboBoxWidth: 90
-                title: qsTr("AntiFlicker")
-                models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
-                currentIndex: qmldata.afdIndex
-                enabled: qmldata.afdEnable
-                onNewtIndexChanged: qmldata.afdIndex = index
-            }
-            FromComboBox {
-                id: fromAwb
-                comboBoxWidth: 160
-                title: qsTr("AWB")
-                models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
-                         qsTr("cloudy-daylight"), qsTr("shade"), qsTr("Manual")]
-                currentIndex: qmldata.awbIndex
-                onNewtIndexChanged: qmldata.awbIndex = index
+            function scrollBy(dy) {
+                contentY = Math.max(0, Math.min(contentHeight - height, contentY + dy))
             }
 
-            FromSlider2 {
-                id: fromManualAwb
+            ScrollBar.vertical: ScrollBar {
+                id: columnScrollBar
+                policy: columnView.contentHeight > columnView.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+                Material.foreground: "#B8b8b8"
+            }
+
+            // Under the controls: the wheel over any of them (they take none) scrolls.
+            MouseArea {
+                width: columnView.width
+                height: Math.max(columnView.height, column1.height)
+                acceptedButtons: Qt.NoButton
+                onWheel: columnView.scrollBy(-wheel.angleDelta.y / 2)
+            }
+
+            Column {
+                id: column1
+                width: columnView.width
+                leftPadding: 20
                 topPadding: 10
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("ColorTemperature")
-                listData: qmldata.colorTemperatureList
-                currentIndex: qmldata.colorTemperatureIndex
-                enabled: qmldata.colorTemperatureEnable
-                onValueChanged: qmldata.colorTemperatureIndex = value
-            }
-            FromSlider2 {
-                id: fromAperture
-                topPadding: 0
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Aperture")
-                listData: qmldata.apertureList
-                currentIndex: qmldata.apertureIndex
-                enabled: qmldata.apertureEnable
-                onValueChanged: qmldata.apertureIndex = value
-            }
-            FromSlider2 {
-                id: fromExposureTime
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Exposure Time")
-                listData: qmldata.exposureList
-                currentIndex: qmldata.exposureIndex
-                enabled: qmldata.exposureEnable
-                onValueChanged: qmldata.exposureIndex = value
-            }
-            FromSlider2 {
-                id: fromIso
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("ISO")
-                listData: qmldata.isoList
-                currentIndex: qmldata.isoIndex
-                enabled: qmldata.isoEnable
-                onValueChanged: qmldata.isoIndex = value
-            }
-            FromSlider2 {
-                id: fromExposure
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("EV")
-                listData: qmldata.evList
-                currentIndex: qmldata.evIndex
-                enabled: qmldata.evEnable
-                onValueChanged: qmldata.evIndex = value
-            }
-            FromSlider2 {
-                id: fromSce
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("SCE")
-                listData: getSceList()
-                currentIndex: qmldata.sceIndex
-                onValueChanged: qmldata.sceIndex = value
-            }
-            FromSlider2 {
-                id: fromSaturation
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Saturation")
-                listData: getSaturationList()
-                currentIndex: qmldata.saturationIndex
-                onValueChanged: qmldata.saturationIndex = value
-            }
-            FromSlider2 {
-                id: fromContrast
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Contrast")
-                listData: getContrastList()
-                currentIndex: qmldata.contrastIndex
-                onValueChanged: qmldata.contrastIndex = value
-            }
-            FromSlider2 {
-                id: fromSharpness
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Sharpness")
-                listData: getSharpnessList()
-                currentIndex: qmldata.sharpnessIndex
-                onValueChanged: qmldata.sharpnessIndex = value
-            }
-            FromSlider2 {
-                id: fromWarmness
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Warmness")
-                listData: qmldata.warmnessList
-                currentIndex: qmldata.warmnessIndex
-                enabled: qmldata.warmnessEnable
-                onValueChanged: qmldata.warmnessIndex = value
-            }
-            FromMceSlider {
-                id: fromMceSlider
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("MCE")
-                listData: qmldata.mceList
-                mceRindex: qmldata.mceRindex
-                mceGindex: qmldata.mceGindex
-                mceBindex: qmldata.mceBindex
-                onMceIndexChanged: applicationWindow.setMceIndex(type, index)
-            }
+                bottomPadding: 10
+                spacing: 0
 
-            Button {
-                id: restoreDefaultSettings
-                text: qsTr("restore_default_settings")
-                font.pixelSize: 15
-                anchors.right: column1.right
-                anchors.rightMargin: 24
-                Material.foreground: hovered ? "#ffffff" : "#B8b8b8"
-                Material.accent: enabled ? "#12D2BD" : Material.Grey
-                onClicked: qmldata.restoreDefaultSettings()
+                FromComboBox {
+                    id: fromCameraName
+                    comboBoxWidth: 150
+                    title: qsTr("CameraName")
+                    models: qmldata.cameraNames
+                    currentIndex: qmldata.cameraIndex
+                    onNewtIndexChanged: qmldata.cameraIndex = index
+                }
+                FromComboBox {
+                    id: fromPreviewSize
+                    comboBoxWidth: 150
+                    title: qsTr("PreviewSize")
+                    models: qmldata.previewSizeList
+                    currentIndex: qmldata.previewSizeIndex
+                    onNewtIndexChanged: qmldata.previewSizeIndex = index
+                }
+                FromSwitch {
+                    id: fromBrightMode
+                    switchText: ""
+                    title: qsTr("BrightMode")
+                    checked: qmldata.brightSwitch
+                    onSwitchChanged: qmldata.brightSwitch = checked
+                }
+                FromSwitch {
+                    id: fromGrinding
+                    switchText: ""
+                    title: qsTr("Grinding")
+                    checked: qmldata.skinSwitch
+                    onSwitchChanged: qmldata.skinSwitch = checked
+                }
+                FromComboBox {
+                    id: fromAecMode
+                    comboBoxWidth: 160
+                    title: qsTr("Aec mod")
+                    models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
+                    currentIndex: qmldata.aecIndex
+                    onNewtIndexChanged: qmldata.aecIndex = index
+                }
+                FromComboBox {
+                    id: fromAntiFlicker
+                    comboBoxWidth: 90
+                    title: qsTr("AntiFlicker")
+                    models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
+                    currentIndex: qmldata.afdIndex
+                    enabled: qmldata.afdEnable
+                    onNewtIndexChanged: qmldata.afdIndex = index
+                }
+                FromComboBox {
+                    id: fromAwb
+                    comboBoxWidth: 160
+                    title: qsTr("AWB")
+                    models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
+                             qsTr("cloudy-daylight"), qsTr("shade"), qsTr("Manual")]
+                    currentIndex: qmldata.awbIndex
+                    onNewtIndexChanged: qmldata.awbIndex = index
+                }
 
-                background: Rectangle {
-                    radius: 4
-                    color: "#00000000"
-                    border.color: restoreDefaultSettings.hovered ? "#12D2BD" : "#394149"
-                    border.width: restoreDefaultSettings.pressed ? 2 : 1
+                FromSlider2 {
+                    id: fromManualAwb
+                    topPadding: 10
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("ColorTemperature")
+                    listData: qmldata.colorTemperatureList
+                    currentIndex: qmldata.colorTemperatureIndex
+                    enabled: qmldata.colorTemperatureEnable
+                    onValueChanged: qmldata.colorTemperatureIndex = value
+                }
+                FromSlider2 {
+                    id: fromAperture
+                    topPadding: 0
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Aperture")
+                    listData: qmldata.apertureList
+                    currentIndex: qmldata.apertureIndex
+                    enabled: qmldata.apertureEnable
+                    onValueChanged: qmldata.apertureIndex = value
+                }
+                FromSlider2 {
+                    id: fromExposureTime
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Exposure Time")
+                    listData: qmldata.exposureList
+                    currentIndex: qmldata.exposureIndex
+                    enabled: qmldata.exposureEnable
+                    onValueChanged: qmldata.exposureIndex = value
+                }
+                FromSlider2 {
+                    id: fromIso
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("ISO")
+                    listData: qmldata.isoList
+                    currentIndex: qmldata.isoIndex
+                    enabled: qmldata.isoEnable
+                    onValueChanged: qmldata.isoIndex = value
+                }
+                FromSlider2 {
+                    id: fromExposure
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("EV")
+                    listData: qmldata.evList
+                    currentIndex: qmldata.evIndex
+                    enabled: qmldata.evEnable
+                    onValueChanged: qmldata.evIndex = value
+                }
+                FromSlider2 {
+                    id: fromSce
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("SCE")
+                    listData: getSceList()
+                    currentIndex: qmldata.sceIndex
+                    onValueChanged: qmldata.sceIndex = value
+                }
+                FromSlider2 {
+                    id: fromSaturation
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Saturation")
+                    listData: getSaturationList()
+                    currentIndex: qmldata.saturationIndex
+                    onValueChanged: qmldata.saturationIndex = value
+                }
+                FromSlider2 {
+                    id: fromContrast
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Contrast")
+                    listData: getContrastList()
+                    currentIndex: qmldata.contrastIndex
+                    onValueChanged: qmldata.contrastIndex = value
+                }
+                FromSlider2 {
+                    id: fromSharpness
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Sharpness")
+                    listData: getSharpnessList()
+                    currentIndex: qmldata.sharpnessIndex
+                    onValueChanged: qmldata.sharpnessIndex = value
+                }
+                FromSlider2 {
+                    id: fromWarmness
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Warmness")
+                    listData: qmldata.warmnessList
+                    currentIndex: qmldata.warmnessIndex
+                    enabled: qmldata.warmnessEnable
+                    onValueChanged: qmldata.warmnessIndex = value
+                }
+                FromMceSlider {
+                    id: fromMceSlider
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("MCE")
+                    listData: qmldata.mceList
+                    mceRindex: qmldata.mceRindex
+                    mceGindex: qmldata.mceGindex
+                    mceBindex: qmldata.mceBindex
+                    onMceIndexChanged: applicationWindow.setMceIndex(type, index)
+                }
+
+                Button {
+                    id: restoreDefaultSettings
+                    text: qsTr("restore_default_settings")
+                    font.pixelSize: 15
+                    anchors.right: column1.right
+                    anchors.rightMargin: 24
+                    Material.foreground: hovered ? "#ffffff" : "#B8b8b8"
+                    Material.accent: enabled ? "#12D2BD" : Material.Grey
+                    onClicked: qmldata.restoreDefaultSettings()
+
+                    background: Rectangle {
+                        radius: 4
+                        color: "#00000000"
+                        border.color: restoreDefaultSettings.hovered ? "#12D2BD" : "#394149"
+                        border.width: restoreDefaultSettings.pressed ? 2 : 1
+                    }
                 }
             }
         }
