@@ -1,6 +1,7 @@
 #include "backend/qmldata.h"
 
 #include "app/debuglog.h"
+#include "backend/controlrows.h"
 #include "backend/devicewatcher.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
@@ -677,6 +678,11 @@ void QmlData::saveParamsToCam()
     pv->tunnel.storeToCamera(*pv->camera);
 }
 
+QStringList QmlData::missingControls() const
+{
+    return rowsWithoutControl(*pv->camera);
+}
+
 int QmlData::getLanguageType()
 {
     const QString lang = pv->settings.getLanguage();
@@ -979,6 +985,7 @@ bool QmlData::startCaptureTimer()
     const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
     if (pv->camera->camOpen(pv->currentDeviceId, size)) {
         rememberOpenCamera();
+        emit missingControlsChanged();
         pv->captureThread->start(QThread::InheritPriority);
         if (pv->openFailedBox)
             pv->openFailedBox->busy = false;
@@ -1143,6 +1150,7 @@ void QmlData::onCaptureFailed()
         relocateOpenCamera();
         if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
             pv->reopenedAfterFailure.start();
+            emit missingControlsChanged();
             return;
         }
     }

@@ -71,6 +71,8 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(bool colorTemperatureEnable READ colorTemperatureEnable WRITE setColorTemperatureEnable NOTIFY colorTemperatureEnableChanged FINAL)
     Q_PROPERTY(int colorTemperatureIndex READ colorTemperatureIndex WRITE setColorTemperatureIndex NOTIFY colorTemperatureIndexChanged FINAL)
     Q_PROPERTY(QStringList colorTemperatureList READ colorTemperatureList WRITE setColorTemperatureList NOTIFY colorTemperatureListChanged FINAL)
+    // Rows whose control the open camera lacks (see backend/controlrows.h).
+    Q_PROPERTY(QStringList missingControls READ missingControls NOTIFY missingControlsChanged FINAL)
 
 public:
     explicit QmlData(QObject *parent = nullptr);
@@ -201,6 +203,7 @@ public:
     void setColorTemperatureIndex(int v);
     QStringList colorTemperatureList() const;
     void setColorTemperatureList(const QStringList &list);
+    QStringList missingControls() const;
 
 signals:
     void frameSizeChanged();
@@ -245,6 +248,7 @@ signals:
     void colorTemperatureEnableChanged();
     void colorTemperatureIndexChanged();
     void colorTemperatureListChanged();
+    void missingControlsChanged();
 
 public slots:
     void setImageFrameRender(LmImageItem *imageFrameRender);

@@ -14,11 +14,14 @@ Row {
     // 3 reporting, 4 reported, 0 list closed.
     property var cbClickedStep: 1
     property alias title: label.text
+    // Why the camera cannot take this row; the row is then greyed and says so.
+    property string unavailable: ""
+    readonly property bool usable: enabled && unavailable === ""
 
     signal newtIndexChanged(var index)
 
     spacing: 12
-    opacity: enabled ? 1 : 0.7
+    opacity: usable ? 1 : 0.7
 
     onCurrentIndexChanged: {
         comboBox.currentIndex = currentIndex
@@ -28,7 +31,7 @@ Row {
         comboBox.model = models
         comboBox.currentIndex = currentIndex
     }
-    onEnabledChanged: comboBox.enabled = enabled
+    onUsableChanged: comboBox.enabled = usable
 
     Text {
         id: label
@@ -37,7 +40,14 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromComboBox.enabled ? "#B8b8b8" : "#999999"
+        color: fromComboBox.usable ? "#B8b8b8" : "#999999"
+
+        UnavailableTip {
+            width: fromComboBox.width
+            height: fromComboBox.height
+            y: (parent.height - height) / 2
+            reason: fromComboBox.unavailable
+        }
     }
 
     ComboBox {

@@ -11,12 +11,15 @@ Row {
     property bool checked: false
     property alias title: label.text
     property alias switchText: control.text
+    // Why the camera cannot take this row; the row is then greyed and says so.
+    property string unavailable: ""
+    readonly property bool usable: enabled && unavailable === ""
 
     signal switchChanged(var checked)
 
     height: 38
     spacing: 12
-    opacity: enabled ? 1 : 0.7
+    opacity: usable ? 1 : 0.7
 
     onCheckedChanged: control.checked = checked
 
@@ -27,12 +30,20 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromSwitch.enabled ? "#B8b8b8" : "#999999"
+        color: fromSwitch.usable ? "#B8b8b8" : "#999999"
+
+        UnavailableTip {
+            width: fromSwitch.width
+            height: fromSwitch.height
+            y: (parent.height - height) / 2
+            reason: fromSwitch.unavailable
+        }
     }
 
     Switch {
         id: control
         anchors.verticalCenter: parent.verticalCenter
+        enabled: fromSwitch.usable
         checked: fromSwitch.checked
 
         // Only a toggle by the user differs from the state pushed from outside;

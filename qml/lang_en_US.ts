@@ -290,5 +290,9 @@ Do you want to save the parameters to the camera ?</translation>
         <source>Contrast</source>
         <translation>Contrast</translation>
     </message>
+    <message>
+        <source>no_control</source>
+        <translation>The camera's driver offers no control for this setting: changes here do not reach the camera.</translation>
+    </message>
 </context>
 </TS>

@@ -287,5 +287,9 @@
         <source>Contrast</source>
         <translation>对比度</translation>
     </message>
+    <message>
+        <source>no_control</source>
+        <translation>相机驱动没有提供这一项的控制：此处的更改不会到达相机。</translation>
+    </message>
 </context>
 </TS>

@@ -34,6 +34,11 @@ ApplicationWindow {
     function getContrastList() { return indexList(10) }
     function getSharpnessList() { return indexList(36) }
 
+    // Why a row's writes go nowhere: the camera's driver has no control for it.
+    function noControl(row) {
+        return qmldata.missingControls.indexOf(row) >= 0 ? qsTr("no_control") : ""
+    }
+
     function setMceIndex(type, index) {
         if (type === 1)
             qmldata.mceRindex = index
@@ -96,7 +101,6 @@ ApplicationWindow {
                 width: columnView.width
                 leftPadding: 20
                 topPadding: 10
-                bottomPadding: 10
                 spacing: 0
 
                 FromComboBox {
@@ -117,6 +121,7 @@ ApplicationWindow {
                 }
                 FromSwitch {
                     id: fromBrightMode
+                    unavailable: noControl("brightSwitch")
                     switchText: ""
                     title: qsTr("BrightMode")
                     checked: qmldata.brightSwitch
@@ -124,6 +129,7 @@ ApplicationWindow {
                 }
                 FromSwitch {
                     id: fromGrinding
+                    unavailable: noControl("skinSwitch")
                     switchText: ""
                     title: qsTr("Grinding")
                     checked: qmldata.skinSwitch
@@ -131,6 +137,7 @@ ApplicationWindow {
                 }
                 FromComboBox {
                     id: fromAecMode
+                    unavailable: noControl("aecIndex")
                     comboBoxWidth: 160
                     title: qsTr("Aec mod")
                     models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
@@ -139,6 +146,7 @@ ApplicationWindow {
                 }
                 FromComboBox {
                     id: fromAntiFlicker
+                    unavailable: noControl("afdIndex")
                     comboBoxWidth: 90
                     title: qsTr("AntiFlicker")
                     models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
@@ -148,6 +156,7 @@ ApplicationWindow {
                 }
                 FromComboBox {
                     id: fromAwb
+                    unavailable: noControl("awbIndex")
                     comboBoxWidth: 160
                     title: qsTr("AWB")
                     models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
@@ -158,6 +167,7 @@ ApplicationWindow {
 
                 FromSlider2 {
                     id: fromManualAwb
+                    unavailable: noControl("colorTemperatureIndex")
                     topPadding: 10
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("ColorTemperature")
@@ -168,6 +178,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromAperture
+                    unavailable: noControl("apertureIndex")
                     topPadding: 0
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Aperture")
@@ -178,6 +189,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromExposureTime
+                    unavailable: noControl("exposureIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Exposure Time")
                     listData: qmldata.exposureList
@@ -187,6 +199,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromIso
+                    unavailable: noControl("isoIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("ISO")
                     listData: qmldata.isoList
@@ -196,6 +209,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromExposure
+                    unavailable: noControl("evIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("EV")
                     listData: qmldata.evList
@@ -205,6 +219,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromSce
+                    unavailable: noControl("sceIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("SCE")
                     listData: getSceList()
@@ -213,6 +228,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromSaturation
+                    unavailable: noControl("saturationIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Saturation")
                     listData: getSaturationList()
@@ -221,6 +237,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromContrast
+                    unavailable: noControl("contrastIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Contrast")
                     listData: getContrastList()
@@ -229,6 +246,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromSharpness
+                    unavailable: noControl("sharpnessIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Sharpness")
                     listData: getSharpnessList()
@@ -237,6 +255,7 @@ ApplicationWindow {
                 }
                 FromSlider2 {
                     id: fromWarmness
+                    unavailable: noControl("warmnessIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Warmness")
                     listData: qmldata.warmnessList
@@ -246,6 +265,7 @@ ApplicationWindow {
                 }
                 FromMceSlider {
                     id: fromMceSlider
+                    unavailable: [noControl("mceRindex"), noControl("mceGindex"), noControl("mceBindex")]
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("MCE")
                     listData: qmldata.mceList

@@ -214,7 +214,7 @@ Input expectModal(Input input)
             if (!modal || !modal->isVisible())
                 return;
             timer->stop();
-            const bool menuDrawn = find(window->contentItem()->parentItem(), [](QQuickItem *i) {
+            const bool menuDrawn = find(window->contentItem(), [](QQuickItem *i) {
                 return QByteArray(i->metaObject()->className()).startsWith("QQuickMenu") && i->isVisible()
                     && i->opacity() > 0;
             });
@@ -327,6 +327,15 @@ void drive()
 {
     window->resize(960, 800); // the smallest window: every row must still be reachable
     QTest::qWait(1500); // the first frames
+
+    // Stock uvcvideo maps no control to the red channel: the row is greyed and says why.
+    if (QQuickItem *red = sliders(QStringLiteral("Color Compensation")).value(0)) {
+        reveal(red);
+        QTest::mouseMove(window, red->mapToScene(QPointF(red->width() / 2, red->height() / 2)).toPoint());
+        check(!red->isEnabled() && QTest::qWaitFor([] { return shown(QStringLiteral("offers no control"))() == "offers no control"; }),
+              QStringLiteral("red channel without control"));
+    }
+    vcam_set_map_any_entity(0, 1); // a driver that maps it: from the reopen below, red reaches the camera
     // Unplugged, the camera is closed after a few failed reads and the prompt is
     // up; replugged, the udev notice ends the prompt and the picture comes back.
     QFile trace(qEnvironmentVariable("VEXLO_VCAM_TRACE"));
@@ -432,7 +441,6 @@ int runChild(int argc, char **argv)
 {
     qInstallMessageHandler(qmlWarnings);
     vcam_unplug(1); // plugged in later
-    vcam_set_map_any_entity(0, 1); // a driver that maps the roll control: MCE red reaches the camera
     setStartupObserver([](MyApplication &, QmlData *b) {
         backend = b;
         QTimer::singleShot(0, [] {
