@@ -80,7 +80,13 @@ Row {
             border.width: comboBox.pressed ? 2 : 1
         }
 
+        // A text cut to fit shows whole while the mouse is on the box.
+        ToolTip.visible: hovered && boxText.truncated
+        ToolTip.text: displayText
+        ToolTip.delay: 500
+
         contentItem: Text {
+            id: boxText
             leftPadding: 10
             rightPadding: comboBox.indicator.width + comboBox.spacing
             text: comboBox.displayText

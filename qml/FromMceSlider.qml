@@ -34,6 +34,7 @@ Column {
             horizontalAlignment: Text.AlignRight
             font.bold: true
             font.pixelSize: 14
+            renderType: Text.NativeRendering // bold also where the font has no bold face
             color: "#E1392D"
             text: qsTr("red")
             opacity: fromColumn.unavailable[0] === "" ? 1 : 0.5
@@ -66,6 +67,7 @@ Column {
             horizontalAlignment: Text.AlignRight
             font.bold: true
             font.pixelSize: 14
+            renderType: Text.NativeRendering // bold also where the font has no bold face
             color: "#2C9F4B"
             text: qsTr("green")
             opacity: fromColumn.unavailable[1] === "" ? 1 : 0.5
@@ -98,6 +100,7 @@ Column {
             horizontalAlignment: Text.AlignRight
             font.bold: true
             font.pixelSize: 14
+            renderType: Text.NativeRendering // bold also where the font has no bold face
             color: "#1A73E8"
             text: qsTr("blue")
             opacity: fromColumn.unavailable[2] === "" ? 1 : 0.5

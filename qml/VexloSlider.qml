@@ -74,6 +74,9 @@ Slider {
             x: Math.max(-handle.x, Math.min(slider.width - handle.x - width, (handle.width - width) / 2))
             font.bold: true
             font.pixelSize: 14
+            // Drawn by the font engine, which makes a bold face for fonts that
+            // have none (the Chinese font); the default renderer would not.
+            renderType: Text.NativeRendering
             color: slider.Material.accent
             // No padding above and below: the label then clears the title of
             // the row above the slider.

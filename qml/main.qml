@@ -105,7 +105,7 @@ ApplicationWindow {
 
                 FromComboBox {
                     id: fromCameraName
-                    comboBoxWidth: 150
+                    comboBoxWidth: 210
                     title: qsTr("CameraName")
                     models: qmldata.cameraNames
                     currentIndex: qmldata.cameraIndex
@@ -138,7 +138,7 @@ ApplicationWindow {
                 FromComboBox {
                     id: fromAecMode
                     unavailable: noControl("aecIndex")
-                    comboBoxWidth: 160
+                    comboBoxWidth: 180
                     title: qsTr("Aec mod")
                     models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
                     currentIndex: qmldata.aecIndex
@@ -157,7 +157,7 @@ ApplicationWindow {
                 FromComboBox {
                     id: fromAwb
                     unavailable: noControl("awbIndex")
-                    comboBoxWidth: 160
+                    comboBoxWidth: 180
                     title: qsTr("AWB")
                     models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
                              qsTr("cloudy-daylight"), qsTr("shade"), qsTr("Manual")]
@@ -396,6 +396,10 @@ ApplicationWindow {
             color: "#E1392D"
             font.bold: true
             font.pixelSize: 18
+            // Fixed pitch, so that the values line up; drawn by the font engine,
+            // which makes a bold face for fonts that have none.
+            font.family: "monospace"
+            renderType: Text.NativeRendering
             leftPadding: 10
             topPadding: 10
         }
