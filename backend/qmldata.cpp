@@ -3,6 +3,7 @@
 #include "app/debuglog.h"
 #include "backend/controlrows.h"
 #include "backend/devicewatcher.h"
+#include "backend/panelsync.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 #include "camera/capturethread.h"
@@ -198,6 +199,13 @@ protected:
     void closeEvent(QCloseEvent *) override {}
 };
 
+// Asked before a store while the camera does not run the panel's values.
+class StoreAskBox : public GuardedBox<StoreAskBox>
+{
+public:
+    bool mayClose() const { return true; }
+};
+
 class QmlData::DevMessageBox : public GuardedBox<DevMessageBox>
 {
 public:
@@ -256,6 +264,7 @@ struct QmlDataPrivate
     QPointer<QmlData::SaveToCamBox> saveToCamBox;
     SyncThread *syncThread = nullptr;
     SaveToCamThread *saveThread = nullptr;
+    PanelSync panel{TuningCount};
     // Every tuning parameter as its getter last read it or its setter last set
     // it, and a copy taken at the end of start-up and at each store to camera
     // (the exit prompt asks only when they differ).
@@ -540,8 +549,11 @@ bool QmlData::changeTuning(int p, int v)
 // brings back the stored value.
 void QmlData::sendTuning(int p, int v)
 {
-    if (pv->camera->isOpened())
+    if (pv->camera->isOpened()) {
         param(p).send(pv->tunnel, v, *pv->camera, pv->settings);
+        if (pv->panel.rowWritten(p))
+            emit panelOnCameraChanged();
+    }
 }
 
 // The plain setter: change, send, signal.
@@ -673,9 +685,24 @@ void QmlData::syncParamsNow()
 
 void QmlData::saveParamsToCam()
 {
+    if (!storeWithPanel())
+        return;
     pv->paramsDirty = false;
     takeSnapshot();
     pv->tunnel.storeToCamera(*pv->camera);
+}
+
+// A camera (re)opened: it runs the values stored in it, and has its own set of controls.
+void QmlData::cameraOpened()
+{
+    if (pv->panel.cameraOpened())
+        emit panelOnCameraChanged();
+    emit missingControlsChanged();
+}
+
+bool QmlData::panelOnCamera() const
+{
+    return pv->panel.onCamera();
 }
 
 QStringList QmlData::missingControls() const
@@ -855,6 +882,8 @@ void QmlData::setAwbIndex(int v)
         } else {
             pv->tunnel.setAwb(v, *pv->camera, pv->settings);
         }
+        if (pv->panel.rowWritten(Awb))
+            emit panelOnCameraChanged();
     }
     emit awbIndexChanged();
 }
@@ -985,7 +1014,7 @@ bool QmlData::startCaptureTimer()
     const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
     if (pv->camera->camOpen(pv->currentDeviceId, size)) {
         rememberOpenCamera();
-        emit missingControlsChanged();
+        cameraOpened();
         pv->captureThread->start(QThread::InheritPriority);
         if (pv->openFailedBox)
             pv->openFailedBox->busy = false;
@@ -1150,7 +1179,7 @@ void QmlData::onCaptureFailed()
         relocateOpenCamera();
         if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
             pv->reopenedAfterFailure.start();
-            emit missingControlsChanged();
+            cameraOpened();
             return;
         }
     }
@@ -1259,6 +1288,8 @@ void QmlData::onSyncCompleted()
         pv->syncBox->close();
         pv->syncBox = nullptr;
     }
+    if (pv->panel.allSent())
+        emit panelOnCameraChanged();
     if (pv->syncThread->restoreDefaultsFlag()) {
         pv->syncThread->setRestoreDefaults(false);
         reloadFromSettings();
@@ -1284,11 +1315,34 @@ void QmlData::showSaveBox()
     delete box;
     if (pv->quitRequested)
         return;
-    if (result == QMessageBox::Ok)
-        showSaveWaitBox();
+    if (result == QMessageBox::Ok) {
+        if (storeWithPanel())
+            showSaveWaitBox();
+    }
     else if (result == QMessageBox::Cancel)
         requestQuit();
     // Closed with the window button: the program keeps running.
+}
+
+// Before a store: while the camera does not run the panel's values, ask whether
+// to send them first, store what the camera runs, or not store. False: no store.
+bool QmlData::storeWithPanel()
+{
+    if (pv->panel.onCamera() || !pv->camera->isOpened())
+        return true;
+    auto *box = new StoreAskBox;
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "store_ask_t"), QT_TRANSLATE_NOOP("QmlData", "store_ask_m"));
+    addButton(box, QMessageBox::Yes, QT_TRANSLATE_NOOP("QmlData", "btn-sync-store"));
+    addButton(box, QMessageBox::No, QT_TRANSLATE_NOOP("QmlData", "btn-store-as-is"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-cancel"));
+    const int result = runModal(box);
+    delete box;
+    // Cancel, and a box closed with its window button, store nothing.
+    if (pv->quitRequested || (result != QMessageBox::Yes && result != QMessageBox::No))
+        return false;
+    if (result == QMessageBox::Yes) // sync, then store
+        startSync(false);
+    return !pv->quitRequested;
 }
 
 void QmlData::showSaveWaitBox()

@@ -73,6 +73,8 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(QStringList colorTemperatureList READ colorTemperatureList WRITE setColorTemperatureList NOTIFY colorTemperatureListChanged FINAL)
     // Rows whose control the open camera lacks (see backend/controlrows.h).
     Q_PROPERTY(QStringList missingControls READ missingControls NOTIFY missingControlsChanged FINAL)
+    // False from the opening of a camera until it has been sent the panel's values.
+    Q_PROPERTY(bool panelOnCamera READ panelOnCamera NOTIFY panelOnCameraChanged FINAL)
 
 public:
     explicit QmlData(QObject *parent = nullptr);
@@ -204,6 +206,7 @@ public:
     QStringList colorTemperatureList() const;
     void setColorTemperatureList(const QStringList &list);
     QStringList missingControls() const;
+    bool panelOnCamera() const;
 
 signals:
     void frameSizeChanged();
@@ -249,6 +252,7 @@ signals:
     void colorTemperatureIndexChanged();
     void colorTemperatureListChanged();
     void missingControlsChanged();
+    void panelOnCameraChanged();
 
 public slots:
     void setImageFrameRender(LmImageItem *imageFrameRender);
@@ -287,6 +291,8 @@ private:
     void onSyncCompleted();
     void onSaveCompleted();
     void startSync(bool restoreDefaults);
+    void cameraOpened();
+    bool storeWithPanel();
     int runModal(QDialog *box);
     void finishQuitIfUnwound();
     void rememberOpenCamera();

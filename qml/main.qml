@@ -389,8 +389,19 @@ ApplicationWindow {
             onReleased: cursorShape = Qt.PointingHandCursor
         }
 
+        // From the opening of a camera until it has the panel's values.
+        PreviewNotice {
+            id: panelNotice
+            anchors { left: parent.left; right: parent.right; top: parent.top }
+            visible: !qmldata.panelOnCamera
+            text: qsTr("panel_not_on_camera")
+            actionText: qsTr("sync_now")
+            onActionClicked: qmldata.showSyncBox()
+        }
+
         Text {
             id: debugInfoText
+            y: panelNotice.visible ? panelNotice.height : 0
             text: qmldata.debugStr
             visible: qmldata.isDebugVisible
             color: "#E1392D"
