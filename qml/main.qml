@@ -390,10 +390,12 @@ ApplicationWindow {
         }
 
         // From the opening of a camera until it has the panel's values.
-        PreviewNotice {
+        SnapshotNotice {
             id: panelNotice
-            anchors { left: parent.left; right: parent.right; top: parent.top }
-            visible: !qmldata.panelOnCamera
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: parent.top
+            anchors.topMargin: 8
+            opacity: qmldata.panelOnCamera ? 0 : 1
             text: qsTr("panel_not_on_camera")
             actionText: qsTr("sync_now")
             onActionClicked: qmldata.showSyncBox()
@@ -401,7 +403,7 @@ ApplicationWindow {
 
         Text {
             id: debugInfoText
-            y: panelNotice.visible ? panelNotice.height : 0
+            y: panelNotice.visible ? panelNotice.y + panelNotice.height : 0
             text: qmldata.debugStr
             visible: qmldata.isDebugVisible
             color: "#E1392D"
@@ -413,6 +415,19 @@ ApplicationWindow {
             renderType: Text.NativeRendering
             leftPadding: 10
             topPadding: 10
+        }
+
+        SnapshotNotice {
+            id: snapshotNotice
+            objectName: "snapshotNotice"
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 24
+        }
+
+        Connections {
+            target: qmldata
+            function onSnapshotSaved(fileName) { snapshotNotice.show(qsTr("snapshot_saved").arg(fileName)) }
         }
     }
 }
