@@ -255,8 +255,8 @@ Effect sent(const QByteArray &control)
     };
 }
 
-// The picture as shown: "wide" or "tall", and which way the top-left part of the wide
-// picture went ("cw": to the top right, "ccw": to the bottom left).
+// The picture as shown: "wide" or "tall", and where the top-left part of the picture as
+// first seen went ("cw": to the top right, "ccw": to the bottom left, or upside down).
 Effect picture()
 {
     static QColor corner;
@@ -267,15 +267,16 @@ Effect picture()
         const auto at = [&](qreal fx, qreal fy) {
             return shot.pixelColor(int(r.x() + fx * r.width()), int(r.y() + fy * r.height()));
         };
-        const auto grey = [](const QColor &c) {
+        const auto same = [](const QColor &c) {
             return qAbs(c.red() - corner.red()) + qAbs(c.green() - corner.green()) + qAbs(c.blue() - corner.blue()) < 30;
         };
-        if (r.width() > r.height()) {
+        if (!corner.isValid())
             corner = at(0.09, 0.10); // in the first colour bar, below any notice
-            return QStringLiteral("wide");
-        }
-        return grey(at(0.90, 0.09)) ? QStringLiteral("tall cw") : grey(at(0.10, 0.91)) ? QStringLiteral("tall ccw")
-                                                                                     : QStringLiteral("tall");
+        if (r.width() > r.height())
+            return same(at(0.09, 0.10)) ? QStringLiteral("wide") : same(at(0.91, 0.90)) ? QStringLiteral("wide upside down")
+                                                                                      : QStringLiteral("wide ?");
+        return same(at(0.90, 0.09)) ? QStringLiteral("tall cw") : same(at(0.10, 0.91)) ? QStringLiteral("tall ccw")
+                                                                                     : QStringLiteral("tall ?");
     };
 }
 
@@ -391,8 +392,10 @@ void drive()
         {"auto zoom", menu({"View", "Display", "Auto zoom"}), picture(), "wide"},
         {"rotate cw", menu({"View", "Rotate CW"}), picture(), "tall cw"},
         {"rotate ccw", menu({"View", "Rotate CCW"}), picture(), "wide"},
-        {"Ctrl+Shift+R", key(QKeySequence("Ctrl+Shift+R")), picture(), "tall ccw"},
-        {"Ctrl+R", key(QKeySequence("Ctrl+R")), picture(), "wide"},
+        {"Ctrl+R", key(QKeySequence("Ctrl+R")), picture(), "tall cw"},
+        {"Ctrl+Shift+R", key(QKeySequence("Ctrl+Shift+R")), picture(), "wide"},
+        {"Ctrl+Shift+R again", key(QKeySequence("Ctrl+Shift+R")), picture(), "tall ccw"},
+        {"Ctrl+R again", key(QKeySequence("Ctrl+R")), picture(), "wide"},
         {"debug info", menu({"View", "Debug Info"}), shown(QStringLiteral("R_gain")), "R_gain"},
         {"debug log", menu({"View", "Debug log"}), [] { return storedValue(QDir::homePath(), "debug_log").toString(); },
          "true"},
