@@ -279,6 +279,9 @@ ApplicationWindow {
                     id: restoreDefaultSettings
                     text: qsTr("restore_default_settings")
                     font.pixelSize: 15
+                    // The column then fits the 1280 x 1000 window in both languages (the
+                    // style's own height, which follows the font, is 4 to 5 pixels more).
+                    height: 38
                     anchors.right: column1.right
                     anchors.rightMargin: 24
                     Material.foreground: hovered ? "#ffffff" : "#B8b8b8"
