@@ -38,16 +38,22 @@ void qmlWarnings(QtMsgType type, const QMessageLogContext &context, const QStrin
         say(QStringLiteral("QML: ") + message);
 }
 
-// The first visible item below `root` (depth first) for which `match` holds.
+// Every visible item below `root` for which `match` holds, depth first.
+QList<QQuickItem *> findAll(QQuickItem *root, const std::function<bool(QQuickItem *)> &match)
+{
+    QList<QQuickItem *> found;
+    if (root && root->isVisible()) {
+        if (match(root))
+            found << root;
+        for (QQuickItem *child : root->childItems())
+            found << findAll(child, match);
+    }
+    return found;
+}
+
 QQuickItem *find(QQuickItem *root, const std::function<bool(QQuickItem *)> &match)
 {
-    if (!root || !root->isVisible() || match(root))
-        return root && root->isVisible() ? root : nullptr;
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = find(child, match))
-            return found;
-    }
-    return nullptr;
+    return findAll(root, match).value(0);
 }
 
 QQuickItem *find(const char *property, const QVariant &value, QQuickItem *root = nullptr)
@@ -107,23 +113,6 @@ void clickText(const QString &text, QQuickItem *under = nullptr)
     QTest::qWait(300);
 }
 
-// Every visible item below `root` for which `match` holds, depth first.
-QList<QQuickItem *> findAll(QQuickItem *root, const std::function<bool(QQuickItem *)> &match)
-{
-    QList<QQuickItem *> found;
-    std::function<void(QQuickItem *)> walk = [&](QQuickItem *i) {
-        if (!i->isVisible())
-            return;
-        if (match(i))
-            found << i;
-        for (QQuickItem *c : i->childItems())
-            walk(c);
-    };
-    if (root)
-        walk(root);
-    return found;
-}
-
 // The list sliders of a row, top to bottom.
 QList<QQuickItem *> sliders(const QString &title)
 {
@@ -156,7 +145,8 @@ Input pick(const QString &title, const QString &entry, int nth = 0)
             return;
         click(box);
         auto *popup = box->property("popup").value<QObject *>();
-        check(QTest::qWaitFor([popup] { return popup->property("opened").toBool(); }), title + QStringLiteral(" opens"));
+        const auto is = [popup](const char *state) { return popup->property(state).toBool(); };
+        check(QTest::qWaitFor([&] { return is("opened"); }), title + QStringLiteral(" opens"));
         // The entries in the list's order (its children are in the order they were made).
         auto *list = popup->property("contentItem").value<QQuickItem *>();
         QList<QQuickItem *> matches;
@@ -169,7 +159,7 @@ Input pick(const QString &title, const QString &entry, int nth = 0)
         check(matches.size() > nth, title + QStringLiteral(": no ") + entry);
         if (matches.size() > nth)
             click(matches[nth]);
-        check(QTest::qWaitFor([popup] { return !popup->property("visible").toBool(); }), title + QStringLiteral(" closes"));
+        check(QTest::qWaitFor([&] { return !is("visible"); }), title + QStringLiteral(" closes"));
     };
 }
 
@@ -237,19 +227,17 @@ Effect reg(int r)
     return [r] { return QString::number(vcam_register_value(0, r)); };
 }
 
-// The value last sent to a UVC control (for those that carry no register).
-Effect sent(const QByteArray &control)
+// The last capture of `pattern` in the camera's trace: the value last sent to a UVC control
+// (for those that carry no register), the camera that started streaming last.
+Effect traced(const QString &pattern)
 {
-    return [control] {
+    return [pattern] {
         QFile trace(qEnvironmentVariable("VEXLO_VCAM_TRACE"));
         QString last = QStringLiteral("none");
         if (trace.open(QIODevice::ReadOnly)) {
-            const QByteArray marker = "uvc SET_CUR " + control + ' ';
-            for (const QByteArray &line : trace.readAll().split('\n')) {
-                const int at = line.indexOf(marker);
-                if (at >= 0)
-                    last = QString::fromLatin1(line.mid(at + marker.size()));
-            }
+            auto it = QRegularExpression(pattern).globalMatch(QString::fromLatin1(trace.readAll()));
+            while (it.hasNext())
+                last = it.next().captured(1);
         }
         return last;
     };
@@ -267,39 +255,24 @@ Effect picture()
         const auto at = [&](qreal fx, qreal fy) {
             return shot.pixelColor(int(r.x() + fx * r.width()), int(r.y() + fy * r.height()));
         };
-        const auto same = [](const QColor &c) {
-            return qAbs(c.red() - corner.red()) + qAbs(c.green() - corner.green()) + qAbs(c.blue() - corner.blue()) < 30;
-        };
         if (!corner.isValid())
             corner = at(0.09, 0.10); // in the first colour bar, below any notice
+        const auto where = [&](const char *a, qreal ax, qreal ay, const char *b, qreal bx, qreal by) {
+            const auto same = [](const QColor &c) {
+                return qAbs(c.red() - corner.red()) + qAbs(c.green() - corner.green())
+                    + qAbs(c.blue() - corner.blue()) < 30;
+            };
+            return QLatin1String(same(at(ax, ay)) ? a : same(at(bx, by)) ? b : "?");
+        };
         if (r.width() > r.height())
-            return same(at(0.09, 0.10)) ? QStringLiteral("wide") : same(at(0.91, 0.90)) ? QStringLiteral("wide upside down")
-                                                                                      : QStringLiteral("wide ?");
-        return same(at(0.90, 0.09)) ? QStringLiteral("tall cw") : same(at(0.10, 0.91)) ? QStringLiteral("tall ccw")
-                                                                                     : QStringLiteral("tall ?");
+            return QStringLiteral("wide ") + where("upright", 0.09, 0.10, "upside down", 0.91, 0.90);
+        return QStringLiteral("tall ") + where("cw", 0.90, 0.09, "ccw", 0.10, 0.91);
     };
 }
 
 Effect frame()
 {
     return [] { return QStringLiteral("%1x%2").arg(backend->frameSize().value(0)).arg(backend->frameSize().value(1)); };
-}
-
-// The camera that started streaming last.
-Effect streaming()
-{
-    return [] {
-        QFile trace(qEnvironmentVariable("VEXLO_VCAM_TRACE"));
-        QString last = QStringLiteral("none");
-        if (trace.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : trace.readAll().split('\n')) {
-                const QList<QByteArray> w = line.split(' ');
-                if (w.size() == 3 && w[2] == "STREAMON")
-                    last = QString::fromLatin1(w[1]);
-            }
-        }
-        return last;
-    };
 }
 
 Effect shown(const QString &text)
@@ -333,8 +306,8 @@ void drive()
     if (QQuickItem *red = sliders(QStringLiteral("Color Compensation")).value(0)) {
         reveal(red);
         QTest::mouseMove(window, red->mapToScene(QPointF(red->width() / 2, red->height() / 2)).toPoint());
-        check(!red->isEnabled() && QTest::qWaitFor([] { return shown(QStringLiteral("offers no control"))() == "offers no control"; }),
-              QStringLiteral("red channel without control"));
+        const QString why = QStringLiteral("offers no control");
+        check(!red->isEnabled() && QTest::qWaitFor([&] { return shown(why)() == why; }), QStringLiteral("red greyed"));
     }
     vcam_set_map_any_entity(0, 1); // a driver that maps it: from the reopen below, red reaches the camera
     // Unplugged, the camera is closed after a few failed reads and the prompt is
@@ -362,6 +335,7 @@ void drive()
     // Every control and every menu entry, worked as a user does, and what it must reach; each
     // row's effect is one that no other row has, so two swapped bindings fail both rows.
     const QString manual = QStringLiteral("Manual");
+    const Effect streaming = traced(QStringLiteral("(cam\\d) STREAMON")); // the camera streaming last
     const QString notice = QStringLiteral("not yet on this camera"); // the camera runs its own stored values
     check(shown(notice)() == notice, QStringLiteral("panel notice"));
     const Binding bindings[] = {
@@ -382,20 +356,20 @@ void drive()
         {"MCE blue", step("Color Compensation", 2), reg(VCAM_REG_TILT), "-127"},
         {"white balance", pick("AWB", manual), reg(VCAM_REG_WB_TEMPERATURE), "2000"},
         {"colour temperature", step("Color Temperature"), reg(VCAM_REG_WB_TEMPERATURE), "2100"},
-        {"exposure mode", pick("Aec mod", manual), sent("CT_AE_MODE"), "1"},
-        {"aperture", step("Aperture"), sent("CT_IRIS_ABSOLUTE"), "250"},
-        {"exposure time", step("Exposure Time"), sent("CT_EXPOSURE_TIME_ABSOLUTE"), "2500"},
+        {"exposure mode", pick("Aec mod", manual), traced("SET_CUR CT_AE_MODE (\\d+)"), "1"},
+        {"aperture", step("Aperture"), traced("SET_CUR CT_IRIS_ABSOLUTE (\\d+)"), "250"},
+        {"exposure time", step("Exposure Time"), traced("SET_CUR CT_EXPOSURE_TIME_ABSOLUTE (\\d+)"), "2500"},
         {"ISO", step("ISO"), reg(VCAM_REG_GAIN), "1"},
         {"preview size", pick("Preview Size", "720P 30FPS"), frame(), "1280x720"},
-        {"camera", pick("Camera Name", cameras.value(1), cameras.indexOf(cameras.value(1), 0) == 0), streaming(), "cam1"},
-        {"camera back", pick("Camera Name", cameras.value(0)), streaming(), "cam0"},
-        {"auto zoom", menu({"View", "Display", "Auto zoom"}), picture(), "wide"},
+        {"camera", pick("Camera Name", cameras.value(1), cameras.indexOf(cameras.value(1)) == 0), streaming, "cam1"},
+        {"camera back", pick("Camera Name", cameras.value(0)), streaming, "cam0"},
+        {"auto zoom", menu({"View", "Display", "Auto zoom"}), picture(), "wide upright"},
         {"rotate cw", menu({"View", "Rotate CW"}), picture(), "tall cw"},
-        {"rotate ccw", menu({"View", "Rotate CCW"}), picture(), "wide"},
+        {"rotate ccw", menu({"View", "Rotate CCW"}), picture(), "wide upright"},
         {"Ctrl+R", key(QKeySequence("Ctrl+R")), picture(), "tall cw"},
-        {"Ctrl+Shift+R", key(QKeySequence("Ctrl+Shift+R")), picture(), "wide"},
+        {"Ctrl+Shift+R", key(QKeySequence("Ctrl+Shift+R")), picture(), "wide upright"},
         {"Ctrl+Shift+R again", key(QKeySequence("Ctrl+Shift+R")), picture(), "tall ccw"},
-        {"Ctrl+R again", key(QKeySequence("Ctrl+R")), picture(), "wide"},
+        {"Ctrl+R again", key(QKeySequence("Ctrl+R")), picture(), "wide upright"},
         {"debug info", menu({"View", "Debug Info"}), shown(QStringLiteral("R_gain")), "R_gain"},
         {"debug log", menu({"View", "Debug log"}), [] { return storedValue(QDir::homePath(), "debug_log").toString(); },
          "true"},
@@ -408,7 +382,7 @@ void drive()
         {"store", menu({"Sync", "Store all parameters to the camera"}), stores(), "stores 1"},
         {"Chinese", menu({"Langage", "中文"}), shown(QStringLiteral("锐度")), "锐度"},
         {"English", menu({"语言", "English"}), shown(QStringLiteral("Sharpness")), "Sharpness"},
-        {"original pixel", menu({"View", "Display", "Original pixel"}), picture(), "wide"},
+        {"original pixel", menu({"View", "Display", "Original pixel"}), picture(), "wide upright"},
     };
     for (const Binding &b : bindings) {
         b.input();
