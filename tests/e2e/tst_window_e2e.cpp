@@ -204,10 +204,8 @@ Input expectModal(Input input)
             if (!modal || !modal->isVisible())
                 return;
             timer->stop();
-            const bool menuDrawn = find(window->contentItem(), [](QQuickItem *i) {
-                return QByteArray(i->metaObject()->className()).startsWith("QQuickMenu") && i->isVisible()
-                    && i->opacity() > 0;
-            });
+            const auto isMenuEntry = [](QQuickItem *i) { return i->inherits("QQuickMenuItem"); };
+            const bool menuDrawn = find(window->contentItem(), isMenuEntry);
             modalSeen = QLatin1String(modal->metaObject()->className()) + QLatin1Char(' ') + modal->windowTitle()
                 + (menuDrawn ? QStringLiteral(" over a menu") : QString());
             if (auto *dialog = qobject_cast<QFileDialog *>(modal))
