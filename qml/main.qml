@@ -405,6 +405,15 @@ ApplicationWindow {
         }
 
         Text {
+            id: noPictureText
+            anchors.centerIn: parent
+            visible: qmldata.noPictureNotice
+            text: qsTr("camera_no_picture_reopening")
+            color: "#12D2BD"
+            font.pixelSize: 20
+        }
+
+        Text {
             id: debugInfoText
             y: panelNotice.visible ? panelNotice.y + panelNotice.height : 0
             text: qmldata.debugStr
