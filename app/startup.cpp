@@ -3,6 +3,7 @@
 #include "app/appdata.h"
 #include "app/myapplication.h"
 #include "app/quitsignals.h"
+#include "backend/controlstatus.h"
 #include "backend/qmldata.h"
 #include "items/registeritems.h"
 
@@ -66,6 +67,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     QQmlContext *context = app.qmlEngine()->rootContext();
     context->setContextProperty(QStringLiteral("myapp"), appData);
     context->setContextProperty(QStringLiteral("qmldata"), backend);
+    context->setContextProperty(QStringLiteral("camstatus"), backend->controlStatus());
 
     registerImageItems();
 

@@ -17,6 +17,8 @@ Row {
     // Why the camera cannot take this row; the row is then greyed and says so.
     property string unavailable: ""
     readonly property bool usable: enabled && unavailable === ""
+    // Why the value shown did not reach the camera; empty when it did.
+    property string failure: ""
 
     signal newtIndexChanged(var index)
 
@@ -40,7 +42,8 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromComboBox.usable ? "#B8b8b8" : "#999999"
+        color: fromComboBox.failure !== "" ? "#E1392D" : fromComboBox.usable ? "#B8b8b8" : "#999999"
+        font.underline: fromComboBox.failure !== ""
 
         UnavailableTip {
             width: fromComboBox.width
@@ -52,6 +55,9 @@ Row {
 
     ComboBox {
         id: comboBox
+        // Why the value did not reach the camera; else a text cut to fit, whole.
+        ToolTip.visible: hovered && (fromComboBox.failure !== "" || boxText.truncated)
+        ToolTip.text: fromComboBox.failure !== "" ? fromComboBox.failure : displayText
         width: fromComboBox.comboBoxWidth
         height: 36
         anchors.verticalCenter: parent.verticalCenter
@@ -80,10 +86,6 @@ Row {
             border.width: comboBox.pressed ? 2 : 1
         }
 
-        // A text cut to fit shows whole while the mouse is on the box.
-        ToolTip.visible: hovered && boxText.truncated
-        ToolTip.text: displayText
-        ToolTip.delay: 500
 
         contentItem: Text {
             id: boxText

@@ -13,6 +13,9 @@ Column {
     property alias mceBindex: sliderB.currentIndex
     // Why the camera cannot take the red, green or blue channel ("" when it can).
     property var unavailable: ["", "", ""]
+    property alias failureR: sliderR.failure
+    property alias failureG: sliderG.failure
+    property alias failureB: sliderB.failure
 
     signal mceIndexChanged(var type, var index)
 

@@ -14,6 +14,7 @@ Column {
     // Why the camera cannot take this row; the row is then greyed and says so.
     property string unavailable: ""
     readonly property bool usable: enabled && unavailable === ""
+    property alias failure: slider.failure
 
     opacity: usable ? 1 : 0.7
 

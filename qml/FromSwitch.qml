@@ -10,6 +10,8 @@ Row {
 
     property bool checked: false
     property alias title: label.text
+    // Why the value shown did not reach the camera; empty when it did.
+    property string failure: ""
     property alias switchText: control.text
     // Why the camera cannot take this row; the row is then greyed and says so.
     property string unavailable: ""
@@ -30,7 +32,8 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromSwitch.usable ? "#B8b8b8" : "#999999"
+        color: fromSwitch.failure !== "" ? "#E1392D" : fromSwitch.usable ? "#B8b8b8" : "#999999"
+        font.underline: fromSwitch.failure !== ""
 
         UnavailableTip {
             width: fromSwitch.width
@@ -42,6 +45,8 @@ Row {
 
     Switch {
         id: control
+        ToolTip.visible: fromSwitch.failure !== "" && hovered
+        ToolTip.text: fromSwitch.failure
         anchors.verticalCenter: parent.verticalCenter
         enabled: fromSwitch.usable
         checked: fromSwitch.checked

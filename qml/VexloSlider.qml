@@ -14,8 +14,12 @@ Slider {
     property bool showProgress: false
     property string floatPrefix: ""
     property real newPosition: 0
+    // Why the value shown did not reach the camera; empty when it did.
+    property string failure: ""
 
     live: false
+    ToolTip.visible: failure !== "" && hovered
+    ToolTip.text: failure
     stepSize: 1
     snapMode: Slider.SnapAlways
     orientation: Qt.Horizontal
@@ -77,7 +81,8 @@ Slider {
             // Drawn by the font engine, which makes a bold face for fonts that
             // have none (the Chinese font); the default renderer would not.
             renderType: Text.NativeRendering
-            color: slider.Material.accent
+            color: slider.failure !== "" ? "#E1392D" : slider.Material.accent
+            font.underline: slider.failure !== ""
             // No padding above and below: the label then clears the title of
             // the row above the slider.
             topPadding: 0

@@ -245,6 +245,31 @@ Send them to the camera before storing?</translation>
         <source>btn-cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>stored_in_camera</source>
+        <translation>The parameters are stored in the camera.</translation>
+    </message>
+    <message>
+        <source>store_failed</source>
+        <translation>The camera did not store the parameters:</translation>
+    </message>
+    <message>
+        <source>store_failed_t</source>
+        <translation>Store failed</translation>
+    </message>
+    <message>
+        <source>store_failed_m</source>
+        <translation>    The parameters could not be stored in the camera.
+Retry, or exit without storing them ?</translation>
+    </message>
+    <message>
+        <source>control_failed</source>
+        <translation>Not sent to the camera:</translation>
+    </message>
+    <message>
+        <source>sync_failed_rows</source>
+        <translation>Not sent to the camera:</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -391,6 +416,10 @@ Send them to the camera before storing?</translation>
     <message>
         <source>sync_now</source>
         <translation>Sync now</translation>
+    </message>
+    <message>
+        <source>camera_not_answering</source>
+        <translation>camera not answering</translation>
     </message>
 </context>
 </TS>

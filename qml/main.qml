@@ -34,6 +34,12 @@ ApplicationWindow {
     function getContrastList() { return indexList(10) }
     function getSharpnessList() { return indexList(36) }
 
+    // Why a row's value did not reach the camera; empty when it did.
+    function failureOf(row) {
+        var reason = camstatus.failures[row]
+        return reason ? reason : ""
+    }
+
     // Why a row's writes go nowhere: the camera's driver has no control for it.
     function noControl(row) {
         return qmldata.missingControls.indexOf(row) >= 0 ? qsTr("no_control") : ""
@@ -122,6 +128,7 @@ ApplicationWindow {
                 FromSwitch {
                     id: fromBrightMode
                     unavailable: noControl("brightSwitch")
+                    failure: applicationWindow.failureOf("brightSwitch")
                     switchText: ""
                     title: qsTr("BrightMode")
                     checked: qmldata.brightSwitch
@@ -130,6 +137,7 @@ ApplicationWindow {
                 FromSwitch {
                     id: fromGrinding
                     unavailable: noControl("skinSwitch")
+                    failure: applicationWindow.failureOf("skinSwitch")
                     switchText: ""
                     title: qsTr("Grinding")
                     checked: qmldata.skinSwitch
@@ -138,6 +146,7 @@ ApplicationWindow {
                 FromComboBox {
                     id: fromAecMode
                     unavailable: noControl("aecIndex")
+                    failure: applicationWindow.failureOf("aecIndex")
                     comboBoxWidth: 180
                     title: qsTr("Aec mod")
                     models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
@@ -147,6 +156,7 @@ ApplicationWindow {
                 FromComboBox {
                     id: fromAntiFlicker
                     unavailable: noControl("afdIndex")
+                    failure: applicationWindow.failureOf("afdIndex")
                     comboBoxWidth: 90
                     title: qsTr("AntiFlicker")
                     models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
@@ -157,6 +167,7 @@ ApplicationWindow {
                 FromComboBox {
                     id: fromAwb
                     unavailable: noControl("awbIndex")
+                    failure: applicationWindow.failureOf("awbIndex")
                     comboBoxWidth: 180
                     title: qsTr("AWB")
                     models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
@@ -168,6 +179,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromManualAwb
                     unavailable: noControl("colorTemperatureIndex")
+                    failure: applicationWindow.failureOf("colorTemperatureIndex")
                     topPadding: 10
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("ColorTemperature")
@@ -179,6 +191,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromAperture
                     unavailable: noControl("apertureIndex")
+                    failure: applicationWindow.failureOf("apertureIndex")
                     topPadding: 0
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Aperture")
@@ -190,6 +203,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromExposureTime
                     unavailable: noControl("exposureIndex")
+                    failure: applicationWindow.failureOf("exposureIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Exposure Time")
                     listData: qmldata.exposureList
@@ -200,6 +214,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromIso
                     unavailable: noControl("isoIndex")
+                    failure: applicationWindow.failureOf("isoIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("ISO")
                     listData: qmldata.isoList
@@ -210,6 +225,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromExposure
                     unavailable: noControl("evIndex")
+                    failure: applicationWindow.failureOf("evIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("EV")
                     listData: qmldata.evList
@@ -220,6 +236,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromSce
                     unavailable: noControl("sceIndex")
+                    failure: applicationWindow.failureOf("sceIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("SCE")
                     listData: getSceList()
@@ -229,6 +246,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromSaturation
                     unavailable: noControl("saturationIndex")
+                    failure: applicationWindow.failureOf("saturationIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Saturation")
                     listData: getSaturationList()
@@ -238,6 +256,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromContrast
                     unavailable: noControl("contrastIndex")
+                    failure: applicationWindow.failureOf("contrastIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Contrast")
                     listData: getContrastList()
@@ -247,6 +266,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromSharpness
                     unavailable: noControl("sharpnessIndex")
+                    failure: applicationWindow.failureOf("sharpnessIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Sharpness")
                     listData: getSharpnessList()
@@ -256,6 +276,7 @@ ApplicationWindow {
                 FromSlider2 {
                     id: fromWarmness
                     unavailable: noControl("warmnessIndex")
+                    failure: applicationWindow.failureOf("warmnessIndex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("Warmness")
                     listData: qmldata.warmnessList
@@ -266,6 +287,9 @@ ApplicationWindow {
                 FromMceSlider {
                     id: fromMceSlider
                     unavailable: [noControl("mceRindex"), noControl("mceGindex"), noControl("mceBindex")]
+                    failureR: applicationWindow.failureOf("mceRindex")
+                    failureG: applicationWindow.failureOf("mceGindex")
+                    failureB: applicationWindow.failureOf("mceBindex")
                     anchors { left: column1.left; right: column1.right; margins: 20 }
                     title: qsTr("MCE")
                     listData: qmldata.mceList
@@ -402,6 +426,36 @@ ApplicationWindow {
             text: qsTr("panel_not_on_camera")
             actionText: qsTr("sync_now")
             onActionClicked: qmldata.showSyncBox()
+        }
+
+        // Over the preview: a camera that does not answer its controls, and
+        // the short notices of store, sync and snapshot.
+        Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: parent.top
+            anchors.topMargin: 60
+            spacing: 12
+            z: 1
+
+            Label {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: camstatus.notAnswering
+                text: qsTr("camera_not_answering")
+                color: "#E1392D"
+                font.bold: true
+                font.pixelSize: 24
+                background: Rectangle { color: "#C0000000"; radius: 4 }
+                padding: 10
+            }
+            Label {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: camstatus.notice !== ""
+                text: camstatus.notice
+                color: "#ffffff"
+                font.pixelSize: 18
+                background: Rectangle { color: "#C0000000"; radius: 4 }
+                padding: 10
+            }
         }
 
         Text {
