@@ -125,6 +125,8 @@ void CameraControl::stop()
         m_queue.clear();
         m_wake.notify_one();
     }
+    if (m_tunnel)
+        m_tunnel->cancelBulkWrites();
     wait();
     (void)m_runEnded.load(std::memory_order_acquire);
 }

@@ -67,7 +67,8 @@ public:
     // Nothing queued or running; every result has been sent.
     bool idle() const;
     // Drops what is queued and waits for the running operation (a transaction
-    // is never left open), then ends the thread. Nothing runs afterwards.
+    // is never left open; a sync skips its remaining writes and closes it),
+    // then ends the thread. Nothing runs afterwards.
     void stop();
 
 signals:

@@ -593,6 +593,8 @@ QString ParamTunnel::readInSession(CaptureSession &session)
 
 void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
 {
+    if (m_bulkCancelled.load())
+        return;
     const int aecMode = settings.getAecMod();
     const bool skin = settings.getSkinSmoothing();
     const bool bright = settings.getBrightMode();
@@ -622,6 +624,8 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
     const auto write = [this, &session](int propId, int value) {
+        if (m_bulkCancelled.load())
+            return;
         session.set(propId, double(value));
         pause(TunnelPauseMs);
     };
@@ -648,6 +652,8 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
 
 void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
 {
+    if (m_bulkCancelled.load())
+        return;
     const bool skin = settings.getSkinSmoothing();
     const bool bright = settings.getBrightMode();
     const int aperture = settings.getApertureValue();
@@ -661,6 +667,8 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
     const auto write = [this, &session](int propId, int value) {
+        if (m_bulkCancelled.load())
+            return;
         session.set(propId, double(value));
         pause(TunnelPauseMs);
     };

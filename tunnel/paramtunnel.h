@@ -185,6 +185,11 @@ public:
     void syncAll(CameraLink &camera, SettingsStore &settings);
     void primeAll(CameraLink &camera, SettingsStore &settings);
     void storeToCamera(CameraLink &camera);
+    // From any thread, when the program ends: a running or later sync or
+    // priming pass skips its remaining writes and closes the transaction at
+    // once, so that a stalled camera cannot hold the end for a whole pass.
+    void cancelBulkWrites() { m_bulkCancelled.store(true); }
+    bool bulkWritesCancelled() const { return m_bulkCancelled.load(); }
 
     // Waits `ms` milliseconds, through the hook given at construction.
     void pause(unsigned long ms) const;
@@ -203,6 +208,7 @@ private:
     // Changed only while holding a session; atomic so that loadFlags and
     // flagRegister() may run without one.
     std::atomic<quint8> m_flagRegister{0};
+    std::atomic<bool> m_bulkCancelled{false};
     QVector<LabeledValue> m_mceList;
     DebugReadout m_debug;
 };

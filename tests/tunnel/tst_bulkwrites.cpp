@@ -9,6 +9,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <thread>
+
 namespace {
 
 // The sync of a store that holds only defaults (AEC auto).
@@ -103,6 +105,33 @@ private slots:
         QTEST(f.world->takeTrace(), "trace");
         QTEST(int(f.tunnel.flagRegister()), "flags");
         f.checkStored(stored); // nothing new stored
+    }
+
+    // The program's end cuts a running sync short: the writes still to come are skipped and the
+    // transaction is closed at once, so that a stalled camera cannot hold the end for a whole pass.
+    void stopCutsASyncShort()
+    {
+        TunnelFixture *fixture = nullptr;
+        CameraControl *worker = nullptr;
+        std::thread stopper;
+        std::atomic<bool> stopping{false};
+        int pauses = 0;
+        TunnelFixture f([&](unsigned long ms) {
+            fixture->world->record(QStringLiteral("p%1").arg(ms));
+            if (++pauses != 3)
+                return;
+            stopper = std::thread([&] { worker->stop(); });
+            stopping = true;
+            for (int i = 0; i < 10000 && !fixture->tunnel.bulkWritesCancelled(); ++i)
+                QThread::msleep(1);
+        });
+        fixture = &f;
+        CameraControl control(f.link.get(), f.store.get(), &f.tunnel);
+        worker = &control;
+        control.postSync(false);
+        QVERIFY(QTest::qWaitFor([&] { return stopping.load(); }, 15000));
+        stopper.join();
+        QCOMPARE(f.world->takeTrace(), QStringLiteral("36:240 EXP:-3 28:89 p100 14:1 p100 10:1 p100 28:0"));
     }
 
     // Primed with the values stored before, then sent the defaults or the stored values; a restore's second
