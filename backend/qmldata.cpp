@@ -1,8 +1,10 @@
 #include "backend/qmldata.h"
 
 #include "app/debuglog.h"
+#include "backend/controlrows.h"
 #include "backend/devicewatcher.h"
 #include "backend/filenotice.h"
+#include "backend/panelsync.h"
 #include "backend/picturewatch.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
@@ -203,6 +205,13 @@ protected:
     void closeEvent(QCloseEvent *) override {}
 };
 
+// Asked before a store while the camera does not run the panel's values.
+class StoreAskBox : public GuardedBox<StoreAskBox>
+{
+public:
+    bool mayClose() const { return true; }
+};
+
 // The store before exit failed: Retry, Exit, or closed to keep working.
 class StoreFailedBox : public GuardedBox<StoreFailedBox>
 {
@@ -281,6 +290,8 @@ struct QmlDataPrivate
     QString exitStoreFailure;
     // The rows a sync or restore could not send, said once its box is gone.
     QString syncFailure;
+    // Whether the camera runs the panel's values.
+    PanelSync panel{TuningCount};
     // Every tuning parameter as its getter last read it or its setter last set
     // it, and a copy taken at the end of start-up and at each store to camera
     // (the exit prompt asks only when they differ).
@@ -633,6 +644,8 @@ void QmlData::sendTuning(int p, int v)
     pv->control->postWrite(p, p, [d, p, v](ControlOutcome &) {
         param(p).send(d->tunnel, v, *d->camera, d->settings, ParamTunnel::Part::SendOnly);
     });
+    if (pv->panel.rowWritten(p))
+        emit panelOnCameraChanged();
 }
 
 // The colour temperature shares its register with the white-balance presets:
@@ -776,8 +789,28 @@ void QmlData::syncParamsNow()
 // The parameters count as stored once the camera has taken the command.
 void QmlData::saveParamsToCam()
 {
+    if (!storeWithPanel())
+        return;
     pv->storing = pv->values;
     pv->control->postStore(false);
+}
+
+// A camera (re)opened: it runs the values stored in it, and has its own set of controls.
+void QmlData::cameraOpened()
+{
+    if (pv->panel.cameraOpened())
+        emit panelOnCameraChanged();
+    emit missingControlsChanged();
+}
+
+bool QmlData::panelOnCamera() const
+{
+    return pv->panel.onCamera();
+}
+
+QStringList QmlData::missingControls() const
+{
+    return rowsWithoutControl(*pv->camera);
 }
 
 int QmlData::getLanguageType()
@@ -977,6 +1010,8 @@ void QmlData::setAwbIndex(int v)
         } else {
             sendTuning(Awb, v);
         }
+        if (pv->panel.rowWritten(Awb))
+            emit panelOnCameraChanged();
     }
     emit awbIndexChanged();
 }
@@ -1107,6 +1142,7 @@ bool QmlData::startCaptureTimer()
     const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
     if (pv->camera->camOpen(pv->currentDeviceId, size)) {
         rememberOpenCamera();
+        cameraOpened();
         showStreamFormat();
         pv->pictureWatch.opened();
         pv->captureThread->start(QThread::InheritPriority);
@@ -1297,8 +1333,10 @@ void QmlData::reopenQuietly()
     relocateOpenCamera();
     logToFile(QStringLiteral("camera delivers no picture: reopening id = %1").arg(pv->currentDeviceId));
     pv->reopenedAfterFailure.start(); // a read failing soon after waits for the next turn
-    if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
+    if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
         showStreamFormat();
+        cameraOpened(); // it may have been powered again, with its stored values
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -1426,6 +1464,9 @@ void QmlData::onSyncCompleted(const ControlOutcome &outcome)
             failedRows << name;
     }
     pv->syncFailure = failedRows.join(QStringLiteral(", "));
+    // A sync that sent every row leaves the camera with the panel's values.
+    if (!outcome.failed() && pv->panel.allSent())
+        emit panelOnCameraChanged();
     if (outcome.kind == ControlOutcome::Restore)
         reloadFromSettings();
     if (!pv->syncBox && !pv->syncFailure.isEmpty() && pv->modalDepth == 0)
@@ -1502,11 +1543,34 @@ void QmlData::showSaveBox()
     delete box;
     if (pv->quitRequested)
         return;
-    if (result == QMessageBox::Ok)
-        showSaveWaitBox();
-    else if (result == QMessageBox::Cancel)
+    if (result == QMessageBox::Ok) {
+        if (storeWithPanel())
+            showSaveWaitBox();
+    } else if (result == QMessageBox::Cancel) {
         requestQuit();
+    }
     // Closed with the window button: the program keeps running.
+}
+
+// Before a store: while the camera does not run the panel's values, ask whether
+// to send them first, store what the camera runs, or not store. False: no store.
+bool QmlData::storeWithPanel()
+{
+    if (pv->panel.onCamera() || !pv->camera->isOpened())
+        return true;
+    auto *box = new StoreAskBox;
+    setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "store_ask_t"), QT_TRANSLATE_NOOP("QmlData", "store_ask_m"));
+    addButton(box, QMessageBox::Yes, QT_TRANSLATE_NOOP("QmlData", "btn-sync-store"));
+    addButton(box, QMessageBox::No, QT_TRANSLATE_NOOP("QmlData", "btn-store-as-is"));
+    addButton(box, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-cancel"));
+    const int result = runModal(box);
+    delete box;
+    // Cancel, and a box closed with its window button, store nothing.
+    if (pv->quitRequested || (result != QMessageBox::Yes && result != QMessageBox::No))
+        return false;
+    if (result == QMessageBox::Yes) // sync, then store
+        startSync(false);
+    return !pv->quitRequested;
 }
 
 void QmlData::showSaveWaitBox()

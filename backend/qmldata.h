@@ -77,6 +77,10 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(bool colorTemperatureEnable READ colorTemperatureEnable WRITE setColorTemperatureEnable NOTIFY colorTemperatureEnableChanged FINAL)
     Q_PROPERTY(int colorTemperatureIndex READ colorTemperatureIndex WRITE setColorTemperatureIndex NOTIFY colorTemperatureIndexChanged FINAL)
     Q_PROPERTY(QStringList colorTemperatureList READ colorTemperatureList WRITE setColorTemperatureList NOTIFY colorTemperatureListChanged FINAL)
+    // Rows whose control the open camera lacks (see backend/controlrows.h).
+    Q_PROPERTY(QStringList missingControls READ missingControls NOTIFY missingControlsChanged FINAL)
+    // False from the opening of a camera until it has been sent the panel's values.
+    Q_PROPERTY(bool panelOnCamera READ panelOnCamera NOTIFY panelOnCameraChanged FINAL)
     Q_PROPERTY(ImageStats *imageStats READ imageStats CONSTANT FINAL)
 
 public:
@@ -214,6 +218,8 @@ public:
     void setColorTemperatureIndex(int v);
     QStringList colorTemperatureList() const;
     void setColorTemperatureList(const QStringList &list);
+    QStringList missingControls() const;
+    bool panelOnCamera() const;
     // The image statistics panel's figures, from the frames shown.
     ImageStats *imageStats() const;
 
@@ -261,6 +267,8 @@ signals:
     void colorTemperatureEnableChanged();
     void colorTemperatureIndexChanged();
     void colorTemperatureListChanged();
+    void missingControlsChanged();
+    void panelOnCameraChanged();
     // A snapshot was saved (the file's name, without its folder).
     void snapshotSaved(const QString &fileName);
 
@@ -305,6 +313,8 @@ private:
     QString failureText(const ControlOutcome &outcome) const;
     void sendColorTemperature(int index, int row);
     void startSync(bool restoreDefaults);
+    void cameraOpened();
+    bool storeWithPanel();
     int runModal(QDialog *box);
     void finishQuitIfUnwound();
     void rememberOpenCamera();

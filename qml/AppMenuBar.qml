@@ -9,7 +9,32 @@ import QtQuick.Window 2.0
 MenuBar {
     id: menuBar
 
+    // Ctrl+Q: the window closes as by its close button (through the exit prompt).
+    signal closeRequested()
+
+    // An entry that opens a dialog or a wait box runs once its menu has closed,
+    // so that the menu is not left drawn behind the box.
+    property var pendingAction: null
+    function afterClose(menu, action) {
+        if (menu.visible)
+            pendingAction = action
+        else
+            action()
+    }
+    function runPending() {
+        var action = pendingAction
+        pendingAction = null
+        if (action)
+            action()
+    }
+
     height: 24
+
+    Shortcut { sequence: "Ctrl+S"; onActivated: captureEntry.triggered() }
+    Shortcut { sequence: "Ctrl+R"; onActivated: rotateCwEntry.triggered() }
+    Shortcut { sequence: "Ctrl+Shift+R"; onActivated: rotateCcwEntry.triggered() }
+    Shortcut { sequence: "F5"; onActivated: sync_menu.triggered() }
+    Shortcut { sequence: "Ctrl+Q"; onActivated: menuBar.closeRequested() }
 
     background: Rectangle {
         implicitWidth: 40
@@ -42,25 +67,39 @@ MenuBar {
     }
 
     Menu {
+        id: fileMenu
         title: qsTr("File")
+        onClosed: menuBar.runPending()
         MenuItem {
+            id: captureEntry
             height: 36
             text: qsTr("Capture")
-            onTriggered: qmldata.openSavePicDialog()
+            onTriggered: menuBar.afterClose(fileMenu, function() { qmldata.openSavePicDialog() })
+            MenuShortcut { text: "Ctrl+S" }
+        }
+        MenuItem {
+            height: 36
+            text: qsTr("quit")
+            onTriggered: menuBar.afterClose(fileMenu, menuBar.closeRequested)
+            MenuShortcut { text: "Ctrl+Q" }
         }
     }
 
     Menu {
         title: qsTr("View")
         MenuItem {
+            id: rotateCwEntry
             height: 36
             text: qsTr("rotate_cw")
             onTriggered: qmldata.rotateDisplay(true)
+            MenuShortcut { text: "Ctrl+R" }
         }
         MenuItem {
+            id: rotateCcwEntry
             height: 36
             text: qsTr("rotate_ccw")
             onTriggered: qmldata.rotateDisplay(false)
+            MenuShortcut { text: "Ctrl+Shift+R" }
         }
         Menu {
             title: qsTr("display_zoom_mode")
@@ -155,20 +194,22 @@ MenuBar {
         id: syncMenu
         title: qsTr("Sync")
         width: qmldata.getLanguageType()
+        onClosed: menuBar.runPending()
         MenuItem {
             id: sync_menu
             height: 36
             width: syncMenu.width
             //: Sync all parameters to camera now
             text: qsTr("Sync_to_cam")
-            onTriggered: qmldata.showSyncBox()
+            onTriggered: menuBar.afterClose(syncMenu, function() { qmldata.showSyncBox() })
+            MenuShortcut { text: "F5" }
         }
         MenuItem {
             height: 36
             width: syncMenu.width
             //: Store all parameters to the camera
             text: qsTr("save_to_cam")
-            onTriggered: qmldata.saveParamsToCam()
+            onTriggered: menuBar.afterClose(syncMenu, function() { qmldata.saveParamsToCam() })
         }
     }
 

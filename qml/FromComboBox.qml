@@ -14,13 +14,16 @@ Row {
     // 3 reporting, 4 reported, 0 list closed.
     property var cbClickedStep: 1
     property alias title: label.text
+    // Why the camera cannot take this row; the row is then greyed and says so.
+    property string unavailable: ""
+    readonly property bool usable: enabled && unavailable === ""
     // Why the value shown did not reach the camera; empty when it did.
     property string failure: ""
 
     signal newtIndexChanged(var index)
 
     spacing: 12
-    opacity: enabled ? 1 : 0.7
+    opacity: usable ? 1 : 0.7
 
     onCurrentIndexChanged: {
         comboBox.currentIndex = currentIndex
@@ -30,7 +33,7 @@ Row {
         comboBox.model = models
         comboBox.currentIndex = currentIndex
     }
-    onEnabledChanged: comboBox.enabled = enabled
+    onUsableChanged: comboBox.enabled = usable
 
     Text {
         id: label
@@ -39,14 +42,22 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromComboBox.failure !== "" ? "#E1392D" : fromComboBox.enabled ? "#B8b8b8" : "#999999"
+        color: fromComboBox.failure !== "" ? "#E1392D" : fromComboBox.usable ? "#B8b8b8" : "#999999"
         font.underline: fromComboBox.failure !== ""
+
+        UnavailableTip {
+            width: fromComboBox.width
+            height: fromComboBox.height
+            y: (parent.height - height) / 2
+            reason: fromComboBox.unavailable
+        }
     }
 
     ComboBox {
         id: comboBox
-        ToolTip.visible: fromComboBox.failure !== "" && hovered
-        ToolTip.text: fromComboBox.failure
+        // Why the value did not reach the camera; else a text cut to fit, whole.
+        ToolTip.visible: hovered && (fromComboBox.failure !== "" || boxText.truncated)
+        ToolTip.text: fromComboBox.failure !== "" ? fromComboBox.failure : displayText
         width: fromComboBox.comboBoxWidth
         height: 36
         anchors.verticalCenter: parent.verticalCenter
@@ -75,7 +86,9 @@ Row {
             border.width: comboBox.pressed ? 2 : 1
         }
 
+
         contentItem: Text {
+            id: boxText
             leftPadding: 10
             rightPadding: comboBox.indicator.width + comboBox.spacing
             text: comboBox.displayText

@@ -11,6 +11,8 @@ Column {
     property alias mceRindex: sliderR.currentIndex
     property alias mceGindex: sliderG.currentIndex
     property alias mceBindex: sliderB.currentIndex
+    // Why the camera cannot take the red, green or blue channel ("" when it can).
+    property var unavailable: ["", "", ""]
     property alias failureR: sliderR.failure
     property alias failureG: sliderG.failure
     property alias failureB: sliderB.failure
@@ -35,16 +37,26 @@ Column {
             horizontalAlignment: Text.AlignRight
             font.bold: true
             font.pixelSize: 14
+            renderType: Text.NativeRendering // bold also where the font has no bold face
             color: "#E1392D"
             text: qsTr("red")
+            opacity: fromColumn.unavailable[0] === "" ? 1 : 0.5
+
+            UnavailableTip {
+                width: rowR.width
+                height: rowR.height
+                y: (parent.height - height) / 2
+                reason: fromColumn.unavailable[0]
+            }
         }
         VexloSlider {
             id: sliderR
             width: rowR.width - 52
             height: 34
             listData: fromColumn.listData
-            Material.foreground: fromColumn.enabled ? "#E1392D" : Material.Grey
-            Material.accent: fromColumn.enabled ? "#E1392D" : Material.Grey
+            enabled: fromColumn.unavailable[0] === ""
+            Material.foreground: enabled && fromColumn.enabled ? "#E1392D" : Material.Grey
+            Material.accent: enabled && fromColumn.enabled ? "#E1392D" : Material.Grey
             onValueChanged: fromColumn.mceIndexChanged(1, value)
         }
     }
@@ -58,16 +70,26 @@ Column {
             horizontalAlignment: Text.AlignRight
             font.bold: true
             font.pixelSize: 14
+            renderType: Text.NativeRendering // bold also where the font has no bold face
             color: "#2C9F4B"
             text: qsTr("green")
+            opacity: fromColumn.unavailable[1] === "" ? 1 : 0.5
+
+            UnavailableTip {
+                width: rowG.width
+                height: rowG.height
+                y: (parent.height - height) / 2
+                reason: fromColumn.unavailable[1]
+            }
         }
         VexloSlider {
             id: sliderG
             width: rowG.width - 52
             height: 34
             listData: fromColumn.listData
-            Material.foreground: fromColumn.enabled ? "#2C9F4B" : Material.Grey
-            Material.accent: fromColumn.enabled ? "#2C9F4B" : Material.Grey
+            enabled: fromColumn.unavailable[1] === ""
+            Material.foreground: enabled && fromColumn.enabled ? "#2C9F4B" : Material.Grey
+            Material.accent: enabled && fromColumn.enabled ? "#2C9F4B" : Material.Grey
             onValueChanged: fromColumn.mceIndexChanged(2, value)
         }
     }
@@ -81,16 +103,26 @@ Column {
             horizontalAlignment: Text.AlignRight
             font.bold: true
             font.pixelSize: 14
+            renderType: Text.NativeRendering // bold also where the font has no bold face
             color: "#1A73E8"
             text: qsTr("blue")
+            opacity: fromColumn.unavailable[2] === "" ? 1 : 0.5
+
+            UnavailableTip {
+                width: rowB.width
+                height: rowB.height
+                y: (parent.height - height) / 2
+                reason: fromColumn.unavailable[2]
+            }
         }
         VexloSlider {
             id: sliderB
             width: rowB.width - 52
             height: 34
             listData: fromColumn.listData
-            Material.foreground: fromColumn.enabled ? "#1A73E8" : Material.Grey
-            Material.accent: fromColumn.enabled ? "#1A73E8" : Material.Grey
+            enabled: fromColumn.unavailable[2] === ""
+            Material.foreground: enabled && fromColumn.enabled ? "#1A73E8" : Material.Grey
+            Material.accent: enabled && fromColumn.enabled ? "#1A73E8" : Material.Grey
             onValueChanged: fromColumn.mceIndexChanged(3, value)
         }
     }

@@ -13,12 +13,15 @@ Row {
     // Why the value shown did not reach the camera; empty when it did.
     property string failure: ""
     property alias switchText: control.text
+    // Why the camera cannot take this row; the row is then greyed and says so.
+    property string unavailable: ""
+    readonly property bool usable: enabled && unavailable === ""
 
     signal switchChanged(var checked)
 
     height: 38
     spacing: 12
-    opacity: enabled ? 1 : 0.7
+    opacity: usable ? 1 : 0.7
 
     onCheckedChanged: control.checked = checked
 
@@ -29,8 +32,15 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromSwitch.failure !== "" ? "#E1392D" : fromSwitch.enabled ? "#B8b8b8" : "#999999"
+        color: fromSwitch.failure !== "" ? "#E1392D" : fromSwitch.usable ? "#B8b8b8" : "#999999"
         font.underline: fromSwitch.failure !== ""
+
+        UnavailableTip {
+            width: fromSwitch.width
+            height: fromSwitch.height
+            y: (parent.height - height) / 2
+            reason: fromSwitch.unavailable
+        }
     }
 
     Switch {
@@ -38,6 +48,7 @@ Row {
         ToolTip.visible: fromSwitch.failure !== "" && hovered
         ToolTip.text: fromSwitch.failure
         anchors.verticalCenter: parent.verticalCenter
+        enabled: fromSwitch.usable
         checked: fromSwitch.checked
 
         // Only a toggle by the user differs from the state pushed from outside;

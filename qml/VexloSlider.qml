@@ -4,8 +4,8 @@ import QtQuick.Controls.Material 2.0
 import QtQuick.Layouts 1.3
 
 // A slider over a list of entries: its value is the index of the entry shown.
-// The value changes only by whole steps: a click beside the handle moves it one
-// entry, a drag takes the entry under the handle when the mouse is released.
+// The value changes only by whole steps: a click on the track moves it one entry
+// towards the click, a drag takes the entry under the handle on release.
 Slider {
     id: slider
 
@@ -78,6 +78,9 @@ Slider {
             x: Math.max(-handle.x, Math.min(slider.width - handle.x - width, (handle.width - width) / 2))
             font.bold: true
             font.pixelSize: 14
+            // Drawn by the font engine, which makes a bold face for fonts that
+            // have none (the Chinese font); the default renderer would not.
+            renderType: Text.NativeRendering
             color: slider.failure !== "" ? "#E1392D" : slider.Material.accent
             font.underline: slider.failure !== ""
             // No padding above and below: the label then clears the title of
@@ -117,41 +120,50 @@ Slider {
         }
     }
 
+    // A press on the handle drags it, the grabbed point staying under the
+    // cursor; a click anywhere else on the track steps one entry towards it.
     MouseArea {
         id: mouseArea
 
         property real tmpPosition: 0
+        property bool dragging: false
+        property real grabOffset: 0
 
         anchors.fill: parent
-        drag.target: handle
-        drag.axis: Drag.XAxis
-        drag.minimumX: 0
-        drag.maximumX: slider.availableWidth
+        preventStealing: true
+
+        function handleLeft(x) {
+            return Math.max(slider.leftPadding,
+                            Math.min(x, slider.leftPadding + slider.availableWidth - handle.width))
+        }
 
         onPressed: {
             slider.pressed = true
             tmpPosition = slider.newPosition
+            var centre = handle.x + handle.width / 2
+            dragging = Math.abs(mouse.x - centre) <= handle.width
+            grabOffset = mouse.x - handle.x
+        }
+        onPositionChanged: {
+            if (dragging)
+                handle.x = handleLeft(mouse.x - grabOffset)
         }
         onReleased: {
-            if (slider.pressed && tmpPosition >= 0 && tmpPosition !== slider.newPosition) {
+            if (slider.pressed && dragging && tmpPosition >= 0 && tmpPosition !== slider.newPosition) {
                 slider.value = slider.clampIndex(slider.valueAt(slider.newPosition))
                 tmpPosition = -1
+            } else if (!dragging && containsMouse) {
+                var step = mouse.x > handle.x + handle.width / 2 ? slider.stepSize : -slider.stepSize
+                slider.value = slider.clampIndex(slider.value + step)
             }
+            dragging = false
             slider.pressed = false
             slider.bindHandle()
         }
         onCanceled: {
+            dragging = false
             slider.pressed = false
             slider.bindHandle()
-        }
-        onClicked: {
-            if (mouse.x - 2 * handle.width > handle.x) {
-                if (slider.value < slider.lastIndex())
-                    slider.value += slider.stepSize
-            } else if (mouse.x - handle.width < handle.x) {
-                if (slider.value > 0)
-                    slider.value -= slider.stepSize
-            }
         }
     }
 }

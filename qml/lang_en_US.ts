@@ -74,6 +74,10 @@
         <source>English</source>
         <translation>English</translation>
     </message>
+    <message>
+        <source>quit</source>
+        <translation>Exit</translation>
+    </message>
 </context>
 <context>
     <name>FromMceSlider</name>
@@ -223,6 +227,27 @@ Nothing was changed.</translation>
     <message>
         <source>Aperture Manual</source>
         <translation type="vanished">Aperture Manual</translation>
+    </message>
+    <message>
+        <source>store_ask_t</source>
+        <translation>Store parameters</translation>
+    </message>
+    <message>
+        <source>store_ask_m</source>
+        <translation>    The panel's values are not yet on this camera.
+Send them to the camera before storing?</translation>
+    </message>
+    <message>
+        <source>btn-sync-store</source>
+        <translation>Sync, then store</translation>
+    </message>
+    <message>
+        <source>btn-store-as-is</source>
+        <translation>Store as it is</translation>
+    </message>
+    <message>
+        <source>btn-cancel</source>
+        <translation>Cancel</translation>
     </message>
     <message>
         <source>stored_in_camera</source>
@@ -383,6 +408,18 @@ Retry, or exit without storing them ?</translation>
     <message>
         <source>Contrast</source>
         <translation>Contrast</translation>
+    </message>
+    <message>
+        <source>no_control</source>
+        <translation>The camera's driver offers no control for this setting: changes here do not reach the camera.</translation>
+    </message>
+    <message>
+        <source>panel_not_on_camera</source>
+        <translation>The panel's values are not yet on this camera: it runs the values stored in it.</translation>
+    </message>
+    <message>
+        <source>sync_now</source>
+        <translation>Sync now</translation>
     </message>
     <message>
         <source>camera_not_answering</source>

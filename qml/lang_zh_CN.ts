@@ -74,6 +74,10 @@
         <source>English</source>
         <translation>English</translation>
     </message>
+    <message>
+        <source>quit</source>
+        <translation>退出</translation>
+    </message>
 </context>
 <context>
     <name>FromMceSlider</name>
@@ -220,6 +224,26 @@
     <message>
         <source>Aperture Manual</source>
         <translation type="vanished">光圈优先</translation>
+    </message>
+    <message>
+        <source>store_ask_t</source>
+        <translation>存储参数</translation>
+    </message>
+    <message>
+        <source>store_ask_m</source>
+        <translation>面板上的数值尚未写入这台相机，存储前是否先同步到相机？</translation>
+    </message>
+    <message>
+        <source>btn-sync-store</source>
+        <translation>先同步再存储</translation>
+    </message>
+    <message>
+        <source>btn-store-as-is</source>
+        <translation>直接存储</translation>
+    </message>
+    <message>
+        <source>btn-cancel</source>
+        <translation>取消</translation>
     </message>
     <message>
         <source>stored_in_camera</source>
@@ -380,6 +404,18 @@
     <message>
         <source>Contrast</source>
         <translation>对比度</translation>
+    </message>
+    <message>
+        <source>no_control</source>
+        <translation>相机驱动没有提供这一项的控制：此处的更改不会到达相机。</translation>
+    </message>
+    <message>
+        <source>panel_not_on_camera</source>
+        <translation>面板上的数值尚未写入这台相机：相机运行的是它自己存储的数值。</translation>
+    </message>
+    <message>
+        <source>sync_now</source>
+        <translation>立即同步</translation>
     </message>
     <message>
         <source>camera_not_answering</source>

@@ -20,6 +20,7 @@ ApplicationWindow {
 
     menuBar: AppMenuBar {
         id: appMenuBar
+        onCloseRequested: applicationWindow.close()
     }
 
     function indexList(last) {
@@ -37,6 +38,11 @@ ApplicationWindow {
     function failureOf(row) {
         var reason = camstatus.failures[row]
         return reason ? reason : ""
+    }
+
+    // Why a row's writes go nowhere: the camera's driver has no control for it.
+    function noControl(row) {
+        return qmldata.missingControls.indexOf(row) >= 0 ? qsTr("no_control") : ""
     }
 
     function setMceIndex(type, index) {
@@ -67,202 +73,251 @@ ApplicationWindow {
         anchors.left: parent.left
         anchors.bottom: parent.bottom
 
-        Column {
-            id: column1
+        // On a window shorter than the column, the column scrolls (scroll bar or
+        // mouse wheel); it is not dragged, so a drag always belongs to a control.
+        Flickable {
+            id: columnView
             anchors.fill: parent
-            leftPadding: 20
-            topPadding: 10
-            spacing: 0
+            contentWidth: width
+            contentHeight: column1.height
+            interactive: false
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
 
-            FromComboBox {
-                id: fromCameraName
-                comboBoxWidth: 150
-                title: qsTr("CameraName")
-                models: qmldata.cameraNames
-                currentIndex: qmldata.cameraIndex
-                onNewtIndexChanged: qmldata.cameraIndex = index
-            }
-            FromComboBox {
-                id: fromPreviewSize
-                comboBoxWidth: 150
-                title: qsTr("PreviewSize")
-                models: qmldata.previewSizeList
-                currentIndex: qmldata.previewSizeIndex
-                onNewtIndexChanged: qmldata.previewSizeIndex = index
-            }
-            FromSwitch {
-                id: fromBrightMode
-                failure: applicationWindow.failureOf("brightSwitch")
-                switchText: ""
-                title: qsTr("BrightMode")
-                checked: qmldata.brightSwitch
-                onSwitchChanged: qmldata.brightSwitch = checked
-            }
-            FromSwitch {
-                id: fromGrinding
-                failure: applicationWindow.failureOf("skinSwitch")
-                switchText: ""
-                title: qsTr("Grinding")
-                checked: qmldata.skinSwitch
-                onSwitchChanged: qmldata.skinSwitch = checked
-            }
-            FromComboBox {
-                id: fromAecMode
-                failure: applicationWindow.failureOf("aecIndex")
-                comboBoxWidth: 160
-                title: qsTr("Aec mod")
-                models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
-                currentIndex: qmldata.aecIndex
-                onNewtIndexChanged: qmldata.aecIndex = index
-            }
-            FromComboBox {
-                id: fromAntiFlicker
-                failure: applicationWindow.failureOf("afdIndex")
-                comboBoxWidth: 90
-                title: qsTr("AntiFlicker")
-                models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
-                currentIndex: qmldata.afdIndex
-                enabled: qmldata.afdEnable
-                onNewtIndexChanged: qmldata.afdIndex = index
-            }
-            FromComboBox {
-                id: fromAwb
-                failure: applicationWindow.failureOf("awbIndex")
-                comboBoxWidth: 160
-                title: qsTr("AWB")
-                models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
-                         qsTr("cloudy-daylight"), qsTr("shade"), qsTr("Manual")]
-                currentIndex: qmldata.awbIndex
-                onNewtIndexChanged: qmldata.awbIndex = index
+            function scrollBy(dy) {
+                contentY = Math.max(0, Math.min(contentHeight - height, contentY + dy))
             }
 
-            FromSlider2 {
-                id: fromManualAwb
-                failure: applicationWindow.failureOf("colorTemperatureIndex")
+            ScrollBar.vertical: ScrollBar {
+                id: columnScrollBar
+                policy: columnView.contentHeight > columnView.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+                Material.foreground: "#B8b8b8"
+            }
+
+            // Under the controls: the wheel over any of them (they take none) scrolls.
+            MouseArea {
+                width: columnView.width
+                height: Math.max(columnView.height, column1.height)
+                acceptedButtons: Qt.NoButton
+                onWheel: columnView.scrollBy(-wheel.angleDelta.y / 2)
+            }
+
+            Column {
+                id: column1
+                width: columnView.width
+                leftPadding: 20
                 topPadding: 10
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("ColorTemperature")
-                listData: qmldata.colorTemperatureList
-                currentIndex: qmldata.colorTemperatureIndex
-                enabled: qmldata.colorTemperatureEnable
-                onValueChanged: qmldata.colorTemperatureIndex = value
-            }
-            FromSlider2 {
-                id: fromAperture
-                failure: applicationWindow.failureOf("apertureIndex")
-                topPadding: 0
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Aperture")
-                listData: qmldata.apertureList
-                currentIndex: qmldata.apertureIndex
-                enabled: qmldata.apertureEnable
-                onValueChanged: qmldata.apertureIndex = value
-            }
-            FromSlider2 {
-                id: fromExposureTime
-                failure: applicationWindow.failureOf("exposureIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Exposure Time")
-                listData: qmldata.exposureList
-                currentIndex: qmldata.exposureIndex
-                enabled: qmldata.exposureEnable
-                onValueChanged: qmldata.exposureIndex = value
-            }
-            FromSlider2 {
-                id: fromIso
-                failure: applicationWindow.failureOf("isoIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("ISO")
-                listData: qmldata.isoList
-                currentIndex: qmldata.isoIndex
-                enabled: qmldata.isoEnable
-                onValueChanged: qmldata.isoIndex = value
-            }
-            FromSlider2 {
-                id: fromExposure
-                failure: applicationWindow.failureOf("evIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("EV")
-                listData: qmldata.evList
-                currentIndex: qmldata.evIndex
-                enabled: qmldata.evEnable
-                onValueChanged: qmldata.evIndex = value
-            }
-            FromSlider2 {
-                id: fromSce
-                failure: applicationWindow.failureOf("sceIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("SCE")
-                listData: getSceList()
-                currentIndex: qmldata.sceIndex
-                onValueChanged: qmldata.sceIndex = value
-            }
-            FromSlider2 {
-                id: fromSaturation
-                failure: applicationWindow.failureOf("saturationIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Saturation")
-                listData: getSaturationList()
-                currentIndex: qmldata.saturationIndex
-                onValueChanged: qmldata.saturationIndex = value
-            }
-            FromSlider2 {
-                id: fromContrast
-                failure: applicationWindow.failureOf("contrastIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Contrast")
-                listData: getContrastList()
-                currentIndex: qmldata.contrastIndex
-                onValueChanged: qmldata.contrastIndex = value
-            }
-            FromSlider2 {
-                id: fromSharpness
-                failure: applicationWindow.failureOf("sharpnessIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Sharpness")
-                listData: getSharpnessList()
-                currentIndex: qmldata.sharpnessIndex
-                onValueChanged: qmldata.sharpnessIndex = value
-            }
-            FromSlider2 {
-                id: fromWarmness
-                failure: applicationWindow.failureOf("warmnessIndex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("Warmness")
-                listData: qmldata.warmnessList
-                currentIndex: qmldata.warmnessIndex
-                enabled: qmldata.warmnessEnable
-                onValueChanged: qmldata.warmnessIndex = value
-            }
-            FromMceSlider {
-                id: fromMceSlider
-                failureR: applicationWindow.failureOf("mceRindex")
-                failureG: applicationWindow.failureOf("mceGindex")
-                failureB: applicationWindow.failureOf("mceBindex")
-                anchors { left: column1.left; right: column1.right; margins: 20 }
-                title: qsTr("MCE")
-                listData: qmldata.mceList
-                mceRindex: qmldata.mceRindex
-                mceGindex: qmldata.mceGindex
-                mceBindex: qmldata.mceBindex
-                onMceIndexChanged: applicationWindow.setMceIndex(type, index)
-            }
+                spacing: 0
 
-            Button {
-                id: restoreDefaultSettings
-                text: qsTr("restore_default_settings")
-                font.pixelSize: 15
-                anchors.right: column1.right
-                anchors.rightMargin: 24
-                Material.foreground: hovered ? "#ffffff" : "#B8b8b8"
-                Material.accent: enabled ? "#12D2BD" : Material.Grey
-                onClicked: qmldata.restoreDefaultSettings()
+                FromComboBox {
+                    id: fromCameraName
+                    comboBoxWidth: 210
+                    title: qsTr("CameraName")
+                    models: qmldata.cameraNames
+                    currentIndex: qmldata.cameraIndex
+                    onNewtIndexChanged: qmldata.cameraIndex = index
+                }
+                FromComboBox {
+                    id: fromPreviewSize
+                    comboBoxWidth: 150
+                    title: qsTr("PreviewSize")
+                    models: qmldata.previewSizeList
+                    currentIndex: qmldata.previewSizeIndex
+                    onNewtIndexChanged: qmldata.previewSizeIndex = index
+                }
+                FromSwitch {
+                    id: fromBrightMode
+                    unavailable: noControl("brightSwitch")
+                    failure: applicationWindow.failureOf("brightSwitch")
+                    switchText: ""
+                    title: qsTr("BrightMode")
+                    checked: qmldata.brightSwitch
+                    onSwitchChanged: qmldata.brightSwitch = checked
+                }
+                FromSwitch {
+                    id: fromGrinding
+                    unavailable: noControl("skinSwitch")
+                    failure: applicationWindow.failureOf("skinSwitch")
+                    switchText: ""
+                    title: qsTr("Grinding")
+                    checked: qmldata.skinSwitch
+                    onSwitchChanged: qmldata.skinSwitch = checked
+                }
+                FromComboBox {
+                    id: fromAecMode
+                    unavailable: noControl("aecIndex")
+                    failure: applicationWindow.failureOf("aecIndex")
+                    comboBoxWidth: 180
+                    title: qsTr("Aec mod")
+                    models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
+                    currentIndex: qmldata.aecIndex
+                    onNewtIndexChanged: qmldata.aecIndex = index
+                }
+                FromComboBox {
+                    id: fromAntiFlicker
+                    unavailable: noControl("afdIndex")
+                    failure: applicationWindow.failureOf("afdIndex")
+                    comboBoxWidth: 90
+                    title: qsTr("AntiFlicker")
+                    models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
+                    currentIndex: qmldata.afdIndex
+                    enabled: qmldata.afdEnable
+                    onNewtIndexChanged: qmldata.afdIndex = index
+                }
+                FromComboBox {
+                    id: fromAwb
+                    unavailable: noControl("awbIndex")
+                    failure: applicationWindow.failureOf("awbIndex")
+                    comboBoxWidth: 180
+                    title: qsTr("AWB")
+                    models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
+                             qsTr("cloudy-daylight"), qsTr("shade"), qsTr("Manual")]
+                    currentIndex: qmldata.awbIndex
+                    onNewtIndexChanged: qmldata.awbIndex = index
+                }
 
-                background: Rectangle {
-                    radius: 4
-                    color: "#00000000"
-                    border.color: restoreDefaultSettings.hovered ? "#12D2BD" : "#394149"
-                    border.width: restoreDefaultSettings.pressed ? 2 : 1
+                FromSlider2 {
+                    id: fromManualAwb
+                    unavailable: noControl("colorTemperatureIndex")
+                    failure: applicationWindow.failureOf("colorTemperatureIndex")
+                    topPadding: 10
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("ColorTemperature")
+                    listData: qmldata.colorTemperatureList
+                    currentIndex: qmldata.colorTemperatureIndex
+                    enabled: qmldata.colorTemperatureEnable
+                    onValueChanged: qmldata.colorTemperatureIndex = value
+                }
+                FromSlider2 {
+                    id: fromAperture
+                    unavailable: noControl("apertureIndex")
+                    failure: applicationWindow.failureOf("apertureIndex")
+                    topPadding: 0
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Aperture")
+                    listData: qmldata.apertureList
+                    currentIndex: qmldata.apertureIndex
+                    enabled: qmldata.apertureEnable
+                    onValueChanged: qmldata.apertureIndex = value
+                }
+                FromSlider2 {
+                    id: fromExposureTime
+                    unavailable: noControl("exposureIndex")
+                    failure: applicationWindow.failureOf("exposureIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Exposure Time")
+                    listData: qmldata.exposureList
+                    currentIndex: qmldata.exposureIndex
+                    enabled: qmldata.exposureEnable
+                    onValueChanged: qmldata.exposureIndex = value
+                }
+                FromSlider2 {
+                    id: fromIso
+                    unavailable: noControl("isoIndex")
+                    failure: applicationWindow.failureOf("isoIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("ISO")
+                    listData: qmldata.isoList
+                    currentIndex: qmldata.isoIndex
+                    enabled: qmldata.isoEnable
+                    onValueChanged: qmldata.isoIndex = value
+                }
+                FromSlider2 {
+                    id: fromExposure
+                    unavailable: noControl("evIndex")
+                    failure: applicationWindow.failureOf("evIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("EV")
+                    listData: qmldata.evList
+                    currentIndex: qmldata.evIndex
+                    enabled: qmldata.evEnable
+                    onValueChanged: qmldata.evIndex = value
+                }
+                FromSlider2 {
+                    id: fromSce
+                    unavailable: noControl("sceIndex")
+                    failure: applicationWindow.failureOf("sceIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("SCE")
+                    listData: getSceList()
+                    currentIndex: qmldata.sceIndex
+                    onValueChanged: qmldata.sceIndex = value
+                }
+                FromSlider2 {
+                    id: fromSaturation
+                    unavailable: noControl("saturationIndex")
+                    failure: applicationWindow.failureOf("saturationIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Saturation")
+                    listData: getSaturationList()
+                    currentIndex: qmldata.saturationIndex
+                    onValueChanged: qmldata.saturationIndex = value
+                }
+                FromSlider2 {
+                    id: fromContrast
+                    unavailable: noControl("contrastIndex")
+                    failure: applicationWindow.failureOf("contrastIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Contrast")
+                    listData: getContrastList()
+                    currentIndex: qmldata.contrastIndex
+                    onValueChanged: qmldata.contrastIndex = value
+                }
+                FromSlider2 {
+                    id: fromSharpness
+                    unavailable: noControl("sharpnessIndex")
+                    failure: applicationWindow.failureOf("sharpnessIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Sharpness")
+                    listData: getSharpnessList()
+                    currentIndex: qmldata.sharpnessIndex
+                    onValueChanged: qmldata.sharpnessIndex = value
+                }
+                FromSlider2 {
+                    id: fromWarmness
+                    unavailable: noControl("warmnessIndex")
+                    failure: applicationWindow.failureOf("warmnessIndex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("Warmness")
+                    listData: qmldata.warmnessList
+                    currentIndex: qmldata.warmnessIndex
+                    enabled: qmldata.warmnessEnable
+                    onValueChanged: qmldata.warmnessIndex = value
+                }
+                FromMceSlider {
+                    id: fromMceSlider
+                    unavailable: [noControl("mceRindex"), noControl("mceGindex"), noControl("mceBindex")]
+                    failureR: applicationWindow.failureOf("mceRindex")
+                    failureG: applicationWindow.failureOf("mceGindex")
+                    failureB: applicationWindow.failureOf("mceBindex")
+                    anchors { left: column1.left; right: column1.right; margins: 20 }
+                    title: qsTr("MCE")
+                    listData: qmldata.mceList
+                    mceRindex: qmldata.mceRindex
+                    mceGindex: qmldata.mceGindex
+                    mceBindex: qmldata.mceBindex
+                    onMceIndexChanged: applicationWindow.setMceIndex(type, index)
+                }
+
+                Button {
+                    id: restoreDefaultSettings
+                    text: qsTr("restore_default_settings")
+                    font.pixelSize: 15
+                    // The column then fits the 1280 x 1000 window in both languages (the
+                    // style's own height, which follows the font, is 4 to 5 pixels more).
+                    height: 38
+                    anchors.right: column1.right
+                    anchors.rightMargin: 24
+                    Material.foreground: hovered ? "#ffffff" : "#B8b8b8"
+                    Material.accent: enabled ? "#12D2BD" : Material.Grey
+                    onClicked: qmldata.restoreDefaultSettings()
+
+                    background: Rectangle {
+                        radius: 4
+                        color: "#00000000"
+                        border.color: restoreDefaultSettings.hovered ? "#12D2BD" : "#394149"
+                        border.width: restoreDefaultSettings.pressed ? 2 : 1
+                    }
                 }
             }
         }
@@ -397,6 +452,18 @@ ApplicationWindow {
             onClearRegionClicked: qmldata.imageStats.setRegion(Qt.rect(0, 0, 0, 0))
         }
 
+        // From the opening of a camera until it has the panel's values.
+        SnapshotNotice {
+            id: panelNotice
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: parent.top
+            anchors.topMargin: 8
+            opacity: qmldata.panelOnCamera ? 0 : 1
+            text: qsTr("panel_not_on_camera")
+            actionText: qsTr("sync_now")
+            onActionClicked: qmldata.showSyncBox()
+        }
+
         // Over the preview: a camera that does not answer its controls, and
         // the short notices of store, sync and snapshot.
         Column {
@@ -438,11 +505,16 @@ ApplicationWindow {
 
         Text {
             id: debugInfoText
+            y: panelNotice.visible ? panelNotice.y + panelNotice.height : 0
             text: qmldata.debugStr
             visible: qmldata.isDebugVisible
             color: "#E1392D"
             font.bold: true
             font.pixelSize: 18
+            // Fixed pitch, so that the values line up; drawn by the font engine,
+            // which makes a bold face for fonts that have none.
+            font.family: "monospace"
+            renderType: Text.NativeRendering
             leftPadding: 10
             topPadding: 10
         }

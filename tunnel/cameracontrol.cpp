@@ -72,10 +72,10 @@ void CameraControl::postSync(bool restoreDefaults)
           [this, restoreDefaults](ControlOutcome &) {
               // The priming pass sends the old values; only then are the
               // defaults stored, so that the full write sends them.
-              m_tunnel->primeAll(*m_camera, *m_settings);
+              m_tunnel->primeAll(*m_camera, *m_settings, &m_cancelBulk);
               if (restoreDefaults)
                   m_settings->restoreDefaults();
-              m_tunnel->syncAll(*m_camera, *m_settings);
+              m_tunnel->syncAll(*m_camera, *m_settings, &m_cancelBulk);
           }});
 }
 
@@ -122,13 +122,18 @@ void CameraControl::stop()
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_stopping = true;
+        m_cancelBulk = true;
         m_queue.clear();
         m_wake.notify_one();
     }
-    if (m_tunnel)
-        m_tunnel->cancelBulkWrites();
     wait();
     (void)m_runEnded.load(std::memory_order_acquire);
+}
+
+bool CameraControl::stopping() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_stopping;
 }
 
 void CameraControl::run()

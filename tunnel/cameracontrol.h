@@ -70,6 +70,8 @@ public:
     // is never left open; a sync skips its remaining writes and closes it),
     // then ends the thread. Nothing runs afterwards.
     void stop();
+    // Whether stop() has begun.
+    bool stopping() const;
 
 signals:
     void done(const ControlOutcome &outcome);
@@ -97,6 +99,7 @@ private:
     bool m_running = false; // an operation is running (its kind below)
     ControlOutcome::Kind m_runningKind = ControlOutcome::Write;
     bool m_stopping = false;
+    std::atomic<bool> m_cancelBulk{false}; // set with m_stopping: a running sync stops writing
     // Set as run() ends and read by stop() after the join: it makes the join
     // visible to ThreadSanitizer, which cannot follow QThread::wait inside an
     // uninstrumented Qt.

@@ -591,9 +591,10 @@ QString ParamTunnel::readInSession(CaptureSession &session)
 // ---------------------------------------------------------------------------
 // Bulk writes
 
-void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel)
 {
-    if (m_bulkCancelled.load())
+    const auto cancelled = [cancel] { return cancel && cancel->load(); };
+    if (cancelled())
         return;
     const int aecMode = settings.getAecMod();
     const bool skin = settings.getSkinSmoothing();
@@ -623,8 +624,8 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
 
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
-    const auto write = [this, &session](int propId, int value) {
-        if (m_bulkCancelled.load())
+    const auto write = [this, &session, &cancelled](int propId, int value) {
+        if (cancelled())
             return;
         session.set(propId, double(value));
         pause(TunnelPauseMs);
@@ -650,9 +651,10 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }
 
-void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel)
 {
-    if (m_bulkCancelled.load())
+    const auto cancelled = [cancel] { return cancel && cancel->load(); };
+    if (cancelled())
         return;
     const bool skin = settings.getSkinSmoothing();
     const bool bright = settings.getBrightMode();
@@ -666,8 +668,8 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
 
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
-    const auto write = [this, &session](int propId, int value) {
-        if (m_bulkCancelled.load())
+    const auto write = [this, &session, &cancelled](int propId, int value) {
+        if (cancelled())
             return;
         session.set(propId, double(value));
         pause(TunnelPauseMs);

@@ -181,15 +181,13 @@ public:
     DebugReadout debugReadout() const { return m_debug; }
 
     // Bulk writes, each in one session: every stored parameter (about 1.6 s),
-    // the priming pass with placeholder values, and the store command.
-    void syncAll(CameraLink &camera, SettingsStore &settings);
-    void primeAll(CameraLink &camera, SettingsStore &settings);
-    void storeToCamera(CameraLink &camera);
-    // From any thread, when the program ends: a running or later sync or
+    // the priming pass with placeholder values, and the store command. Once
+    // `cancel` is set (from any thread, when the program ends) a sync or
     // priming pass skips its remaining writes and closes the transaction at
     // once, so that a stalled camera cannot hold the end for a whole pass.
-    void cancelBulkWrites() { m_bulkCancelled.store(true); }
-    bool bulkWritesCancelled() const { return m_bulkCancelled.load(); }
+    void syncAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel = nullptr);
+    void primeAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel = nullptr);
+    void storeToCamera(CameraLink &camera);
 
     // Waits `ms` milliseconds, through the hook given at construction.
     void pause(unsigned long ms) const;
@@ -208,7 +206,6 @@ private:
     // Changed only while holding a session; atomic so that loadFlags and
     // flagRegister() may run without one.
     std::atomic<quint8> m_flagRegister{0};
-    std::atomic<bool> m_bulkCancelled{false};
     QVector<LabeledValue> m_mceList;
     DebugReadout m_debug;
 };

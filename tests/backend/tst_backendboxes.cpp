@@ -184,6 +184,7 @@ private slots:
         QFETCH(QString, change);
         QFETCH(int, answer);
         QmlData *b = start(true, true);
+        b->showSyncBox(); // the camera has the panel's values: a store does not ask first
         const int ev = b->evIndex();
         if (change == QLatin1String("undone"))
             b->setEvIndex(ev + 2), b->setEvIndex(ev);
@@ -225,6 +226,56 @@ private slots:
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
         QCOMPARE(rig->world->takeTrace().count("28:249"), answer == QMessageBox::Ok ? 2 : 0); // a store sends it twice
+    }
+
+    void storeAsksFirst_data()
+    {
+        QTest::addColumn<bool>("exit"); // "Save and exit", else the menu's store entry
+        QTest::addColumn<int>("answer"); // 0: the box closed with its window button
+        QTest::addColumn<QString>("traffic"); // s: synced, S: stored
+        for (const bool exit : {false, true}) {
+            const char *from = exit ? "Save and exit" : "menu";
+            QTest::addRow("%s: sync, then store", from) << exit << int(QMessageBox::Yes) << "sS";
+            QTest::addRow("%s: store as it is", from) << exit << int(QMessageBox::No) << "S";
+            QTest::addRow("%s: cancel", from) << exit << int(QMessageBox::Cancel) << "";
+            QTest::addRow("%s: closed", from) << exit << 0 << "";
+        }
+    }
+
+    // A camera just opened runs the values stored in it, not the panel's: a store asks first whether
+    // to send the panel's values, store what the camera runs, or not store (and not exit).
+    void storeAsksFirst()
+    {
+        QFETCH(bool, exit);
+        QFETCH(int, answer);
+        QFETCH(QString, traffic);
+        QmlData *b = start(true, true);
+        b->setSharpnessIndex(b->sharpnessIndex() + 1);
+        QVERIFY(!b->panelOnCamera());
+        settle();
+        rig->world->takeTrace();
+        QString asked;
+        const auto ask = [&](QMessageBox *box) {
+            asked = box->windowTitle();
+            answer ? click(box, QMessageBox::StandardButton(answer)) : void(box->close());
+        };
+        onNextBox([&](QMessageBox *box) {
+            if (!exit)
+                return ask(box);
+            onNextBox(ask);
+            click(box, QMessageBox::Ok);
+        });
+        exit ? b->showSaveBox() : b->saveParamsToCam();
+        if (!exit)
+            settle(); // the menu's store runs on while the window works
+        QCOMPARE(asked, QStringLiteral("store_ask_t"));
+        const QString sent = rig->world->takeTrace();
+        QCOMPARE(QString(sent.contains("28:89") ? "s" : "") + (sent.contains("28:249") ? "S" : ""), traffic);
+        QCOMPARE(b->panelOnCamera(), answer == QMessageBox::Yes);
+        if (exit && !traffic.isEmpty())
+            finishQuit();
+        else
+            QCOMPARE(quits, 0);
     }
 
     // The GUI thread hands a write over and carries on: the INI has the value before the camera
@@ -278,6 +329,7 @@ private slots:
     {
         QFETCH(int, answer);
         QmlData *b = start(true, true);
+        b->showSyncBox(); // the camera has the panel's values: a store does not ask first
         b->setSharpnessIndex(b->sharpnessIndex() + 1);
         settle();
         rig->world->refuse(cv::CAP_PROP_FOCUS, EIO);

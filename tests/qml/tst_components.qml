@@ -99,12 +99,25 @@ Item {
             slider.currentIndex = 4 // the list's length
             compare(slider.value, 1)
 
-            // A drag to the end takes the last entry; the handle then follows the index again.
+            // A click on the track, however close to the handle, steps one entry towards it.
             var h = slider.handle
-            var x = h.x + h.width / 2, y = h.y + h.height / 2
+            var y = h.y + h.height / 2
+            var clicks = [[1.5, 2], [-1.5, 1], [3, 2], [0, 2]] // handle widths from its centre, value after
+            for (var c = 0; c < clicks.length; ++c) {
+                mouseClick(slider, h.x + h.width / 2 + clicks[c][0] * h.width, y)
+                compare(slider.value, clicks[c][1], "click " + c)
+            }
+
+            // A drag keeps the handle under the cursor; one to the end takes the last entry,
+            // and the handle then follows the index again.
+            var x = h.x + h.width / 2
             mousePress(slider, x, y)
-            for (var d = 10; d <= 300; d += 10)
+            for (var d = 10; d <= 300; d += 10) {
                 mouseMove(slider, x + d, y)
+                if (x + d < slider.leftPadding + slider.availableWidth - h.width / 2)
+                    compare(h.x + h.width / 2, x + d, "drag " + d)
+            }
+            compare(slider.value, 2) // sent only on release
             mouseRelease(slider, x + 300, y)
             compare([slider.value, handleText()], [3, "d"])
             slider.currentIndex = 0

@@ -122,7 +122,7 @@ private slots:
                 return;
             stopper = std::thread([&] { worker->stop(); });
             stopping = true;
-            for (int i = 0; i < 10000 && !fixture->tunnel.bulkWritesCancelled(); ++i)
+            for (int i = 0; i < 10000 && !worker->stopping(); ++i)
                 QThread::msleep(1);
         });
         fixture = &f;
