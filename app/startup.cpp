@@ -1,20 +1,26 @@
 #include "app/startup.h"
 
 #include "app/appdata.h"
+#include "app/debuglog.h"
 #include "app/myapplication.h"
 #include "app/quitsignals.h"
+#include "app/scenegraphchoice.h"
 #include "backend/qmldata.h"
 #include "items/registeritems.h"
 
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 
 namespace {
 StartupObserver startupObserver;
 BackendFactory backendFactory;
+RendererProbe rendererProbe;
 } // namespace
+
+void setRendererProbe(RendererProbe probe)
+{
+    rendererProbe = std::move(probe);
+}
 
 void setBackendFactory(BackendFactory factory)
 {
@@ -32,10 +38,15 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     // is kept and carried out as soon as the event loop runs.
     installQuitSignalHandlers();
 
-    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
 
     MyApplication app(argc, argv);
+    // The scene graph is chosen before the first window, and the OpenGL probe
+    // needs the application object.
+    const SceneChoice scene = chooseScenePath(qEnvironmentVariable("QT_QUICK_BACKEND"),
+                                              rendererProbe ? rendererProbe : probeOpenGLRenderer);
+    applySceneChoice(scene);
+    qDebug().noquote() << scene.reason;
     // Ties the window to its launcher and icon (packaging/com.vexlo.tuner.desktop).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vexlo.tuner"));
 
@@ -67,7 +78,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     context->setContextProperty(QStringLiteral("myapp"), appData);
     context->setContextProperty(QStringLiteral("qmldata"), backend);
 
-    registerImageItems();
+    registerImageItems(scene.path == ScenePath::Software);
 
     const QUrl url = root;
     QObject::connect(
@@ -78,6 +89,9 @@ int runTuner(int &argc, char **argv, const QUrl &root)
         },
         Qt::QueuedConnection);
     app.qmlEngine()->load(url);
+    // The log switch is a setting, read by the backend.
+    if (backend->debugLog())
+        logToFile(scene.reason);
 
     if (backend->getCamDevs() >= 1) {
         backend->initCameraParams();

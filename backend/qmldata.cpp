@@ -5,6 +5,8 @@
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 #include "camera/capturethread.h"
+#include "items/lmimageitem.h"
+#include "items/lmimageitem2.h"
 #include "settings/settingsstore.h"
 #include "tunnel/paramtunnel.h"
 #include "tunnel/savetocamthread.h"
@@ -265,7 +267,7 @@ struct QmlDataPrivate
     bool forcingIso = false;
 
     std::unique_ptr<DeviceWatcher> watcher;
-    QPointer<LmImageItem> imageSink;
+    QPointer<QQuickItem> imageSink;
     std::function<void(const QImage &)> frameSink;
 
     // The camera opened last: tells it apart in a new device list even when
@@ -1337,7 +1339,7 @@ void QmlData::finishQuitIfUnwound()
 // Frames, snapshot and view control
 // ---------------------------------------------------------------------------
 
-void QmlData::setImageFrameRender(LmImageItem *imageFrameRender)
+void QmlData::setImageFrameRender(QQuickItem *imageFrameRender)
 {
     pv->imageSink = imageFrameRender;
 }
@@ -1359,8 +1361,10 @@ void QmlData::sendFrameData(QImage qimage)
     }
     if (pv->frameSink)
         pv->frameSink(qimage);
-    else
-        pv->imageSink->setImage(qimage);
+    else if (auto *gl = qobject_cast<LmImageItem *>(pv->imageSink))
+        gl->setImage(qimage);
+    else if (auto *painted = qobject_cast<LmImageItem2 *>(pv->imageSink))
+        painted->setImage(qimage);
 }
 
 void QmlData::openSavePicDialog()

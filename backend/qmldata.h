@@ -1,7 +1,5 @@
 #pragma once
 
-#include "items/lmimageitem.h"
-
 #include <QAbstractNativeEventFilter>
 #include <QImage>
 #include <QObject>
@@ -16,6 +14,7 @@ class CameraLink;
 class DeviceWatcher;
 class QCoreApplication;
 class QDialog;
+class QQuickItem;
 class SettingsStore;
 struct QmlDataPrivate;
 
@@ -247,7 +246,8 @@ signals:
     void colorTemperatureListChanged();
 
 public slots:
-    void setImageFrameRender(LmImageItem *imageFrameRender);
+    // The preview item that shows the frames: an LmImageItem or an LmImageItem2.
+    void setImageFrameRender(QQuickItem *imageFrameRender);
     void sendFrameData(QImage qimage);
     void openSavePicDialog();
     void rotateDisplay(bool isCW);
