@@ -1,12 +1,15 @@
+#include "app/scenegraphchoice.h"
 #include "app/startup.h"
 #include "backend/backendrig.h"
 #include "items/lmimageitem.h"
+#include "items/lmimageitem2.h"
 
 #include "vcam_control.h"
 
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 
 // The tuning window as a user works it: the real start-up in a child process (this executable
 // with "--child") on the virtual camera, driven only by mouse events on the window and its
@@ -101,6 +104,20 @@ void choose(const QString &title, const QString &entry)
     check(QTest::qWaitFor([popup] { return !popup->property("visible").toBool(); }), title + QStringLiteral(" closes"));
 }
 
+// How many pixels of the window's `rect` (scene coordinates) are near `colour`.
+int pixelsLike(QRectF rect, QRgb colour)
+{
+    const QImage shot = window->grabWindow();
+    int n = 0;
+    for (int y = int(rect.top()); y < int(rect.bottom()); y += 2) {
+        for (int x = int(rect.left()); x < int(rect.right()); x += 2) {
+            const QRgb p = shot.pixel(x, y);
+            n += qAbs(qRed(p) - qRed(colour)) + qAbs(qGreen(p) - qGreen(colour)) + qAbs(qBlue(p) - qBlue(colour)) < 40;
+        }
+    }
+    return n;
+}
+
 void drive()
 {
     QTest::qWait(1500); // the first frames
@@ -144,8 +161,19 @@ void drive()
     check(waitTitle == QLatin1String("Message"), QStringLiteral("wait box: ") + waitTitle);
     check(vcam_violations(0) == 0, QStringLiteral("violations: %1").arg(vcam_violations(0)));
 
+    // The preview item of the scene graph that runs: the painted one on the software scene graph.
+    const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+    say(QStringLiteral("scene graph: %1").arg(software ? "software" : "OpenGL"));
+    QQuickItem *picture = find(window->contentItem(), [software](QQuickItem *i) {
+        return software ? qobject_cast<LmImageItem2 *>(i) != nullptr : qobject_cast<LmImageItem *>(i) != nullptr;
+    });
+    check(picture, QStringLiteral("preview item"));
+    if (!picture) {
+        window->close();
+        return;
+    }
+
     // Auto zoom fits the area's width; Original pixel is 1:1 from the top left, panned within limits.
-    QQuickItem *picture = find(window->contentItem(), [](QQuickItem *i) { return qobject_cast<LmImageItem *>(i); });
     QQuickItem *area = picture->parentItem();
     for (const char *entry : {"View", "Display", "Auto zoom"})
         clickText(QLatin1String(entry));
@@ -163,6 +191,18 @@ void drive()
         QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, from + by);
     }
     check(picture->position() == QPointF(area->width() - 1920, area->height() - 1080), QStringLiteral("panning"));
+
+    // Turned, the fitted picture fills the area's height; the red overlay lies over it.
+    for (const char *entry : {"View", "Display", "Auto zoom", "View", "Rotate CW", "View", "Debug Info"})
+        clickText(QLatin1String(entry));
+    check(QTest::qWaitFor([&] { return picture->height() == area->height() && picture->width() < area->width(); }),
+          QStringLiteral("turned"));
+    const QRectF shown = picture->mapRectToScene(QRectF(0, 0, picture->width(), picture->height()));
+    check(pixelsLike(shown, qRgb(0, 0, 0)) < shown.width() * shown.height() / 8, QStringLiteral("picture shown"));
+    check(QTest::qWaitFor([&] { return pixelsLike(area->mapRectToScene(QRectF(0, 0, 300, 120)), 0xE1392D) > 20; }),
+          QStringLiteral("overlay"));
+    for (const char *entry : {"View", "Debug Info", "View", "Rotate CCW", "View", "Display", "Original pixel"})
+        clickText(QLatin1String(entry));
 
     // Chinese and back: menus and column in the language chosen.
     clickText(QStringLiteral("Langage"));
@@ -222,6 +262,10 @@ private slots:
         const QStringList problems = out.split(QLatin1Char('\n')).filter(QRegularExpression("^(FAIL|QML): "));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
         QVERIFY2(out.contains(QLatin1String("prompt: Exit prompt, failures 0")), qPrintable(out));
+        // With a GPU (faked by QT_QUICK_BACKEND=opengl on this virtual display) the OpenGL scene graph.
+        const SceneChoice scene = chooseScenePath(qEnvironmentVariable("QT_QUICK_BACKEND"), probeOpenGLRenderer);
+        QVERIFY2(out.contains(scene.path == ScenePath::Software ? "scene graph: software" : "scene graph: OpenGL"),
+                 qPrintable(out));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
 
