@@ -17,7 +17,8 @@
 # For each it prints CPU time per shown frame with and without Mesa's llvmpipe
 # threads (OpenGL in software under Xvfb; on a desktop a GPU does that work),
 # the ratio of the whole-process figure to ffplay's, frames shown per second
-# and resident memory, from /proc/PID/task/*/stat read after the warm-up and
+# and resident memory, and the X server's CPU per frame (the screen copies, in
+# another process), from /proc/PID/task/*/stat read after the warm-up and
 # again at the end; then each tool's threads: capture (read + decode +
 # convert), GUI (hand-over, scaling, and on the software scene graph the
 # drawing), Qt's thread pool (scaling), scene-graph render thread (upload and
@@ -114,6 +115,14 @@ threads() {
   done
 }
 
+# The X server's CPU ticks: it copies what the programs draw to the screen.
+xticks() {
+  local rest
+  rest=$(cut -d')' -f2- /proc/"$xvfb_pid"/stat)
+  set -- $rest
+  echo $(( ${12} + ${13} ))
+}
+
 # Sums the ticks between two snapshots by thread class.
 classify() {
   local pid=$1 before=$2 after=$3
@@ -146,7 +155,7 @@ rendered() { count 'Frame rendered' "$1"; }
 dropped() { { tr '\r' '\n' < "$1"; } 2>/dev/null | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n1; }
 
 # Runs one program for warm-up + measurement; prints
-# "frames ticks_all ticks_llvmpipe gui capture render pool other rss_kb".
+# "frames ticks_all ticks_llvmpipe gui capture render pool other rss_kb ticks_xserver".
 measure() {
   local kind=$1
   local home="$work/home"
@@ -186,8 +195,11 @@ measure() {
   q0=$(requeued "$work/trace")
   if [ "$kind" != ffplay ]; then f0=$(rendered "$work/err"); else f0=$q0; d0=$(dropped "$work/err"); fi
   threads "$app_pid" > "$work/t0"
+  local x0 x1
+  x0=$(xticks)
   sleep "$seconds"
   threads "$app_pid" > "$work/t1"
+  x1=$(xticks)
   local f1 d1=0 q1
   q1=$(requeued "$work/trace")
   if [ "$kind" != ffplay ]; then
@@ -207,7 +219,7 @@ measure() {
   kill "$app_pid" 2>/dev/null || true
   wait "$app_pid" 2>/dev/null || true
   app_pid=
-  echo "$(( (f1 - f0) - (${d1:-0} - ${d0:-0}) )) $sums $rss"
+  echo "$(( (f1 - f0) - (${d1:-0} - ${d0:-0}) )) $sums $rss $(( x1 - x0 ))"
 }
 
 echo "virtual camera MJPG at 30 fps, ${warmup} s warm-up, ${seconds} s measured, best of $runs, niceness $niceness"
@@ -230,7 +242,7 @@ config() {
     for kind in $kinds; do
       measure "$kind" > "$work/line" # not in a subshell: cleanup must see app_pid
       line=$(cat "$work/line")
-      read -r frames all gl gui cap rnd pool other rss <<<"$line"
+      read -r frames all gl gui cap rnd pool other rss xs <<<"$line"
       if [ "$frames" -le 0 ]; then
         echo "${size}p $mode run $run $kind: no frames shown" >&2
         continue
@@ -251,23 +263,23 @@ config() {
   fi
   printf '\n%sp, %s mode (ffplay window %s)\n\n' "$size" "$mode" \
     "$([ "$mode" = fit ] && echo 900x506 || echo "${width}x${height}")"
-  printf '| program | CPU/frame whole process | × ffplay | CPU/frame without llvmpipe | frames/s | RSS |\n'
-  printf '|---|---|---|---|---|---|\n'
+  printf '| program | CPU/frame whole process | × ffplay | CPU/frame without llvmpipe | frames/s | RSS | X server CPU/frame |\n'
+  printf '|---|---|---|---|---|---|---|\n'
   for kind in $kinds; do
     [ -n "${best[$kind]:-}" ] || continue
-    read -r _ frames all gl gui cap rnd pool other rss <<<"${best[$kind]}"
-    awk -v k="$kind" -v f="$frames" -v a="$all" -v g="$gl" -v t="$tck" -v s="$seconds" -v r="$rss" -v ref="$reference" '
+    read -r _ frames all gl gui cap rnd pool other rss xs <<<"${best[$kind]}"
+    awk -v k="$kind" -v f="$frames" -v a="$all" -v g="$gl" -v t="$tck" -v s="$seconds" -v r="$rss" -v ref="$reference" -v x="$xs" '
       function ms(x) { return sprintf("%.1f ms", x * 1000 / t / f) }
       BEGIN {
         ratio = "-"
         if (ref > 0) ratio = sprintf("%.2f", a / f / ref)
-        printf "| %s | %s | %s | %s | %.1f | %d MB |\n", k, ms(a), ratio, ms(a - g), f / s, r / 1024
+        printf "| %s | %s | %s | %s | %.1f | %d MB | %s |\n", k, ms(a), ratio, ms(a - g), f / s, r / 1024, ms(x)
       }'
   done
   echo
   for kind in $kinds; do
     [ "$kind" != ffplay ] && [ -n "${best[$kind]:-}" ] || continue
-    read -r _ frames all gl gui cap rnd pool other rss <<<"${best[$kind]}"
+    read -r _ frames all gl gui cap rnd pool other rss xs <<<"${best[$kind]}"
     awk -v k="$kind" -v f="$frames" -v t="$tck" -v gui="$gui" -v cap="$cap" -v rnd="$rnd" -v pool="$pool" -v o="$other" -v gl="$gl" '
       function ms(x) { return sprintf("%.2f", x * 1000 / t / f) }
       BEGIN { printf "%s per frame (ms): capture thread %s, GUI thread %s, thread pool %s, render thread %s, other %s, llvmpipe %s\n",
