@@ -11,6 +11,17 @@
 namespace {
 std::atomic<bool> logEnabled{false};
 QString logFilePath;
+std::function<void(const FileProblem &)> problemHandler;
+bool problemTold = false;
+
+void tellProblem(const FileProblem &problem)
+{
+    qDebug() << "Couldn't open log file";
+    if (problemTold || !problemHandler)
+        return;
+    problemTold = true;
+    problemHandler(problem);
+}
 } // namespace
 
 void setLogEnabled(bool enabled)
@@ -23,6 +34,12 @@ bool isLogEnabled()
     return logEnabled;
 }
 
+void setLogProblemHandler(std::function<void(const FileProblem &)> handler)
+{
+    problemHandler = std::move(handler);
+    problemTold = false;
+}
+
 void logToFile(const QString &message)
 {
     if (!logEnabled)
@@ -30,13 +47,20 @@ void logToFile(const QString &message)
     if (logFilePath.isEmpty())
         logFilePath = QDir::homePath() + QStringLiteral("/Vexlo/debugLog.txt");
 
+    const FileProblem problem = checkOwnFile(logFilePath, false);
+    if (problem) {
+        tellProblem(problem);
+        return;
+    }
     QFile file(logFilePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        qDebug() << "Couldn't open log file";
+        tellProblem({FileProblem::Unwritable, logFilePath, file.errorString()});
         return;
     }
     QTextStream out(&file);
     out << QDateTime::currentDateTime().toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss]:")) << message
         << Qt::endl;
     file.close();
+    if (out.status() != QTextStream::Ok || file.error() != QFileDevice::NoError)
+        tellProblem({FileProblem::WriteFailed, logFilePath, file.errorString()});
 }

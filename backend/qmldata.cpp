@@ -2,6 +2,7 @@
 
 #include "app/debuglog.h"
 #include "backend/devicewatcher.h"
+#include "backend/filenotice.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 #include "camera/capturethread.h"
@@ -13,12 +14,12 @@
 #include "tunnel/syncthread.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QList>
@@ -285,6 +286,9 @@ struct QmlDataPrivate
 
     // When a failed read last had the camera opened afresh.
     QElapsedTimer reopenedAfterFailure;
+
+    // Notices about the settings and log files: up without blocking anything.
+    QList<QPointer<QMessageBox>> fileNotices;
 };
 
 bool QmlData::DevMessageBox::mayClose() const
@@ -338,6 +342,20 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
         pv->watcher = std::move(watcher);
         connect(pv->watcher.get(), &DeviceWatcher::devicesChanged, this, &QmlData::usbDevsChanged);
     }
+
+    // Told once the event loop runs, in the window's language, never blocking the start.
+    const auto notice = [this](FileNotice::Subject subject, const FileProblem &problem) {
+        QTimer::singleShot(0, this, [this, subject, problem] {
+            const QString text = FileNotice::problemText(subject, problem);
+            auto *box = FileNotice::makeBox(QT_TRANSLATE_NOOP("QmlData", "file_problem_t"), text);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setModal(false);
+            pv->fileNotices.append(box);
+            box->show();
+        });
+    };
+    pv->settings.setProblemHandler([notice](const FileProblem &p) { notice(FileNotice::Subject::Settings, p); });
+    setLogProblemHandler([notice](const FileProblem &p) { notice(FileNotice::Subject::Log, p); });
 }
 
 QmlData::~QmlData()
@@ -351,6 +369,10 @@ QmlData::~QmlData()
     pv->camera->camClose();
     for (const QPointer<QDialog> &box : qAsConst(pv->openModals))
         delete box.data();
+    for (const QPointer<QMessageBox> &box : qAsConst(pv->fileNotices))
+        delete box.data();
+    setLogProblemHandler({});
+    pv->settings.setProblemHandler({});
     delete pv->captureThread;
     delete pv->syncThread;
     delete pv->saveThread;
@@ -1372,39 +1394,48 @@ void QmlData::openSavePicDialog()
     if (pv->quitRequested)
         return;
     ++pv->modalDepth;
-    const QString fileName = QFileDialog::getSaveFileName(nullptr, tr("Save as"), QString(),
-                                                          QStringLiteral("JPEG files(*.jpg)"));
+    const QString folder = SnapshotFile::startFolder(pv->settings.getSnapshotFolder());
+    const QString fileName = SnapshotFile::askName(tr("Save as"), folder, QDateTime::currentDateTime());
     --pv->modalDepth;
     finishQuitIfUnwound();
-    if (pv->quitRequested || fileName.isEmpty() || !pv->camera->isOpened())
+    if (pv->quitRequested || fileName.isEmpty())
         return;
-    saveSnapshot(fileName);
+    pv->settings.setSnapshotFolder(QFileInfo(fileName).absolutePath());
+    const SnapshotFile::Result result = saveSnapshot(fileName);
+    if (result.ok())
+        emit snapshotSaved(QFileInfo(fileName).fileName());
+    else
+        showFileNotice(QT_TRANSLATE_NOOP("QmlData", "snapshot_failed_t"), FileNotice::snapshotText(result, fileName));
 }
 
-bool QmlData::saveSnapshot(const QString &fileName)
+void QmlData::showFileNotice(const char *titleId, const QString &text)
+{
+    QMessageBox *box = FileNotice::makeBox(titleId, text);
+    runModal(box);
+    delete box;
+}
+
+SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
 {
     QElapsedTimer clock;
     clock.start();
-    QImage image = pv->camera->grabFrame();
+    QImage image = pv->camera->isOpened() ? pv->camera->grabFrame() : QImage();
     while (image.width() <= 0) {
         if (clock.elapsed() >= SnapshotTimeoutMs || !pv->camera->isOpened()) {
             qDebug("snapshot: no frame from the camera");
             logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
                           .arg(SnapshotTimeoutMs));
-            return false;
+            return {SnapshotFile::Problem::NoFrame, {}};
         }
         QThread::msleep(10);
         image = pv->camera->grabFrame();
     }
-    // Always a JPEG; the save dialog of some platforms adds no suffix.
-    const QString path = QFileInfo(fileName).suffix().isEmpty() ? fileName + QStringLiteral(".jpg") : fileName;
-    QImageWriter writer(path, "jpg");
-    if (!writer.write(image)) {
-        qWarning().noquote() << "snapshot: cannot write" << path << "-" << writer.errorString();
-        logToFile(QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(path, writer.errorString()));
-        return false;
+    const SnapshotFile::Result result = SnapshotFile::write(image, fileName);
+    if (!result.ok()) {
+        qWarning().noquote() << "snapshot: cannot write" << fileName << "-" << result.detail;
+        logToFile(QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(fileName, result.detail));
     }
-    return true;
+    return result;
 }
 
 void QmlData::rotateDisplay(bool isCW)

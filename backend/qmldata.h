@@ -1,5 +1,7 @@
 #pragma once
 
+#include "backend/snapshotfile.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QImage>
 #include <QObject>
@@ -105,9 +107,9 @@ public:
     void stopCapture();
     void refreshCameraNames();
 
-    // Saves one fresh frame of the open camera; false (with a log line) when
-    // no frame came within about 2 s or the file could not be written.
-    bool saveSnapshot(const QString &fileName);
+    // Saves one fresh frame of the open camera under exactly `fileName`, whole
+    // or not at all; NoFrame when no frame came within about 2 s (all with a log line).
+    SnapshotFile::Result saveSnapshot(const QString &fileName);
 
     // Where the frames go; by default the preview item of setImageFrameRender.
     void setFrameSink(std::function<void(const QImage &)> sink);
@@ -244,6 +246,8 @@ signals:
     void colorTemperatureEnableChanged();
     void colorTemperatureIndexChanged();
     void colorTemperatureListChanged();
+    // A snapshot was saved (the file's name, without its folder).
+    void snapshotSaved(const QString &fileName);
 
 public slots:
     // The preview item that shows the frames: an LmImageItem or an LmImageItem2.
@@ -279,6 +283,7 @@ public:
 private:
 
     void showOpenFailedBox();
+    void showFileNotice(const char *titleId, const QString &text);
     void showSaveWaitBox();
     void onSyncCompleted();
     void onSaveCompleted();

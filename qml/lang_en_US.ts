@@ -144,6 +144,67 @@ Do you want to save the parameters to the camera ?</translation>
         <translation>Exit</translation>
     </message>
     <message>
+        <source>file_problem_t</source>
+        <translation>File problem</translation>
+    </message>
+    <message>
+        <source>settings_not_kept_m</source>
+        <translation>Changes to the settings will not be remembered:
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>log_not_kept_m</source>
+        <translation>The debug log cannot be written:
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>file_not_regular</source>
+        <translation>It is not a regular file.</translation>
+    </message>
+    <message>
+        <source>file_not_folder</source>
+        <translation>It is not a folder.</translation>
+    </message>
+    <message>
+        <source>file_unreadable</source>
+        <translation>It cannot be read.</translation>
+    </message>
+    <message>
+        <source>file_unwritable</source>
+        <translation>No permission to write it.</translation>
+    </message>
+    <message>
+        <source>file_write_failed</source>
+        <translation>Writing it failed (is the disk full?).</translation>
+    </message>
+    <message>
+        <source>snapshot_failed_t</source>
+        <translation>Picture not saved</translation>
+    </message>
+    <message>
+        <source>snapshot_no_space</source>
+        <translation>Not enough space on the disk to save
+%1
+Nothing was changed.</translation>
+    </message>
+    <message>
+        <source>snapshot_no_permission</source>
+        <translation>No permission to save
+%1
+Nothing was changed.</translation>
+    </message>
+    <message>
+        <source>snapshot_no_frame</source>
+        <translation>The camera gave no picture; nothing was saved.</translation>
+    </message>
+    <message>
+        <source>snapshot_failed_m</source>
+        <translation>The picture could not be saved as
+%1</translation>
+    </message>
+    <message>
         <source>Auto</source>
         <translation type="vanished">Auto</translation>
     </message>
@@ -162,6 +223,10 @@ Do you want to save the parameters to the camera ?</translation>
 </context>
 <context>
     <name>main</name>
+    <message>
+        <source>snapshot_saved</source>
+        <translation>Saved %1</translation>
+    </message>
     <message>
         <source>CameraName</source>
         <translation>Camera Name</translation>

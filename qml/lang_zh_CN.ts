@@ -141,6 +141,67 @@
         <translation>直接退出</translation>
     </message>
     <message>
+        <source>file_problem_t</source>
+        <translation>文件问题</translation>
+    </message>
+    <message>
+        <source>settings_not_kept_m</source>
+        <translation>设置的更改将不会被保存：
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>log_not_kept_m</source>
+        <translation>无法写入调试日志：
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>file_not_regular</source>
+        <translation>它不是普通文件。</translation>
+    </message>
+    <message>
+        <source>file_not_folder</source>
+        <translation>它不是文件夹。</translation>
+    </message>
+    <message>
+        <source>file_unreadable</source>
+        <translation>无法读取。</translation>
+    </message>
+    <message>
+        <source>file_unwritable</source>
+        <translation>没有写入权限。</translation>
+    </message>
+    <message>
+        <source>file_write_failed</source>
+        <translation>写入失败（磁盘可能已满）。</translation>
+    </message>
+    <message>
+        <source>snapshot_failed_t</source>
+        <translation>图像未保存</translation>
+    </message>
+    <message>
+        <source>snapshot_no_space</source>
+        <translation>磁盘空间不足，无法保存
+%1
+未做任何更改。</translation>
+    </message>
+    <message>
+        <source>snapshot_no_permission</source>
+        <translation>没有权限保存
+%1
+未做任何更改。</translation>
+    </message>
+    <message>
+        <source>snapshot_no_frame</source>
+        <translation>相机没有提供图像，未保存任何文件。</translation>
+    </message>
+    <message>
+        <source>snapshot_failed_m</source>
+        <translation>无法将图像保存为
+%1</translation>
+    </message>
+    <message>
         <source>Auto</source>
         <translation type="vanished">自动</translation>
     </message>
@@ -159,6 +220,10 @@
 </context>
 <context>
     <name>main</name>
+    <message>
+        <source>snapshot_saved</source>
+        <translation>已保存 %1</translation>
+    </message>
     <message>
         <source>CameraName</source>
         <translation>相机名称</translation>

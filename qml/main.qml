@@ -349,5 +349,18 @@ ApplicationWindow {
             leftPadding: 10
             topPadding: 10
         }
+
+        SnapshotNotice {
+            id: snapshotNotice
+            objectName: "snapshotNotice"
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.bottom: parent.bottom
+            anchors.bottomMargin: 24
+        }
+
+        Connections {
+            target: qmldata
+            function onSnapshotSaved(fileName) { snapshotNotice.show(qsTr("snapshot_saved").arg(fileName)) }
+        }
     }
 }

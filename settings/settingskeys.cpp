@@ -24,4 +24,5 @@ const QString Language = QStringLiteral("language");
 const QString DisplayZoom = QStringLiteral("display_zoom");
 const QString DebugLog = QStringLiteral("debug_log");
 const QString ColorTemperature = QStringLiteral("color_temperature");
+const QString SnapshotFolder = QStringLiteral("snapshot_folder");
 } // namespace SettingsKeys

@@ -28,4 +28,5 @@ extern const QString Language;
 extern const QString DisplayZoom;
 extern const QString DebugLog;
 extern const QString ColorTemperature;
+extern const QString SnapshotFolder;
 } // namespace SettingsKeys

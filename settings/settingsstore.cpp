@@ -5,9 +5,13 @@
 #include <QDebug>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <limits>
+#include <vector>
 
 using namespace SettingsKeys;
 
@@ -26,45 +30,124 @@ const int IntMax = std::numeric_limits<int>::max();
 // the thread that made it; that write-back takes the store's lock too, so it
 // never runs beside a worker thread's get or set. A worker's set posts that
 // event while it holds the lock, so the event is only looked at under the lock.
+using Locker = std::lock_guard<std::mutex>;
+} // namespace
+
+// A write-back that fails leaves the file as it was (QSettings writes a new
+// file and renames it) and is told once.
+//
+// Qt's save file drops the error of its last, buffered write, so a disk that
+// fills up part way through a write-back would put a cut-off file in place of
+// the old one. A write-back therefore runs only once the most space it can
+// take has been written for real beside the file (and freed again).
 class LockedSettings : public QSettings
 {
 public:
-    LockedSettings(const QString &path, std::mutex &lock)
+    LockedSettings(const QString &path, SettingsStore &store)
         : QSettings(path, QSettings::IniFormat)
-        , m_lock(lock)
+        , m_store(store)
     {
+    }
+
+    // Under the store's lock.
+    bool roomForWriteBack()
+    {
+        qint64 need = 256 + QFileInfo(fileName()).size(); // what stays as it is, at most
+        for (const QString &key : allKeys()) // every character written as "\xNNNN" at worst
+            need += 6 * (key.size() + value(key).toString().size()) + 8;
+        QSaveFile room(fileName() + QStringLiteral(".room"));
+        QDir().mkpath(QFileInfo(fileName()).absolutePath()); // as QSettings does
+        if (!room.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(4096, '\n');
+        for (qint64 left = need; left > 0;) {
+            const qint64 n = room.write(block.constData(), qMin<qint64>(left, block.size()));
+            if (n <= 0)
+                return false;
+            left -= n;
+        }
+        room.cancelWriting(); // and the file goes with `room`
+        return true;
     }
 
 protected:
     bool event(QEvent *e) override
     {
-        std::unique_lock<std::mutex> locker(m_lock);
         if (e->type() != QEvent::UpdateRequest)
-            locker.unlock();
-        return QSettings::event(e);
+            return QSettings::event(e);
+        bool failed = true;
+        {
+            Locker locker(m_store.m_lock);
+            // Without room the changes stay in memory (and no further write-back comes).
+            if (roomForWriteBack()) {
+                QSettings::event(e);
+                failed = status() == QSettings::AccessError;
+            }
+            failed = failed && !m_store.m_problem;
+        }
+        if (failed)
+            m_store.tellProblem({FileProblem::WriteFailed, m_store.m_path, {}});
+        return true;
     }
 
 private:
-    std::mutex &m_lock;
+    SettingsStore &m_store;
 };
-
-using Locker = std::lock_guard<std::mutex>;
-} // namespace
 
 SettingsStore::SettingsStore()
     : m_path(QDir::homePath() + QStringLiteral("/Vexlo/config.ini"))
 {
-    m_settings = new LockedSettings(m_path, m_lock);
+    m_problem = checkOwnFile(m_path, true);
+    QString usePath = m_path;
+    if (m_problem && m_problem.kind != FileProblem::Unwritable) {
+        // Nothing here can be read: the defaults, kept in a scratch file of our own.
+        m_scratch = std::make_unique<QTemporaryDir>();
+        usePath = m_scratch->filePath(QStringLiteral("config.ini"));
+    }
+    // An unwritable file is read where it is: QSettings only reads it, and
+    // its write-back refuses to replace it.
+    m_settings = new LockedSettings(usePath, *this);
+    if (m_problem)
+        qWarning().noquote() << "Settings will not be remembered:" << m_problem.path;
 }
 
 SettingsStore::~SettingsStore()
 {
     Locker locker(m_lock);
+    if (!static_cast<LockedSettings *>(m_settings)->roomForWriteBack()) {
+        // Deleted, QSettings would write its changes anyway: it is kept to the
+        // end of the process instead.
+        qWarning().noquote() << "Couldn't write settings file" << m_path;
+        static auto *unwritten = new std::vector<QSettings *>; // never freed, like them
+        unwritten->push_back(m_settings);
+        m_settings = nullptr;
+        return;
+    }
     m_settings->sync();
     if (m_settings->status() == QSettings::AccessError)
         qWarning().noquote() << "Couldn't write settings file" << m_path;
     delete m_settings;
     m_settings = nullptr;
+}
+
+void SettingsStore::setProblemHandler(ProblemHandler handler)
+{
+    m_problemHandler = std::move(handler);
+    if (m_problem)
+        tellProblem(m_problem);
+}
+
+void SettingsStore::tellProblem(const FileProblem &problem)
+{
+    {
+        Locker locker(m_lock);
+        if (!m_problem)
+            m_problem = problem;
+        if (m_problemTold || !m_problemHandler)
+            return;
+        m_problemTold = true;
+    }
+    m_problemHandler(problem);
 }
 
 QString SettingsStore::filePath() const
@@ -162,6 +245,22 @@ void SettingsStore::setLanguage(const QString &v)
         return;
     m_language = v;
     m_settings->setValue(Language, QVariant(v));
+}
+
+QString SettingsStore::getSnapshotFolder()
+{
+    Locker locker(m_lock);
+    m_snapshotFolder = m_settings->value(SnapshotFolder, QString()).toString();
+    return m_snapshotFolder;
+}
+
+void SettingsStore::setSnapshotFolder(const QString &v)
+{
+    Locker locker(m_lock);
+    if (m_snapshotFolder == v)
+        return;
+    m_snapshotFolder = v;
+    m_settings->setValue(SnapshotFolder, QVariant(v));
 }
 
 void SettingsStore::restoreDefaults()

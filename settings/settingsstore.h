@@ -1,10 +1,15 @@
 #pragma once
 
+#include "settings/filecheck.h"
+
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <mutex>
 
 class QSettings;
+class QTemporaryDir;
 
 // The program's remembered values: one INI file, "<home>/Vexlo/config.ini".
 //
@@ -19,6 +24,13 @@ class QSettings;
 // threads; one lock inside makes every call atomic. The same lock covers
 // QSettings' own deferred write-back, which Qt runs from the event loop of the
 // thread that made the store. (A standard mutex, which ThreadSanitizer sees.)
+//
+// A file that cannot be kept (not a regular file, unreadable, unwritable, or
+// its folder not a folder) is never opened for writing and never replaced:
+// the store starts with what it can read, else the defaults, and keeps the
+// changes in memory. Only a readable regular file is ever read, so a FIFO in
+// its place cannot block. That problem, or the first write-back that fails
+// later (full disk), goes once to the problem handler; the file stays as it was.
 class SettingsStore
 {
 public:
@@ -30,6 +42,16 @@ public:
 
     // Path of the INI file, fixed at construction.
     QString filePath() const;
+
+    // Called once per store, on the thread that made it and without the
+    // store's lock: at once if the file could not be kept from the start,
+    // else on the first failed write-back.
+    using ProblemHandler = std::function<void(const FileProblem &)>;
+    void setProblemHandler(ProblemHandler handler);
+
+    // The folder of the last saved snapshot ("snapshot_folder"); empty at first.
+    QString getSnapshotFolder();
+    void setSnapshotFolder(const QString &v);
 
     int getCameraId();
     void setCameraId(int v);
@@ -118,4 +140,11 @@ private:
     QSettings *m_settings = nullptr;
     int m_colorTemperature = 0;
     QString m_path;
+    QString m_snapshotFolder;
+    void tellProblem(const FileProblem &problem);
+    std::unique_ptr<QTemporaryDir> m_scratch; // holds the values of a file that cannot be kept
+    FileProblem m_problem;
+    ProblemHandler m_problemHandler;
+    bool m_problemTold = false;
+    friend class LockedSettings;
 };

@@ -24,13 +24,14 @@ struct FakeRig
     void deviceChange() { emit watcher->devicesChanged(); }
 };
 
-// Runs `action` on the next message box that becomes the active modal widget,
+// Runs `action` on the next dialog of type T that becomes the active modal widget,
 // polling from whatever event loop runs; the timer ends itself after one call.
-inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
+template <typename T>
+inline QPointer<QTimer> onNextModal(std::function<void(T *)> action, int timeoutMs = 10000)
 {
     auto *timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [timer, action, deadline = QDeadlineTimer(timeoutMs)] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        auto *box = qobject_cast<T *>(QApplication::activeModalWidget());
         const bool found = box && box->isVisible();
         if (found || deadline.hasExpired()) {
             timer->stop();
@@ -41,6 +42,11 @@ inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int
     });
     timer->start(20);
     return timer;
+}
+
+inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
+{
+    return onNextModal<QMessageBox>(std::move(action), timeoutMs);
 }
 
 inline void click(QMessageBox *box, QMessageBox::StandardButton which)

@@ -1,5 +1,12 @@
 #include "backendrig.h"
 
+#include "support/filefaults.h"
+
+#include "app/debuglog.h"
+#include "backend/filenotice.h"
+
+#include <sys/stat.h>
+
 #include <QLabel>
 #include <QTranslator>
 
@@ -213,6 +220,112 @@ private slots:
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
         QCOMPARE(rig->world->takeTrace().count("28:249"), answer == QMessageBox::Ok ? 2 : 0); // a store sends it twice
+    }
+
+    void saveDialog_data()
+    {
+        QTest::addColumn<QString>("folder"); // remembered ("pics"), else where Pictures is made ("Pictures"), else home
+        QTest::addColumn<QString>("typed");  // "": the proposed name; "-": cancel
+        QTest::addColumn<int>("answer");     // to "replace shot.jpg?"; 0: no question expected
+        QTest::addColumn<QString>("result"); // "saved", "kept" (nothing written), or the failure box's text
+        QTest::newRow("proposed, remembered folder") << "pics" << "" << 0 << "saved";
+        QTest::newRow("proposed, first time: Pictures") << "Pictures" << "" << 0 << "saved";
+        QTest::newRow("proposed, first time: home") << "" << "" << 0 << "saved";
+        QTest::newRow("no suffix, existing file kept") << "pics" << "shot" << int(QMessageBox::No) << "kept";
+        QTest::newRow("no suffix, existing file replaced") << "pics" << "shot" << int(QMessageBox::Yes) << "saved";
+        QTest::newRow("cancelled") << "pics" << "-" << 0 << "kept";
+        QTest::newRow("no picture from the camera") << "pics" << "new" << 0 << "snapshot_no_frame";
+    }
+
+    // The dialog starts in the folder used last (first Pictures, else home) with a dated
+    // name, and asks before replacing the file that will be written. A saved picture is
+    // announced with its name and remembers its folder; a failed one is told in a box.
+    void saveDialog()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, typed);
+        QFETCH(int, answer);
+        QFETCH(QString, result);
+        QmlData *b = start(true, true);
+        const QString dir = home.path() + (folder.isEmpty() ? "" : "/" + folder);
+        QVERIFY(QDir(home.path() + "/pics").removeRecursively() && QDir(home.path() + "/Pictures").removeRecursively());
+        QVERIFY(QDir().mkpath(dir));
+        if (folder == "pics")
+            b->settingsStore()->setSnapshotFolder(dir);
+        QVERIFY(QFile(dir + "/shot.jpg").open(QIODevice::WriteOnly));
+        if (result == "snapshot_no_frame")
+            b->stopCapture(); // (a camera that stops giving frames counts as gone: the lifecycle tests)
+        QSignalSpy saved(b, &QmlData::snapshotSaved);
+        QString startDir, proposed, question, failure;
+        onNextModal<QFileDialog>([&](QFileDialog *d) {
+            startDir = d->directory().absolutePath();
+            auto *edit = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            proposed = edit->text();
+            if (typed == "-")
+                return d->reject();
+            edit->setText(typed.isEmpty() ? proposed : typed);
+            onNextBox([&](QMessageBox *box) {
+                (answer ? question : failure) = box->text();
+                click(box, answer ? QMessageBox::StandardButton(answer) : QMessageBox::Ok);
+            });
+            QTest::keyClick(edit, Qt::Key_Return);
+            if (d->isVisible())
+                d->reject();
+        });
+        b->openSavePicDialog();
+        QCOMPARE(startDir, dir);
+        QVERIFY2(QRegularExpression("^vexlo-\\d{8}-\\d{6}\\.jpg$").match(proposed).hasMatch(), qPrintable(proposed));
+        QCOMPARE(question.contains("shot.jpg"), answer != 0);
+        QCOMPARE(failure, result.startsWith("snapshot") ? result : QString());
+        QCOMPARE(saved.count(), result == "saved" ? 1 : 0);
+        const QString name = typed.isEmpty() ? proposed : typed + ".jpg";
+        QCOMPARE(QImageReader(dir + '/' + name).format(), QByteArray(result == "saved" ? "jpeg" : ""));
+        if (result == "saved")
+            QCOMPARE(saved.at(0).at(0).toString(), name);
+        else
+            QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"shot.jpg"});
+        QCOMPARE(fileBytes(dir + "/shot.jpg").isEmpty(), name != "shot.jpg" || result != "saved");
+        const bool chosen = typed != "-" && answer != QMessageBox::No;
+        QCOMPARE(b->settingsStore()->getSnapshotFolder(), chosen || folder == "pics" ? dir : QString());
+    }
+
+    // A settings file or debug log that cannot be kept (here a FIFO) is told once in the
+    // window, with its path and why, without holding up the start or anything after it.
+    void fileNotice()
+    {
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(":/lang_en_US.qm")));
+        QCoreApplication::installTranslator(&english);
+        for (const char *file : {"config.ini", "debugLog.txt"}) {
+            make();
+            backend.reset();
+            const QString path = home.path() + "/Vexlo/" + file;
+            QVERIFY(!QFile::exists(path) || QFile::remove(path));
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            backend.reset(rig->makeBackend());
+            bringUp(true);
+            backend->setDebugLog(true);
+            for (int i = 0; i < 3; ++i) {
+                logToFile(QStringLiteral("line %1").arg(i));
+                backend->setSharpnessIndex(i);
+                QCoreApplication::processEvents();
+            }
+            const auto notices = [] {
+                QList<QMessageBox *> up;
+                for (QWidget *w : QApplication::topLevelWidgets())
+                    if (w->objectName() == QLatin1String("file_problem_t") && w->isVisible())
+                        up << static_cast<QMessageBox *>(w);
+                return up;
+            };
+            QTRY_COMPARE(notices().size(), 1);
+            QVERIFY(!notices().first()->isModal());
+            const auto subject = path.endsWith(".ini") ? FileNotice::Subject::Settings : FileNotice::Subject::Log;
+            QCOMPARE(notices().first()->text(), FileNotice::problemText(subject, {FileProblem::NotRegular, path, {}}));
+            QVERIFY(notices().first()->text().contains(path));
+            finish();
+            QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
+        }
+        QCoreApplication::removeTranslator(&english);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "backendrig.h"
 
+#include "support/filefaults.h"
+
 #include "app/debuglog.h"
 #include "tunnel/paramtunnel.h"
 
@@ -325,22 +327,54 @@ private slots:
                  qPrintable(QStringLiteral("frame %1 shown, %2 read").arg(shown.front()).arg(newest)));
     }
 
-    // A JPEG at the frame size, ".jpg" added to a name without a suffix; a bad
-    // path fails, and so does a camera that delivers nothing (without a file).
+    void snapshot_data()
+    {
+        QTest::addColumn<QString>("name");  // under the home; "old" stands in "old.jpg" beforehand
+        QTest::addColumn<QString>("fault"); // what goes wrong
+        QTest::addColumn<int>("problem");   // SnapshotFile::Problem
+        using P = SnapshotFile::Problem;
+        QTest::newRow("new file") << "shot.jpg" << "" << int(P::None);
+        QTest::newRow("replaces a file") << "old.jpg" << "" << int(P::None);
+        QTest::newRow("full disk") << "shot.jpg" << "full" << int(P::NoSpace);
+        QTest::newRow("full disk, file there") << "old.jpg" << "full" << int(P::NoSpace);
+        QTest::newRow("no such folder") << "no/such/shot.jpg" << "" << int(P::Other);
+        QTest::newRow("read-only file") << "old.jpg" << "0444" << int(P::NoPermission);
+        QTest::newRow("read-only folder") << "shot.jpg" << "0555" << int(P::NoPermission);
+    }
+
+    // A JPEG at the frame size under the name given, written whole or not at all: on
+    // failure the folder holds what it held before, byte for byte. (No frame: the box test.)
     void snapshot()
     {
+        QFETCH(QString, name);
+        QFETCH(QString, fault);
+        if (fault.startsWith('0'))
+            VEXLO_ROW_AS_NOBODY();
         QmlData *b = startStreaming(320, 240, 60);
         QVERIFY(b);
-        QVERIFY(b->saveSnapshot(home.path() + QStringLiteral("/shot")));
-        QImageReader jpeg(home.path() + QStringLiteral("/shot.jpg"));
+        const QString folder = home.path() + "/pics";
+        QVERIFY(QDir().mkpath(folder));
+        QFile old(folder + "/old.jpg");
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(4000, 'o')) == 4000 && old.flush());
+        if (fault.startsWith('0'))
+            QVERIFY(QFile::setPermissions(fault == "0444" ? old.fileName() : folder, QFile::ReadOwner | QFile::ExeOwner));
+        const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        const QString path = folder + '/' + name;
+        SnapshotFile::Result result;
+        {
+            std::unique_ptr<FileSizeLimit> full(fault == "full" ? new FileSizeLimit(100) : nullptr);
+            result = b->saveSnapshot(path);
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QTEST(int(result.problem), "problem");
+        if (!result.ok()) {
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);
+            QCOMPARE(fileBytes(folder + "/old.jpg"), QByteArray(4000, 'o'));
+            return;
+        }
+        QImageReader jpeg(path);
         QCOMPARE(jpeg.format(), QByteArray("jpeg"));
         QCOMPARE(jpeg.size(), QSize(320, 240));
-        QVERIFY(!b->saveSnapshot(home.path() + QStringLiteral("/no/such/folder/shot.jpg")));
-
-        rig->world->produceFrames = false;
-        const QString none = home.path() + QStringLiteral("/none.jpg");
-        QVERIFY(!b->saveSnapshot(none));
-        QVERIFY(!QFile::exists(none));
     }
 
     // A failed read with the camera still listed opens it afresh; failing

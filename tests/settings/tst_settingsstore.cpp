@@ -1,5 +1,7 @@
 #include "settings/settingsstore.h"
 
+#include "support/filefaults.h"
+
 #include <QtTest>
 
 #include <atomic>
@@ -7,24 +9,11 @@
 #include <memory>
 #include <thread>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include "support/filefaults.h"
+
+#include <sys/stat.h>
 
 namespace {
-// CI runs as root, which ignores file permissions: drop the capabilities that
-// override them (effective set only) so the read-only case runs for real.
-void obeyFilePermissions()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    if (::geteuid() != 0 || ::syscall(SYS_capget, &header, data) != 0)
-        return;
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
-        data[cap / 32].effective &= ~(1u << (cap % 32));
-    ::syscall(SYS_capset, &header, data);
-}
-
 using S = SettingsStore;
 // Each number key: name, range of the index or register value, default, reset by restoring defaults.
 const struct IntKey {
@@ -73,8 +62,6 @@ class TestSettingsStore : public QObject
     }
 
 private slots:
-    void initTestCase() { obeyFilePermissions(); }
-
     void init()
     {
         home = std::make_unique<QTemporaryDir>();
@@ -176,21 +163,72 @@ private slots:
         }
     }
 
-    // A file we cannot write keeps what it holds, with a warning; the values stay in memory.
-    void readOnlyLosesNothing()
+    void fileCannotBeKept_data()
     {
-        writeIni("[General]\nev_value=3\n");
-        QVERIFY(QFile::setPermissions(iniPath(), QFile::ReadOwner));
-        if (QFile(iniPath()).open(QIODevice::Append))
-            QSKIP("running with permissions that ignore read-only files");
+        QTest::addColumn<QString>("make"); // what stands where the file (or its folder) should be
+        QTest::addColumn<int>("problem");  // FileProblem::Kind told
+        QTest::addColumn<QString>("path"); // the path told, under the home
+        QTest::addColumn<int>("ev");       // what ev_value reads ("ev_value=3" where a file is)
+        const QString ini = "/Vexlo/config.ini";
+        QTest::newRow("fifo as config.ini") << "fifo" << int(FileProblem::NotRegular) << ini << 0;
+        QTest::newRow("folder as config.ini") << "folder" << int(FileProblem::NotRegular) << ini << 0;
+        QTest::newRow("device as config.ini") << "device" << int(FileProblem::NotRegular) << ini << 0;
+        QTest::newRow("file as ~/Vexlo") << "file-folder" << int(FileProblem::NotFolder) << "/Vexlo" << 0;
+        QTest::newRow("unreadable file") << "0200" << int(FileProblem::Unreadable) << ini << 0;
+        QTest::newRow("read-only file") << "0444" << int(FileProblem::Unwritable) << ini << 3;
+        QTest::newRow("read-only folder") << "0555" << int(FileProblem::Unwritable) << "/Vexlo" << 3;
+        QTest::newRow("full disk") << "full" << int(FileProblem::WriteFailed) << ini << 3;
+        QTest::newRow("disk full part way") << "full+150" << int(FileProblem::WriteFailed) << ini << 3;
+    }
+
+    // The store starts with what it can read, never blocks on the file, never replaces
+    // it, and tells once, with the path; changes are kept in memory.
+    void fileCannotBeKept()
+    {
+        QFETCH(QString, make);
+        QFETCH(int, ev);
+        QFETCH(QString, path);
+        if (make.startsWith('0'))
+            VEXLO_ROW_AS_NOBODY();
+        const QString folder = home->path() + "/Vexlo";
+        if (make == "file-folder")
+            QVERIFY(QFile(folder).open(QIODevice::WriteOnly));
+        else if (make == "folder")
+            QVERIFY(QDir().mkpath(iniPath()));
+        else if (QDir().mkpath(folder) && make == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
+        else if (make == "device")
+            QVERIFY(QFile::link("/dev/null", iniPath()));
+        else
+            writeIni("[General]\nev_value=3\n");
+        const QByteArray before = fileBytes(iniPath());
+        const uint owner = make.toUInt(nullptr, 8) >> 6; // the owner's bits as the row says
+        if (make.startsWith('0'))
+            QVERIFY(QFile::setPermissions(home->path() + path, QFileDevice::Permissions(owner << 12 | owner << 8)));
+        std::vector<FileProblem> told;
         {
+            std::unique_ptr<FileSizeLimit> full(
+                make.startsWith("full") ? new FileSizeLimit(before.size() + make.mid(5).toInt()) : nullptr);
             SettingsStore s;
-            QCOMPARE(s.getEvValue(), 3);
-            s.setEvValue(-2);
-            QCOMPARE(s.getEvValue(), -2);
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Couldn't write settings file"));
+            s.setProblemHandler([&](const FileProblem &p) { told.push_back(p); });
+            QCOMPARE(s.getEvValue(), ev);
+            for (int v : {-2, 4}) { // two changes, each with its own write-back
+                s.setEvValue(v);
+                s.setLanguage(QString(200, QChar('a' + v + 2)));
+                QTRY_COMPARE(told.size(), size_t(1));
+                QCOMPARE(s.getEvValue(), v);
+            }
+            if (ev == 3) // the file is used where it is: the last write-back fails too
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Couldn't write settings file"));
         }
-        QCOMPARE(readIni(), QByteArray("[General]\nev_value=3\n"));
+        QCOMPARE(told.size(), size_t(1));
+        QTEST(int(told[0].kind), "problem");
+        QCOMPARE(told[0].path, home->path() + path);
+        QFile::setPermissions(home->path() + path, QFileDevice::Permissions(0x7700));
+        QCOMPARE(fileBytes(iniPath()), before);
+        QCOMPARE(QFileInfo(iniPath()).isDir(), make == "folder");
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(iniPath()).constData(), &st) == 0 && S_ISFIFO(st.st_mode), make == "fifo");
     }
 
     // The GUI thread and two workers share the store. The workers' sets post QSettings'
