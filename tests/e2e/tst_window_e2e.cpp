@@ -262,7 +262,7 @@ private slots:
         const QStringList problems = out.split(QLatin1Char('\n')).filter(QRegularExpression("^(FAIL|QML): "));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
         QVERIFY2(out.contains(QLatin1String("prompt: Exit prompt, failures 0")), qPrintable(out));
-        // With a GPU (faked by QT_QUICK_BACKEND=opengl on this virtual display) the OpenGL scene graph.
+        // The scene graph the start-up chose: software on this virtual display, unless QT_QUICK_BACKEND says.
         const SceneChoice scene = chooseScenePath(qEnvironmentVariable("QT_QUICK_BACKEND"), probeOpenGLRenderer);
         QVERIFY2(out.contains(scene.path == ScenePath::Software ? "scene graph: software" : "scene graph: OpenGL"),
                  qPrintable(out));
