@@ -3,9 +3,11 @@
 #include "app/debuglog.h"
 #include "backend/devicewatcher.h"
 #include "backend/filenotice.h"
+#include "backend/picturewatch.h"
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 #include "camera/capturethread.h"
+#include "camera/streamformat.h"
 #include "items/lmimageitem.h"
 #include "items/lmimageitem2.h"
 #include "settings/settingsstore.h"
@@ -249,6 +251,11 @@ struct QmlDataPrivate
     QStringList cameraNameList;
     int currentDeviceId = 0;
     CaptureThread *captureThread = nullptr;
+    // Reopens a listed camera that delivers no picture.
+    PictureWatch pictureWatch;
+    // What the preview-size row shows for the chosen entry when the camera
+    // delivers another size or format; empty when it delivers that entry.
+    QString streamText;
     int mDevs = 0;
     std::vector<CamDevice> devices;
     QPointer<QmlData::SyncBox> syncBox;
@@ -284,7 +291,7 @@ struct QmlDataPrivate
     bool quitRequested = false;
     bool quitPosted = false;
 
-    // When a failed read last had the camera opened afresh.
+    // When the camera was last opened afresh without a prompt.
     QElapsedTimer reopenedAfterFailure;
 
     // Notices about the settings and log files: up without blocking anything.
@@ -337,6 +344,8 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
     connect(pv->saveThread, &SaveToCamThread::saveCompeleted, this, &QmlData::onSaveCompleted);
     connect(&pv->debugTimer, SIGNAL(timeout()), this, SLOT(getCamDebugInfo()));
     connect(this, &QmlData::usbDevsChanged, this, &QmlData::onUsbDevsChanged);
+    connect(&pv->pictureWatch, &PictureWatch::reopenDue, this, &QmlData::reopenQuietly);
+    connect(&pv->pictureWatch, &PictureWatch::noticeChanged, this, &QmlData::noPictureNoticeChanged);
 
     if (watcher) {
         pv->watcher = std::move(watcher);
@@ -789,7 +798,32 @@ void QmlData::setPreviewSizeIndex(int v)
 
 QStringList QmlData::previewSizeList() const
 {
-    return QStringList{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")};
+    QStringList list{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")};
+    if (!pv->streamText.isEmpty())
+        list[m_previewSizeIndex == 1 ? 1 : 0] = pv->streamText;
+    return list;
+}
+
+// After an open: the chosen entry's name, or what the camera delivers instead
+// (logged once, when it first differs).
+void QmlData::showStreamFormat()
+{
+    const int entry = m_previewSizeIndex == 1 ? 1 : 0;
+    const QString asked = entry ? QStringLiteral("720P 30FPS") : QStringLiteral("1080P 30FPS");
+    QString shown = describeStream(pv->camera->streamFormat(), pv->tunnel.previewSettings(entry), asked);
+    if (shown == asked)
+        shown.clear();
+    if (shown == pv->streamText)
+        return;
+    pv->streamText = shown;
+    if (!shown.isEmpty())
+        logToFile(QStringLiteral("the camera delivers %1").arg(shown));
+    emit perviewSizeChanged();
+}
+
+bool QmlData::noPictureNotice() const
+{
+    return pv->pictureWatch.noticeShown();
 }
 
 void QmlData::setPreviewSizeList(const QStringList &)
@@ -1003,6 +1037,8 @@ bool QmlData::startCaptureTimer()
     const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
     if (pv->camera->camOpen(pv->currentDeviceId, size)) {
         rememberOpenCamera();
+        showStreamFormat();
+        pv->pictureWatch.opened();
         pv->captureThread->start(QThread::InheritPriority);
         if (pv->openFailedBox)
             pv->openFailedBox->busy = false;
@@ -1024,6 +1060,7 @@ void QmlData::stopCapture()
     // is stopped only when the backend goes away.
     pv->camera->camClose();
     pv->hasOpenCamera = false;
+    pv->pictureWatch.closed();
 }
 
 void QmlData::refreshCameraNames()
@@ -1155,24 +1192,43 @@ void QmlData::onCaptureFailed()
 {
     // Hosts without udev, and a device that vanishes before its notice, report
     // nothing: the failed read is the device change. The camera's descriptor is
-    // dead either way, so it is opened afresh if it is still listed.
+    // dead either way, so it is opened afresh if it is still listed; a camera
+    // that fails again soon after is left to the picture watch's back-off.
     if (pv->quitRequested || !pv->hasOpenCamera || !pv->camera->isOpened())
         return;
     logToFile(QStringLiteral("frame read failed: enumerating again"));
+    const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
+    if (recent)
+        closeIfGone();
+    else
+        reopenQuietly();
+}
+
+// Takes a new list; a camera no longer in it is closed, with the not-found
+// prompt. Returns whether it was gone.
+bool QmlData::closeIfGone()
+{
     pv->mDevs = pv->camera->enumerateDevices();
     refreshCameraNames();
-    // A camera that fails again within seconds of such a reopen counts as gone.
-    const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
-    if (!recent && findCamera(pv->devices, pv->openCamera) >= 0) {
-        relocateOpenCamera();
-        if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
-            pv->reopenedAfterFailure.start();
-            return;
-        }
-    }
+    if (findCamera(pv->devices, pv->openCamera) >= 0)
+        return false;
     stopCapture();
     forgetChosenCamera();
     openFindDeviceDialog();
+    return true;
+}
+
+// The open camera delivers nothing: opened afresh while it is listed, with
+// no prompt.
+void QmlData::reopenQuietly()
+{
+    if (pv->quitRequested || !pv->hasOpenCamera || closeIfGone())
+        return;
+    relocateOpenCamera();
+    logToFile(QStringLiteral("camera delivers no picture: reopening id = %1").arg(pv->currentDeviceId));
+    pv->reopenedAfterFailure.start(); // a read failing soon after waits for the next turn
+    if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex)))
+        showStreamFormat();
 }
 
 // ---------------------------------------------------------------------------
@@ -1373,6 +1429,8 @@ void QmlData::sendFrameData(QImage qimage)
     QImage newest = pv->captureThread->takeNewestFrame();
     if (!newest.isNull())
         qimage = newest;
+    if (!qimage.isNull())
+        pv->pictureWatch.goodFrame();
 
     if (!pv->frameSink && !pv->imageSink)
         return;

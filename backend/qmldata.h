@@ -36,6 +36,7 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(QStringList cameraNames READ cameraNames WRITE setCameraNames NOTIFY cameraNamesChanged FINAL)
     Q_PROPERTY(int previewSizeIndex READ previewSizeIndex WRITE setPreviewSizeIndex NOTIFY previewSizeIndexChanged FINAL)
     Q_PROPERTY(QStringList previewSizeList READ previewSizeList WRITE setPreviewSizeList NOTIFY perviewSizeChanged FINAL)
+    Q_PROPERTY(bool noPictureNotice READ noPictureNotice NOTIFY noPictureNoticeChanged FINAL)
     Q_PROPERTY(int afdIndex READ afdIndex WRITE setAfdIndex NOTIFY afdIndexChanged FINAL)
     Q_PROPERTY(bool skinSwitch READ skinSwitch WRITE setSkinSwitch NOTIFY skinSwitchChanged FINAL)
     Q_PROPERTY(bool brightSwitch READ brightSwitch WRITE setBrightSwitch NOTIFY brightSwitchChanged FINAL)
@@ -131,6 +132,8 @@ public:
     void setPreviewSizeIndex(int v);
     QStringList previewSizeList() const;
     void setPreviewSizeList(const QStringList &list);
+    // True while the open camera delivers no picture and is being reopened.
+    bool noPictureNotice() const;
     int afdIndex();
     void setAfdIndex(int v);
     bool skinSwitch();
@@ -207,6 +210,7 @@ signals:
     void frameSizeChanged();
     void cameraNamesChanged();
     void perviewSizeChanged();
+    void noPictureNoticeChanged();
     void apertureListChanged();
     void apertureEnableChanged();
     void exposureListChanged();
@@ -294,6 +298,9 @@ private:
     void forgetChosenCamera();
     void relocateOpenCamera();
     bool openCameraListed() const;
+    void reopenQuietly();
+    bool closeIfGone();
+    void showStreamFormat();
 
     // The steps of the tuning setters and getters; `param` is a row of the
     // parameter table in qmldata.cpp.

@@ -153,12 +153,18 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
                 m_capture->set(cv::CAP_PROP_FRAME_HEIGHT, double(size[3]));
                 m_capture->set(cv::CAP_PROP_FPS, double(size[5]));
             }
+            // What the camera agreed to; a camera without the asked size or
+            // format gives another (the frames are checked against it).
+            m_format.fourcc = int(m_capture->get(cv::CAP_PROP_FOURCC));
+            m_format.width = int(m_capture->get(cv::CAP_PROP_FRAME_WIDTH));
+            m_format.height = int(m_capture->get(cv::CAP_PROP_FRAME_HEIGHT));
+            m_format.fps = int(m_capture->get(cv::CAP_PROP_FPS) + 0.5);
 #ifndef _WIN32
             // Motion-JPEG frames are handed over compressed and decoded once,
             // straight into the image (see grabFrame); OpenCV would decode to
             // BGR and the image would be a second pass. Other formats keep
             // OpenCV's conversion.
-            if (int(m_capture->get(cv::CAP_PROP_FOURCC)) == MjpgFourcc)
+            if (m_format.fourcc == MjpgFourcc)
                 m_capture->set(cv::CAP_PROP_CONVERT_RGB, 0.0);
 #endif
         } catch (const cv::Exception &e) {
@@ -194,6 +200,7 @@ void CameraLink::camClose()
 void CameraLink::closeLocked()
 {
     m_unreachable.clear();
+    m_format = StreamFormat();
     if (!m_capture->isOpened()) {
         qDebug("not open");
         return;
@@ -254,29 +261,46 @@ bool CameraLink::reachesLocked(int propId) const
     return true;
 }
 
-QImage CameraLink::grabFrame(bool *readFailed)
+QImage CameraLink::grabFrame(FrameVerdict *verdict)
 {
+    FrameVerdict scratch;
+    FrameVerdict &v = verdict ? *verdict : scratch;
+    v = FrameVerdict::ReadFailed;
     cv::Mat frame;
-    bool read = false;
+    QSize expected;
     {
         SharedUse use(*this);
         if (!m_capture->isOpened())
             return QImage();
+        expected = QSize(m_format.width, m_format.height);
         std::lock_guard<std::mutex> reading(m_frameLock);
         try {
-            read = m_capture->read(frame);
+            // Grab and retrieve apart: a grab that fails means no frame came
+            // (the device is gone, or stalls); a buffer without data grabs but
+            // retrieves nothing.
+            if (!m_capture->grab())
+                return QImage();
+            m_capture->retrieve(frame);
         } catch (const cv::Exception &e) {
             qDebug("##### read error = %s", e.what());
+            return QImage();
         }
     }
-    if (readFailed)
-        *readFailed = !read;
-    if (!read)
+    v = FrameVerdict::Empty;
+    if (frame.empty())
         return QImage();
     // A compressed frame is one row of bytes; a converted one has three channels.
     if (frame.rows == 1 && frame.type() == CV_8UC1)
-        return jpegToImage(frame.data, frame.total(), m_rotation);
-    return frameToImage(frame, m_rotation);
+        return jpegToImage(frame.data, frame.total(), m_rotation, expected, &v);
+    QImage image = frameToImage(frame, m_rotation);
+    v = image.isNull() ? FrameVerdict::Undecodable : FrameVerdict::Good;
+    return image;
+}
+
+CameraLink::StreamFormat CameraLink::streamFormat() const
+{
+    SharedUse use(*this);
+    return m_format;
 }
 
 int CameraLink::enumerateDevices()

@@ -3,6 +3,7 @@
 #include "camera/camdevice.h"
 #include "camera/controlroutes.h"
 #include "camera/devicesource.h"
+#include "camera/frameconvert.h"
 
 #include <QImage>
 
@@ -90,9 +91,20 @@ public:
     int rotation() const;
 
     // Reads one frame and converts it to a rotated RGB32 image; null when there
-    // is none. `readFailed`, when given, is set when the camera is open but the
-    // read failed (the device is gone, or broken).
-    QImage grabFrame(bool *readFailed = nullptr);
+    // is none, with the reason in `verdict` (ReadFailed also when the camera
+    // is closed).
+    QImage grabFrame(FrameVerdict *verdict = nullptr);
+
+    // What the open camera actually delivers, as negotiated at open (another
+    // size or format than asked when the camera does not offer that one).
+    struct StreamFormat
+    {
+        int width = 0;
+        int height = 0;
+        int fourcc = 0; // four-character code, 0 when unknown
+        int fps = 0;
+    };
+    StreamFormat streamFormat() const;
 
     // Blocks until the camera is open, `wakeWaiters` is called or `ms` have
     // passed; returns whether the camera is open.
@@ -135,6 +147,7 @@ private:
     const bool m_routeControls;
     // Written only under the exclusive life gate.
     std::vector<UnreachableProperty> m_unreachable;
+    StreamFormat m_format;
     std::atomic<int> m_rotation{0};
     std::atomic<unsigned> m_openCount{0};
     mutable std::mutex m_devicesLock;

@@ -1,6 +1,9 @@
 #include "camera/capturethread.h"
 
+#include "app/debuglog.h"
 #include "camera/cameralink.h"
+
+#include <QDebug>
 
 namespace {
 // How long the loop sleeps at most, with the camera closed, before it looks at
@@ -34,6 +37,29 @@ void CaptureThread::stop()
     m_stopRequested = false;
 }
 
+long CaptureThread::badFrames(FrameVerdict kind) const
+{
+    return m_badFrames[int(kind)];
+}
+
+void CaptureThread::countBadFrame(FrameVerdict kind)
+{
+    ++m_badFrames[int(kind)];
+    if (m_lastBadLog.isValid() && m_lastBadLog.elapsed() < 1000)
+        return;
+    m_lastBadLog.start();
+    QString counts;
+    long total = 0;
+    for (int k = int(FrameVerdict::Empty); k < FrameVerdictCount; ++k) {
+        counts += QStringLiteral(", %1 %2").arg(QLatin1String(frameVerdictName(FrameVerdict(k)))).arg(m_badFrames[k]);
+        total += m_badFrames[k];
+    }
+    const QString line = QStringLiteral("bad frames skipped: %1 (+%2)%3").arg(total).arg(total - m_loggedBad).arg(counts);
+    m_loggedBad = total;
+    qDebug("%s", qPrintable(line));
+    logToFile(line);
+}
+
 QImage CaptureThread::takeNewestFrame()
 {
     return m_mailbox.take();
@@ -50,9 +76,9 @@ void CaptureThread::run()
         if (m_stopRequested)
             break;
         const unsigned open = camera->openCount();
-        bool failed = false;
-        const QImage image = camera->grabFrame(&failed);
-        if (failed) {
+        FrameVerdict verdict = FrameVerdict::Good;
+        const QImage image = camera->grabFrame(&verdict);
+        if (verdict == FrameVerdict::ReadFailed && camera->isOpened()) {
             if (!announced || failedOpen != open) {
                 announced = true;
                 failedOpen = open;
@@ -62,6 +88,8 @@ void CaptureThread::run()
             continue;
         }
         announced = false;
+        if (verdict != FrameVerdict::Good && verdict != FrameVerdict::ReadFailed)
+            countBadFrame(verdict);
         if (image.width() > 0 && m_mailbox.put(image))
             emit onGetFrame(image);
         QThread::msleep(1);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "camera/frameconvert.h"
 #include "camera/framemailbox.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QThread>
 
@@ -20,6 +22,10 @@ class CameraLink;
 // by `readFailed`, for that open; the loop then waits for the camera to be
 // opened again, trying a read only every `FailedReadPauseMs`, instead of
 // retrying at once.
+//
+// Frames that come but show nothing (empty, undecodable, of another size) are
+// skipped and counted per kind; a debug-log line gives the counts at most once
+// a second while they grow. They never count as a failed read.
 //
 // The thread idles without spinning while the camera is closed and ends on
 // `requestStop()`; `stop()` returns once it has ended. Stop it before the
@@ -43,6 +49,9 @@ public:
     // The newest frame not yet taken, or a null image.
     QImage takeNewestFrame();
 
+    // Frames skipped since the thread was made, of one kind.
+    long badFrames(FrameVerdict kind) const;
+
     static constexpr unsigned long FailedReadPauseMs = 500;
 
 signals:
@@ -55,7 +64,12 @@ protected:
 private:
     CameraLink *camera;
     FrameMailbox m_mailbox;
+    void countBadFrame(FrameVerdict kind);
+
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<long> m_badFrames[FrameVerdictCount] = {};
+    QElapsedTimer m_lastBadLog; // capture thread only
+    long m_loggedBad = 0;
     // Set as run() ends and read by stop() after the join: it makes the join
     // visible to ThreadSanitizer, which cannot follow QThread::wait inside an
     // uninstrumented Qt.

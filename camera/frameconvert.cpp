@@ -103,8 +103,8 @@ public:
     }
 
     // Decodes into `target` (32 bits per pixel, the frame's size), opaque, in
-    // the byte order of QImage::Format_RGB32. Any warning counts as failure:
-    // such a frame goes to OpenCV's decoder, whose result it then is.
+    // the byte order of QImage::Format_RGB32. Any warning counts as failure
+    // (a frame cut short decodes with a warning, its bottom left grey).
     bool decode(const unsigned char *data, std::size_t size, cv::Mat &target)
     {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -153,8 +153,6 @@ private:
 
 QImage decodeTurbo(const unsigned char *data, std::size_t size, int rotation)
 {
-    if (rotation != 0 && !isTurn(rotation))
-        return QImage(); // left to frameToImage's general transform
     thread_local JpegDecoder decoder;
     int width = 0;
     int height = 0;
@@ -199,23 +197,66 @@ QImage frameToImage(const cv::Mat &frame, int rotation)
     return image;
 }
 
-QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation)
+const char *frameVerdictName(FrameVerdict v)
 {
-    if (!data || size == 0 || size > std::size_t(INT_MAX))
+    static const char *const names[FrameVerdictCount] = {"good", "read failed", "empty", "undecodable",
+                                                         "wrong size"};
+    return names[int(v)];
+}
+
+bool jpegHeaderSize(const unsigned char *p, std::size_t n, QSize *claimed)
+{
+    if (!p || n < 4 || p[0] != 0xFF || p[1] != 0xD8)
+        return false;
+    for (std::size_t i = 2; i + 9 < n;) {
+        if (p[i] != 0xFF)
+            return false;
+        const unsigned char m = p[i + 1];
+        if (m == 0xFF) { // fill byte
+            ++i;
+            continue;
+        }
+        // Start of frame: baseline, extended or progressive Huffman coding.
+        if (m >= 0xC0 && m <= 0xC2) {
+            *claimed = QSize(p[i + 7] << 8 | p[i + 8], p[i + 5] << 8 | p[i + 6]);
+            return !claimed->isEmpty();
+        }
+        if (m == 0xD8 || m == 0xD9 || m == 0xDA || m == 0x01 || (m >= 0xD0 && m <= 0xD7))
+            return false; // image data or the end before any frame header
+        i += 2 + (std::size_t(p[i + 2]) << 8 | p[i + 3]);
+    }
+    return false;
+}
+
+QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation, QSize expected,
+                   FrameVerdict *verdict)
+{
+    FrameVerdict scratch;
+    FrameVerdict &v = verdict ? *verdict : scratch;
+    v = FrameVerdict::Undecodable;
+    QSize claimed;
+    if (size > std::size_t(INT_MAX) || !jpegHeaderSize(data, size, &claimed))
         return QImage();
-    // A broken frame may claim any size: what cannot be allocated, or what
-    // OpenCV refuses, is no frame (the capture thread must not end on it).
-    try {
-#ifdef VEXLO_HAVE_TURBOJPEG
-        QImage image = decodeTurbo(data, size, rotation);
-        if (!image.isNull())
-            return image;
-#endif
-        const cv::Mat compressed(1, int(size), CV_8UC1, const_cast<unsigned char *>(data));
-        return frameToImage(cv::imdecode(compressed, cv::IMREAD_COLOR), rotation);
-    } catch (const cv::Exception &) {
-        return QImage();
-    } catch (const std::bad_alloc &) {
+    // A broken frame may claim any size: only the size the stream was set to
+    // is ever allocated.
+    if (claimed != expected) {
+        v = FrameVerdict::WrongSize;
         return QImage();
     }
+    QImage image;
+    try {
+#ifdef VEXLO_HAVE_TURBOJPEG
+        image = decodeTurbo(data, size, rotation);
+#else
+        const cv::Mat compressed(1, int(size), CV_8UC1, const_cast<unsigned char *>(data));
+        image = frameToImage(cv::imdecode(compressed, cv::IMREAD_COLOR), rotation);
+#endif
+    } catch (const cv::Exception &) {
+    } catch (const std::bad_alloc &) {
+    }
+    if (!image.isNull() && image.size() == (rotation % 180 ? expected.transposed() : expected))
+        v = FrameVerdict::Good;
+    else
+        image = QImage();
+    return image;
 }

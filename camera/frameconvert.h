@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 
 #include <cstddef>
 
@@ -13,10 +14,26 @@ class Mat;
 // null image.
 QImage frameToImage(const cv::Mat &frame, int rotation);
 
+// What became of one frame read from the camera.
+enum class FrameVerdict {
+    Good,
+    ReadFailed,  // no frame at all: the device is gone, or nothing came in time
+    Empty,       // the driver handed over a buffer without data (bytesused 0, error flag)
+    Undecodable, // no JPEG header, or the data does not decode cleanly
+    WrongSize,   // the header claims another size than the stream was set to
+};
+constexpr int FrameVerdictCount = 5;
+const char *frameVerdictName(FrameVerdict v);
+
+// The size a JPEG's start-of-frame header claims, read without decoding or
+// allocating; false when there is none.
+bool jpegHeaderSize(const unsigned char *data, std::size_t size, QSize *claimed);
+
 // Decodes one Motion-JPEG frame (the camera's compressed buffer) straight into
-// an opaque RGB32 image turned by `rotation`: the same pixels as OpenCV's
-// decode followed by frameToImage, without the intermediate BGR frame. Data
-// that does not decode cleanly, and any frame at all when the program is built
-// without libjpeg-turbo, goes through OpenCV's decoder and frameToImage; what
-// neither can decode gives a null image.
-QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation);
+// an opaque RGB32 image turned by `rotation`, the same pixels as OpenCV's
+// decode followed by frameToImage. Only a frame whose header claims `expected`
+// is decoded; any other, and data that does not decode cleanly, gives a null
+// image and the reason in `verdict`. Without libjpeg-turbo OpenCV decodes
+// (after the same size check).
+QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation, QSize expected,
+                   FrameVerdict *verdict = nullptr);

@@ -224,6 +224,10 @@ Nothing was changed.</translation>
 <context>
     <name>main</name>
     <message>
+        <source>camera_no_picture_reopening</source>
+        <translation>camera delivers no picture — reopening</translation>
+    </message>
+    <message>
         <source>snapshot_saved</source>
         <translation>Saved %1</translation>
     </message>

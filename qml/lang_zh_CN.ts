@@ -221,6 +221,10 @@
 <context>
     <name>main</name>
     <message>
+        <source>camera_no_picture_reopening</source>
+        <translation>相机没有画面 — 正在重新打开</translation>
+    </message>
+    <message>
         <source>snapshot_saved</source>
         <translation>已保存 %1</translation>
     </message>

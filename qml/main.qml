@@ -340,6 +340,15 @@ ApplicationWindow {
         }
 
         Text {
+            id: noPictureText
+            anchors.centerIn: parent
+            visible: qmldata.noPictureNotice
+            text: qsTr("camera_no_picture_reopening")
+            color: "#12D2BD"
+            font.pixelSize: 20
+        }
+
+        Text {
             id: debugInfoText
             text: qmldata.debugStr
             visible: qmldata.isDebugVisible

@@ -110,13 +110,13 @@ int main(int argc, char **argv)
     report("BGR to RGB32 image, quarter turn", frames,
            [&](int i) { QImage image = frameToImage(bgr[size_t(i)], 90); });
     report("direct decode to RGB32 image (jpegToImage)", frames, [&](int i) {
-        QImage image = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0);
+        QImage image = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0, QSize(width, height));
     });
     report("direct decode, quarter turn", frames, [&](int i) {
-        QImage image = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 90);
+        QImage image = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 90, QSize(width, height));
     });
     for (int i = 0; i < frames; ++i)
-        images[size_t(i)] = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0);
+        images[size_t(i)] = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0, QSize(width, height));
     report("smooth scaling to the preview (QImage::scaled)", frames, [&](int i) {
         QImage shown = images[size_t(i)].scaled(preview, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     });

@@ -4,6 +4,11 @@
 //   bench_stress stress [seconds]   random use through the backend on two cameras
 //   bench_stress soak [seconds]     streaming plus one write a second; memory and
 //                                   threads sampled
+//   bench_stress badcamera [seconds] a healthy stream, then that long mixed frame
+//                                   faults at 1080p30: memory, CPU per frame,
+//                                   bad frames per kind, prompts; then 8 s of
+//                                   empty frames and the time the picture
+//                                   takes to come back
 //   bench_stress badinput <vexlo-tuner> <libvexlo-vcam.so> [count]
 //                                   the program's real start-up against broken
 //                                   INI files and unwritable homes
@@ -23,6 +28,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaProperty>
 #include <QPointer>
@@ -559,6 +565,143 @@ int runSoak(int argc, char **argv, int seconds)
 }
 
 // ---------------------------------------------------------------------------
+// A misbehaving camera: every frame fault in turn, with good frames between.
+
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+int runBadCamera(int argc, char **argv, int seconds)
+{
+    const QString scratch = prepareBackendRun("0");
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    const auto start = Clock::now();
+    const int healthy = 15;
+    Watchdog dog(start, (healthy + seconds + 60) * 1000LL);
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] { dog.beatMs = dog.now(); });
+    beat.start(100);
+
+    long frames = 0;
+    auto *backend = new QmlData;
+    backend->setDebugLog(true);
+    if (!startBackend(*backend, dog, frames)) {
+        say("error", QStringLiteral("no virtual camera"));
+        return 1;
+    }
+    dog.cameraOpen = true;
+    int prompts = 0;
+    QTimer promptCheck;
+    QObject::connect(&promptCheck, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible() && !w->property("counted").toBool()) {
+                w->setProperty("counted", true);
+                ++prompts;
+            }
+    });
+    promptCheck.start(200);
+
+    // Phase 0: healthy; phase 1: faults, one mode every 5 s.
+    const char *const faults[] = {"bigdim:10", "trunc:5", "random:5", "zero:3", "zeroerr:3",
+                                  "soi:5",     "othersize:5", "stall:5"};
+    struct Phase {
+        long rssPeakKb = 0;
+        double cpuMs = 0;
+        long cameraFrames = 0, shown = 0;
+    } phase[3];
+    int current = 0;
+    double cpuAt = 0;
+    long cameraAt = 0, shownAt = 0;
+    auto endPhase = [&] {
+        phase[current].cpuMs = processCpuMs() - cpuAt - (vcam_render_cpu_ns(0) / 1e6);
+        phase[current].cameraFrames = vcam_frames_delivered(0) - cameraAt;
+        phase[current].shown = frames - shownAt;
+    };
+    auto beginPhase = [&] {
+        cpuAt = processCpuMs() - vcam_render_cpu_ns(0) / 1e6;
+        cameraAt = vcam_frames_delivered(0);
+        shownAt = frames;
+    };
+    long injectedAt = 0, injected = 0;
+    const QString logPath = scratch + QStringLiteral("/home/Vexlo/debugLog.txt");
+    qint64 logAtMixEnd = 0;
+    qint64 returnStart = 0, returnMs = -1;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 t = dog.now() / 1000;
+        phase[std::min(current, 1)].rssPeakKb = std::max(phase[std::min(current, 1)].rssPeakKb, residentKb());
+        if (t == 3 && current == 0)
+            beginPhase();
+        if (t >= healthy && current == 0) {
+            endPhase();
+            current = 1;
+            injectedAt = vcam_frame_faults_injected(0);
+            beginPhase();
+        }
+        if (current == 1) {
+            const int k = int((t - healthy) / 5) % int(sizeof faults / sizeof *faults);
+            vcam_set_frame_fault(faults[k]);
+        }
+        if (t >= healthy + seconds && current == 1) {
+            // Then only empty frames, long enough for a quiet reopen, and good ones again.
+            endPhase();
+            injected = vcam_frame_faults_injected(0) - injectedAt;
+            logAtMixEnd = QFileInfo(logPath).size();
+            current = 2;
+            vcam_set_frame_fault("zero");
+        }
+        if (t >= healthy + seconds + 8 && current == 2) {
+            current = 3;
+            vcam_set_frame_fault("none");
+            shownAt = frames;
+            returnStart = dog.now();
+        }
+        if (current == 3 && dog.now() - returnStart > 3000)
+            app.quit();
+    });
+    QTimer back; // how soon the first good frame shows
+    QObject::connect(&back, &QTimer::timeout, [&] {
+        if (current == 3 && frames > shownAt && returnMs < 0)
+            returnMs = dog.now() - returnStart;
+    });
+    back.start(5);
+    tick.start(250);
+    app.exec();
+
+    // The counts of the capture thread's last log line of the mixed faults
+    // (it writes one a second at most, so the last second may be missing).
+    QFile log(logPath);
+    log.open(QIODevice::ReadOnly);
+    QString counts;
+    for (const QByteArray &line : log.read(logAtMixEnd).split('\n'))
+        if (line.contains("bad frames skipped: "))
+            counts = QString::fromUtf8(line.mid(line.indexOf("bad frames skipped: ") + 20));
+    const double cpuHealthy = phase[0].cpuMs / std::max(1L, phase[0].cameraFrames);
+    const double cpuFaults = phase[1].cpuMs / std::max(1L, phase[1].cameraFrames);
+    say("healthy: camera frames, shown", QStringLiteral("%1, %2").arg(phase[0].cameraFrames).arg(phase[0].shown));
+    say("faults: camera frames, shown", QStringLiteral("%1, %2").arg(phase[1].cameraFrames).arg(phase[1].shown));
+    say("faults injected", double(injected));
+    say("frames dropped per kind", counts);
+    say("rss peak healthy (MB)", phase[0].rssPeakKb / 1024.0, 1);
+    say("rss peak with faults (MB)", phase[1].rssPeakKb / 1024.0, 1);
+    say("cpu per camera frame healthy (ms)", cpuHealthy, 2);
+    say("cpu per camera frame faults (ms)", cpuFaults, 2);
+    say("prompts", prompts);
+    say("picture back after empty frames (ms)", double(returnMs));
+    delete backend;
+    dog.done = true;
+    const bool pass = phase[1].rssPeakKb - phase[0].rssPeakKb < 50 * 1024 && prompts == 0 && phase[1].shown > 0
+        && cpuFaults < 1.2 * cpuHealthy && returnMs >= 0 && returnMs < 1000;
+    say("result", pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+    QDir(scratch).removeRecursively();
+    return pass ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
 // Bad input: INI files the program must survive.
 
 struct Key
@@ -795,6 +938,8 @@ int main(int argc, char **argv)
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     if (mode == "stress")
         return runStress(argc, argv, argc > 2 ? std::atoi(argv[2]) : 60);
+    if (mode == "badcamera")
+        return runBadCamera(argc, argv, argc > 2 ? std::atoi(argv[2]) : 60);
     if (mode == "soak")
         return runSoak(argc, argv, argc > 2 ? std::atoi(argv[2]) : 600);
     if (mode == "badinput" && argc > 3) {
@@ -802,6 +947,6 @@ int main(int argc, char **argv)
         return runBadInput(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                            argc > 4 ? std::atoi(argv[4]) : 210);
     }
-    std::fprintf(stderr, "usage: %s stress [s] | soak [s] | badinput <vexlo-tuner> <libvexlo-vcam.so> [n]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s stress [s] | soak [s] | badcamera [s] | badinput <vexlo-tuner> <libvexlo-vcam.so> [n]\n", argv[0]);
     return 2;
 }

@@ -3,7 +3,11 @@
 # Not part of ctest. One command from the source tree:
 #
 #   bash bench/stress/run.sh                  # everything (about 30 minutes)
-#   bash bench/stress/run.sh stress           # only the stress runs, or: soak, badinput
+#   bash bench/stress/run.sh stress           # only the stress runs, or: soak, badinput, badcamera
+#
+# badcamera: 60 s of mixed frame faults at 1080p30 after a healthy stream, in
+# the normal and ASan+UBSan builds, then the program itself with one frame in
+# ten claiming 30000 x 30000 and ended by SIGTERM.
 #
 # The stress run goes through the normal build and the ASan+UBSan and TSan
 # builds (configured and built here as needed, only the targets it uses); the
@@ -95,6 +99,31 @@ if [ "$what" = all ] || [ "$what" = badinput ]; then
   dir=$(dir_of normal)
   build normal && run normal badinput "$PWD/$dir/vexlo-tuner" "$PWD/$dir/tools/vcam/libvexlo-vcam.so" \
     "$BADINPUT_COUNT" || failed=1
+fi
+if [ "$what" = all ] || [ "$what" = badcamera ]; then
+  for kind in normal asan; do
+    build "$kind" || { echo "build $kind failed"; failed=1; continue; }
+    run "$kind" badcamera "$STRESS_SECONDS"
+  done
+  # The program: memory peak under bigdim:10, then SIGTERM.
+  dir=$(dir_of normal)
+  home=$(mktemp -d "$TMPDIR/badcamera-home.XXXXXX")
+  mkdir -p "$home/Vexlo"
+  for fault in none bigdim:10; do
+    HOME=$home LD_PRELOAD=$PWD/$dir/tools/vcam/libvexlo-vcam.so VEXLO_VCAM_FRAME_FAULT=$fault \
+      QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software "$dir/vexlo-tuner" >/dev/null 2>&1 &
+    pid=$!
+    sleep "$STRESS_SECONDS"
+    peak=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
+    t0=$(date +%s%N)
+    kill -TERM "$pid"
+    wait "$pid"
+    rc=$?
+    t1=$(date +%s%N)
+    printf '%-35s %s\n' "program, frame fault $fault:" "rss peak $((peak / 1024)) MB, SIGTERM to exit $(((t1 - t0) / 1000000)) ms, exit code $rc"
+    [ "$rc" = 0 ] || failed=1
+  done
+  rm -rf "$home"
 fi
 [ "$failed" = 0 ] && echo "ALL PASSED" || echo "SOME RUNS FAILED"
 exit "$failed"

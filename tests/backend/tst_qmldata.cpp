@@ -3,6 +3,7 @@
 #include "support/filefaults.h"
 
 #include "app/debuglog.h"
+#include "backend/picturewatch.h"
 #include "tunnel/paramtunnel.h"
 
 #include <QQmlComponent>
@@ -377,12 +378,40 @@ private slots:
         QCOMPARE(jpeg.size(), QSize(320, 240));
     }
 
-    // A failed read with the camera still listed opens it afresh; failing
-    // again within seconds, it counts as gone: the prompt, with the camera closed.
-    void failedReadReopensOnce()
+    // A camera without pictures is reopened after 5 s, then after 10, 20 and every 30 s; the notice
+    // is up from the first reopen until a good frame, which starts the waits again.
+    void pictureWatchBacksOff()
+    {
+        qint64 now = 0;
+        PictureWatch watch([&] { return now; });
+        QSignalSpy reopens(&watch, &PictureWatch::reopenDue);
+        struct Step { qint64 at; char event; int reopens; bool notice; };
+        const Step steps[] = {
+            {0, 'o', 0, false},     {4999, 'c', 0, false},  {5000, 'c', 1, true},   {14999, 'c', 1, true},
+            {15000, 'c', 2, true},  {35000, 'c', 3, true},  {64999, 'c', 3, true},  {65000, 'c', 4, true},
+            {95000, 'c', 5, true},  {95100, 'g', 5, false}, {100099, 'c', 5, false}, {100100, 'c', 6, true},
+            {100200, 'x', 6, false}, {900000, 'c', 6, false},
+        };
+        for (const Step &step : steps) {
+            now = step.at;
+            switch (step.event) {
+            case 'o': watch.opened(); break;
+            case 'g': watch.goodFrame(); break;
+            case 'x': watch.closed(); break;
+            default: watch.check();
+            }
+            QCOMPARE(reopens.count(), step.reopens);
+            QCOMPARE(watch.noticeShown(), step.notice);
+        }
+    }
+
+    // A failed read with the camera still listed opens it afresh and never prompts, however often
+    // it fails; only a camera that is no longer listed brings the prompt, with the camera closed.
+    void failedReadPromptsOnlyWhenGone()
     {
         QmlData *b = startStreaming(64, 48, 30);
         QVERIFY(b);
+        b->setDebugLog(true);
         rig->world->takeOpens();
         rig->world->produceFrames = false;
         bool prompted = false;
@@ -390,12 +419,24 @@ private slots:
             prompted = true;
             QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
             QVERIFY(!b->cameraLink()->isOpened());
+            rig->world->plug(0);
             rig->world->produceFrames = true;
             click(box, QMessageBox::Retry);
         });
-        QTRY_VERIFY_WITH_TIMEOUT(prompted, 5000);
-        QCOMPARE(rig->world->takeOpens().size(), size_t(2)); // the reopen, then Retry's
+        const QString failed = QStringLiteral("frame read failed: enumerating again");
+        auto failures = [&] {
+            QFile log(home.path() + QStringLiteral("/Vexlo/debugLog.txt"));
+            log.open(QIODevice::ReadOnly);
+            return QString::fromUtf8(log.readAll()).count(failed);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(failures() >= 2, 10000);
+        QVERIFY(!prompted);
+        QCOMPARE(rig->world->takeOpens().size(), size_t(1)); // the reopen; the second failure waits
+        rig->world->unplug(0);
+        QTRY_VERIFY_WITH_TIMEOUT(prompted, 10000);
+        QCOMPARE(rig->world->takeOpens().size(), size_t(1)); // Retry's
         QVERIFY(b->cameraLink()->isOpened());
+        b->setDebugLog(false);
     }
 
     // Zoom and debug-log switches live in the store and signal only real changes; the overlay

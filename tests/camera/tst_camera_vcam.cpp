@@ -1,14 +1,30 @@
 // The camera link through OpenCV's V4L2 backend on the virtual camera: enumeration (metadata nodes
 // skipped, a node the user may not open named), MJPG at 30 fps although the camera offers YUYV
-// first, and compressed frames decoding to OpenCV's own pixels.
+// first, compressed frames decoding to OpenCV's own pixels, spoiled frames skipped, another format named.
 #include "support/fakecamera.h"
+#include "camera/capturethread.h"
 #include "camera/frameconvert.h"
+#include "camera/streamformat.h"
+
+#include "vcam_control.h"
 
 #include <opencv2/imgcodecs.hpp>
 
 #if __has_include(<turbojpeg.h>)
 #include <turbojpeg.h>
 #endif
+
+namespace {
+long peakResidentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    f.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+} // namespace
 
 class TestCameraVcam : public QObject
 {
@@ -17,7 +33,8 @@ class TestCameraVcam : public QObject
 private slots:
     void enumerateAndOpen()
     {
-        TempHome home(true);
+        TempHome &home = m_home;
+        setLogEnabled(true);
         CameraLink link;
         // Node 4 refuses to open (EACCES): said in the debug output and the log.
         const QString denied = QStringLiteral("no permission for /dev/video4; add the user to the group that owns it");
@@ -39,10 +56,12 @@ private slots:
             QCOMPARE(link.get(cv::CAP_PROP_FPS), 30.0);
             QCOMPARE(link.grabFrame().size(), QSize(size[1], size[3]));
         }
+        home.clearLog();
+        setLogEnabled(false);
     }
 
     // The direct decode against OpenCV's decode plus frameToImage (the capture object's own
-    // conversion), in all four turns; broken data takes OpenCV's result too.
+    // conversion), in all four turns.
     void compressedFramesDecodeAsOpenCvDoes()
     {
         std::vector<cv::Mat> frames;
@@ -69,18 +88,90 @@ private slots:
         tjFree(jpeg);
         tjDestroy(encoder);
 #endif
-        frames.push_back(frames.front().colRange(0, frames.front().cols / 2).clone()); // cut short
-        frames.push_back(cv::Mat(1, 4096, CV_8UC1, cv::Scalar(0x5A)));                 // not a JPEG
-
         for (const cv::Mat &raw : frames) {
             const cv::Mat decoded = cv::imdecode(raw, cv::IMREAD_COLOR);
             for (int rotation : {0, 90, 180, 270}) {
-                const QImage image = jpegToImage(raw.data, raw.total(), rotation);
-                QCOMPARE(image.isNull(), decoded.empty());
+                const QImage image = jpegToImage(raw.data, raw.total(), rotation, QSize(decoded.cols, decoded.rows));
                 QVERIFY(image == frameToImage(decoded, rotation));
             }
         }
     }
+
+    // Spoiled frames through the capture thread: each is skipped and counted by its kind (and the
+    // counts logged), never taken as a failed read; the good frames between them keep coming, and
+    // a header that claims 30000 x 30000 allocates nothing by it.
+    void spoiledFramesAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("fault");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("cut short") << QByteArray("trunc:3") << int(FrameVerdict::Undecodable);
+        QTest::newRow("random bytes") << QByteArray("random:3") << int(FrameVerdict::Undecodable);
+        QTest::newRow("start marker alone") << QByteArray("soi:3") << int(FrameVerdict::Undecodable);
+        QTest::newRow("no data") << QByteArray("zero:3") << int(FrameVerdict::Empty);
+        QTest::newRow("no data, error flag") << QByteArray("zeroerr:3") << int(FrameVerdict::Empty);
+        QTest::newRow("30000 x 30000") << QByteArray("bigdim:3") << int(FrameVerdict::WrongSize);
+        QTest::newRow("another size") << QByteArray("othersize:3") << int(FrameVerdict::WrongSize);
+        QTest::newRow("withheld") << QByteArray("stall:3") << -1;
+    }
+    void spoiledFramesAreSkipped()
+    {
+        QFETCH(QByteArray, fault);
+        QFETCH(int, kind);
+        setLogEnabled(true); // the first case's home
+        CameraLink link;
+        QVERIFY(link.camOpen(0, Preview1080));
+        CaptureThread thread(&link);
+        QSignalSpy failed(&thread, &CaptureThread::readFailed);
+        std::atomic<int> frames{0};
+        QObject::connect(&thread, &CaptureThread::onGetFrame, &thread, [&](const QImage &) {
+            frames += thread.takeNewestFrame().size() == QSize(1920, 1080);
+        }, Qt::DirectConnection);
+        const long peakBefore = peakResidentKb();
+        const long injectedBefore = vcam_frame_faults_injected(0);
+        QCOMPARE(vcam_set_frame_fault(fault.constData()), 0);
+        thread.start();
+        if (kind >= 0)
+            QTRY_VERIFY_WITH_TIMEOUT(thread.badFrames(FrameVerdict(kind)) >= 3, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(vcam_frame_faults_injected(0) - injectedBefore >= 3 && frames >= 6, 20000);
+        vcam_set_frame_fault("none");
+        thread.stop();
+        QCOMPARE(failed.count(), 0);
+        QVERIFY2(peakResidentKb() - peakBefore < 100 * 1024, "memory grew by what a header claimed");
+        for (int k = int(FrameVerdict::Empty); k < FrameVerdictCount; ++k)
+            QCOMPARE(thread.badFrames(FrameVerdict(k)) > 0, k == kind);
+        const QStringList log = m_home.logMessages();
+        m_home.clearLog();
+        setLogEnabled(false);
+        QCOMPARE(log.filter(QStringLiteral("bad frames skipped: ")).isEmpty(), kind < 0);
+    }
+
+    // A camera without the asked format or size: what it delivers is what the preview-size row says.
+    void anotherFormatIsNamed_data()
+    {
+        QTest::addColumn<QByteArray>("formats");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("as asked") << QByteArray() << QStringLiteral("1080P 30FPS");
+        QTest::newRow("YUYV only") << QByteArray("yuyv") << QStringLiteral("1920×1080 YUYV 5FPS (asked 1080P 30FPS)");
+        QTest::newRow("YUYV 640 only") << QByteArray("yuyv640") << QStringLiteral("640×480 YUYV (asked 1080P 30FPS)");
+        QTest::newRow("MJPG 640 only") << QByteArray("mjpg640") << QStringLiteral("640×480 MJPG (asked 1080P 30FPS)");
+    }
+    void anotherFormatIsNamed()
+    {
+        QFETCH(QByteArray, formats);
+        QFETCH(QString, shown);
+        qputenv("VEXLO_VCAM_FORMATS", formats);
+        CameraLink link;
+        QVERIFY(link.camOpen(0, Preview1080));
+        const CameraLink::StreamFormat got = link.streamFormat();
+        QCOMPARE(describeStream(got, Preview1080, QStringLiteral("1080P 30FPS")), shown);
+        FrameVerdict verdict = FrameVerdict::ReadFailed;
+        QCOMPARE(link.grabFrame(&verdict).size(), QSize(got.width, got.height));
+        QCOMPARE(int(verdict), int(FrameVerdict::Good));
+        qunsetenv("VEXLO_VCAM_FORMATS");
+    }
+
+private:
+    TempHome m_home; // the debug log's home is found once per process
 };
 
 QTEST_GUILESS_MAIN(TestCameraVcam)

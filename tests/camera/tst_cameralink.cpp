@@ -6,13 +6,14 @@
 
 namespace {
 
-// What camOpen sends: on Linux MJPG first, then the size and the rate, then asks the format it got.
+// What camOpen sends: on Linux MJPG first, then the size and the rate, then asks what it got.
 QString openTrace(const QString &size = QString())
 {
 #ifdef _WIN32
-    return size;
+    return (size.isEmpty() ? QString() : size + QLatin1Char(' ')) + "get:6 get:3 get:4 get:5";
 #else
-    return QStringLiteral("6:1196444237 ") + (size.isEmpty() ? QString() : size + QLatin1Char(' ')) + "get:6";
+    return QStringLiteral("6:1196444237 ") + (size.isEmpty() ? QString() : size + QLatin1Char(' '))
+        + "get:6 get:3 get:4 get:5";
 #endif
 }
 

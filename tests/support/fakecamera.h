@@ -137,6 +137,13 @@ public:
         world->fail(FakeWorld::Read);
         return ok;
     }
+    // The capture link grabs and retrieves apart.
+    bool grab() override { return read(grabbed); }
+    bool retrieve(cv::OutputArray out, int) override
+    {
+        grabbed.copyTo(out);
+        return !grabbed.empty();
+    }
     bool set(int prop, double value) override
     {
         {
@@ -175,6 +182,7 @@ public:
     std::shared_ptr<FakeWorld> world;
 
 private:
+    cv::Mat grabbed;
     // Frames come at most `fps` a second, whichever thread reads.
     void pace()
     {

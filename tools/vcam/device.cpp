@@ -12,16 +12,6 @@
 
 namespace vcam {
 
-const std::vector<Format> &formats()
-{
-    static const std::vector<Format> f = {
-        {V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", 0, {{640, 480, 30}, {1280, 720, 10}, {1920, 1080, 5}}},
-        {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", V4L2_FMT_FLAG_COMPRESSED,
-         {{640, 480, 30}, {1280, 720, 30}, {1920, 1080, 30}}},
-    };
-    return f;
-}
-
 std::vector<int> framerates(int maxFps)
 {
     std::vector<int> r;
@@ -218,7 +208,9 @@ void Camera::advance(int64_t now)
         sequence += uint32_t(skip);
     }
     while (now >= nextDueNs) {
-        if (!queued.empty()) {
+        if (frameStalls(sequence)) {
+            ++faultsInjected; // the frame never comes
+        } else if (!queued.empty()) {
             const int i = queued.front();
             queued.pop_front();
             Buffer &b = bufs[size_t(i)];
@@ -282,10 +274,16 @@ void replug(Camera *c)
     c->fw.powerOn();
     c->fw.writeState();
     c->uvc.reset();
-    c->fourcc = V4L2_PIX_FMT_YUYV;
-    c->width = 640;
-    c->height = 480;
-    c->fps = 30;
+    c->powerOnFormat();
+}
+
+void Camera::powerOnFormat()
+{
+    const Format &f = formats()[0];
+    fourcc = f.fourcc;
+    width = f.sizes[0].w;
+    height = f.sizes[0].h;
+    fps = f.sizes[0].maxFps;
 }
 
 namespace {
@@ -696,9 +694,11 @@ int deviceIoctl(Handle *h, unsigned long req, void *arg)
         c->renderNs += (t1.tv_sec - t0.tv_sec) * 1000000000LL + (t1.tv_nsec - t0.tv_nsec);
         bf.state = Buffer::Dequeued;
         ++c->delivered;
+        uint32_t flags = bf.bytesused == 0 ? V4L2_BUF_FLAG_ERROR : 0;
+        if (spoilFrame(*c, c->delivered, c->mem + bf.offset, bf.bytesused, flags))
+            ++c->faultsInjected;
         fillBuf(*c, i, *b);
-        if (bf.bytesused == 0)
-            b->flags |= V4L2_BUF_FLAG_ERROR;
+        b->flags |= flags;
         c->arm(h);
         return 0;
     }

@@ -112,10 +112,14 @@ void setup()
             if (state && *state)
                 c->fw.statePath = c->index == 0 ? std::string(state) : std::string(state) + "." + std::to_string(c->index);
             c->fw.autoUpdate = !(au && strcmp(au, "0") == 0);
+            c->powerOnFormat();
             c->fw.powerOn();
             c->fw.writeState();
             r.cameras.push_back(std::move(c));
         }
+        const char *fault = getenv("VEXLO_VCAM_FRAME_FAULT");
+        if (fault && *fault && !setFrameFault(fault))
+            fprintf(stderr, "vcam: VEXLO_VCAM_FRAME_FAULT=%s not understood\n", fault);
         const char *ctl = getenv("VEXLO_VCAM_CONTROL");
         if (ctl && *ctl)
             std::thread(controlChannel, std::string(ctl)).detach();
@@ -279,6 +283,37 @@ Camera *camera(int i)
     return (i >= 0 && size_t(i) < cams.size()) ? cams[size_t(i)].get() : nullptr;
 }
 
+// The FIFO's commands: the first word picks the row, the rest is its argument.
+struct Command {
+    const char *word;
+    void (*run)(const char *arg);
+};
+int cameraArg(const char *arg) { return atoi(arg); }
+const Command kCommands[] = {
+    {"unplug", [](const char *a) { vcam_unplug(cameraArg(a)); }},
+    {"replug", [](const char *a) { vcam_replug(cameraArg(a)); }},
+    {"reset", [](const char *a) { vcam_reset(cameraArg(a)); }},
+    {"auto-update", [](const char *a) { vcam_set_auto_update(cameraArg(a), strstr(a, "off") == nullptr); }},
+    {"frame", [](const char *a) { vcam_set_frame_fault(a); }},
+};
+
+void runCommand(const std::string &cmd)
+{
+    const size_t start = cmd.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return;
+    const size_t end = cmd.find(' ', start);
+    const std::string word = cmd.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string arg = end == std::string::npos ? std::string() : cmd.substr(end + 1);
+    traceLine("control: %s", cmd.c_str());
+    for (const Command &c : kCommands) {
+        if (word == c.word) {
+            c.run(arg.c_str());
+            return;
+        }
+    }
+}
+
 void controlChannel(std::string path)
 {
     mkfifo(path.c_str(), 0600);
@@ -300,21 +335,7 @@ void controlChannel(std::string path)
         while ((nl = line.find('\n')) != std::string::npos) {
             const std::string cmd = line.substr(0, nl);
             line.erase(0, nl + 1);
-            char word[32] = {0};
-            int cam = 0;
-            char arg[16] = {0};
-            const int got = sscanf(cmd.c_str(), "%31s %d %15s", word, &cam, arg);
-            if (got < 1)
-                continue;
-            traceLine("control: %s", cmd.c_str());
-            if (!strcmp(word, "unplug"))
-                vcam_unplug(cam);
-            else if (!strcmp(word, "replug"))
-                vcam_replug(cam);
-            else if (!strcmp(word, "reset"))
-                vcam_reset(cam);
-            else if (!strcmp(word, "auto-update"))
-                vcam_set_auto_update(cam, strcmp(arg, "off") != 0);
+            runCommand(cmd);
         }
     }
 }
@@ -697,6 +718,17 @@ long vcam_frames_delivered(int cam)
 {
     LOCKED(cam, 0);
     return c->delivered;
+}
+
+int vcam_set_frame_fault(const char *spec)
+{
+    return setFrameFault(spec) ? 0 : -1;
+}
+
+long vcam_frame_faults_injected(int cam)
+{
+    LOCKED(cam, 0);
+    return c->faultsInjected;
 }
 
 long long vcam_render_cpu_ns(int cam)

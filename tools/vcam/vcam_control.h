@@ -78,6 +78,12 @@ int vcam_is_plugged(int camera);
 long vcam_frames_delivered(int camera);
 long long vcam_render_cpu_ns(int camera);
 
+/* Frame faults of every camera, "MODE[:EVERY]" (see README.md): 0, or -1
+ * when the text is not understood (nothing changes). "none" ends them. */
+int vcam_set_frame_fault(const char *spec);
+/* Frames spoiled or withheld by a frame fault since load. */
+long vcam_frame_faults_injected(int camera);
+
 const char *vcam_register_name(int reg);
 const char *vcam_violation_name(int kind);
 

@@ -190,9 +190,11 @@ struct Camera {
     int64_t nextDueNs = 0;
     uint32_t sequence = 0;
     long delivered = 0;
+    long faultsInjected = 0;
     long long renderNs = 0;
 
     uint32_t sizeimage() const;
+    void powerOnFormat(); // the first size of the first offered format
     void freeBuffers();
     void stopStreaming();
     void advance(int64_t now);
@@ -205,6 +207,20 @@ struct Registry {
     std::vector<Handle *> handles; // all open handles
 };
 Registry &registry();
+
+// Frame faults (framefault.cpp): MODE[:EVERY], MODE one of none, trunc,
+// random, zero, zeroerr, soi, bigdim, othersize, stall.
+struct FrameFault {
+    enum Mode { None, Trunc, Random, Zero, ZeroErr, Soi, BigDim, OtherSize, Stall } mode = None;
+    int every = 1;
+};
+bool parseFrameFault(const char *spec, FrameFault &out);
+bool setFrameFault(const char *spec); // false: not understood, nothing changed
+FrameFault frameFault();
+// Whether the frame of this sequence number is withheld (stall).
+bool frameStalls(uint32_t sequence);
+// Spoils the count-th delivered frame in place when the fault hits it.
+bool spoilFrame(const Camera &c, long count, uint8_t *data, uint32_t &bytesused, uint32_t &flags);
 
 // Control events (SUBSCRIBE_EVENT, DQEVENT, UNSUBSCRIBE_EVENT); returns 0,
 // an errno value, or -1 for any other request.
