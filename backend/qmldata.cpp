@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QQuickWindow>
 #include <QThread>
 #include <QTimer>
 
@@ -1426,17 +1427,20 @@ void QmlData::sendFrameData(QImage qimage)
 {
     // The signal only says that frames are waiting: take the newest one, so
     // that a GUI thread blocked for a while never works through a backlog.
-    QImage newest = pv->captureThread->takeNewestFrame();
+    QSize frameSize;
+    QImage newest = pv->captureThread->takeNewestFrame(&frameSize);
     if (!newest.isNull())
         qimage = newest;
+    else
+        frameSize = qimage.size();
     if (!qimage.isNull())
         pv->pictureWatch.goodFrame();
 
     if (!pv->frameSink && !pv->imageSink)
         return;
-    if (qimage.width() >= 1 && qimage.height() >= 1
-        && (qimage.width() != m_frameSize[0] || qimage.height() != m_frameSize[1])) {
-        m_frameSize = QVector<int>{qimage.width(), qimage.height()};
+    if (frameSize.width() >= 1 && frameSize.height() >= 1
+        && (frameSize.width() != m_frameSize[0] || frameSize.height() != m_frameSize[1])) {
+        m_frameSize = QVector<int>{frameSize.width(), frameSize.height()};
         emit frameSizeChanged();
     }
     if (pv->frameSink)
@@ -1445,6 +1449,12 @@ void QmlData::sendFrameData(QImage qimage)
         gl->setImage(qimage);
     else if (auto *painted = qobject_cast<LmImageItem2 *>(pv->imageSink))
         painted->setImage(qimage);
+    // The next frames decode no larger than the preview shows them (in pixel
+    // mode that is the frame's full size).
+    if (QQuickItem *shown = pv->imageSink) {
+        const qreal ratio = shown->window() ? shown->window()->effectiveDevicePixelRatio() : 1.0;
+        pv->captureThread->setShownSize((shown->size() * ratio).toSize());
+    }
 }
 
 void QmlData::openSavePicDialog()
