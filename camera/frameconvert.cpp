@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <new>
 
 #ifdef VEXLO_HAVE_TURBOJPEG
@@ -92,8 +93,12 @@ public:
 
     // Decodes into `target` (32 bits per pixel, the frame's size or one of its
     // reductions: the decoder scales to fit), opaque, in the byte order of
-    // QImage::Format_RGB32. Any warning counts as failure (a frame cut short
-    // decodes with a warning, its bottom left grey).
+    // QImage::Format_RGB32. The decode stops at the first warning, which counts
+    // as failure (a frame cut short or with corrupt data decodes with a
+    // warning, partly grey or garbled), with one exception: bytes between the
+    // image data and the end marker. Many USB cameras pad every frame that way;
+    // the picture is whole by the time the end marker is looked for, so
+    // dropping those frames would leave such a camera without a picture.
     bool decode(const unsigned char *data, std::size_t size, cv::Mat &target)
     {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -101,11 +106,14 @@ public:
 #else
         const int format = TJPF_XRGB;
 #endif
-        // No flags: accurate DCT and smooth chroma upsampling, as libjpeg
+        // Otherwise accurate DCT and smooth chroma upsampling, as libjpeg
         // decodes by default and so as OpenCV does.
-        return tjDecompress2(m_handle, data, static_cast<unsigned long>(size), target.data, target.cols,
-                             int(target.step[0]), target.rows, format, 0)
-               == 0;
+        if (tjDecompress2(m_handle, data, static_cast<unsigned long>(size), target.data, target.cols,
+                          int(target.step[0]), target.rows, format, TJFLAG_STOPONWARNING)
+            == 0)
+            return true;
+        return tjGetErrorCode(m_handle) == TJERR_WARNING
+               && std::strstr(tjGetErrorStr2(m_handle), "extraneous bytes before marker 0xd9");
     }
 
 private:
