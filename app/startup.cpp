@@ -5,6 +5,7 @@
 #include "app/myapplication.h"
 #include "app/quitsignals.h"
 #include "app/scenegraphchoice.h"
+#include "backend/controlstatus.h"
 #include "backend/qmldata.h"
 #include "items/registeritems.h"
 
@@ -77,6 +78,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     QQmlContext *context = app.qmlEngine()->rootContext();
     context->setContextProperty(QStringLiteral("myapp"), appData);
     context->setContextProperty(QStringLiteral("qmldata"), backend);
+    context->setContextProperty(QStringLiteral("camstatus"), backend->controlStatus());
 
     registerImageItems(scene.path == ScenePath::Software);
 

@@ -11,15 +11,16 @@
 #include "items/lmimageitem.h"
 #include "items/lmimageitem2.h"
 #include "settings/settingsstore.h"
+#include "backend/controlstatus.h"
+#include "tunnel/cameracontrol.h"
 #include "tunnel/paramtunnel.h"
-#include "tunnel/savetocamthread.h"
-#include "tunnel/syncthread.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -33,6 +34,8 @@
 #include <QTimer>
 
 #include <array>
+#include <cstring>
+#include <utility>
 
 #include <opencv2/videoio.hpp>
 
@@ -203,6 +206,13 @@ protected:
     void closeEvent(QCloseEvent *) override {}
 };
 
+// The store before exit failed: Retry, Exit, or closed to keep working.
+class StoreFailedBox : public GuardedBox<StoreFailedBox>
+{
+public:
+    bool mayClose() const { return true; }
+};
+
 class QmlData::DevMessageBox : public GuardedBox<DevMessageBox>
 {
 public:
@@ -264,8 +274,16 @@ struct QmlDataPrivate
     QPointer<QmlData::DevMessageBox> devBox;
     QPointer<QmlData::OpenFailedBox> openFailedBox;
     QPointer<QmlData::SaveToCamBox> saveToCamBox;
-    SyncThread *syncThread = nullptr;
-    SaveToCamThread *saveThread = nullptr;
+    // Runs every control call of the camera (see cameralink.h).
+    CameraControl *control = nullptr;
+    ControlStatus status;
+    QTimer stallTimer;
+    // The values a running store command stores, and the reason a store
+    // before exit failed (empty: stored).
+    TuningValues storing{};
+    QString exitStoreFailure;
+    // The rows a sync or restore could not send, said once its box is gone.
+    QString syncFailure;
     // Every tuning parameter as its getter last read it or its setter last set
     // it, and a copy taken at the end of start-up and at each store to camera
     // (the exit prompt asks only when they differ).
@@ -294,6 +312,10 @@ struct QmlDataPrivate
 
     // When the camera was last opened afresh without a prompt.
     QElapsedTimer reopenedAfterFailure;
+
+    // A snapshot waiting for the next frame of the capture thread.
+    QPointer<QEventLoop> snapshotWait;
+    QImage snapshotFrame;
 
     // Notices about the settings and log files: up without blocking anything.
     QList<QPointer<QMessageBox>> fileNotices;
@@ -335,14 +357,17 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
     , pv(new QmlDataPrivate(camera ? std::move(camera) : std::make_unique<CameraLink>(), std::move(pause)))
 {
     pv->captureThread = new CaptureThread(pv->camera.get());
-    pv->syncThread = new SyncThread(pv->camera.get(), &pv->settings, &pv->tunnel);
-    pv->saveThread = new SaveToCamThread(pv->camera.get(), &pv->settings, &pv->tunnel);
+    pv->control = new CameraControl(pv->camera.get(), &pv->settings, &pv->tunnel);
     pv->quitHandler = sendQuitToApplication;
 
     connect(pv->captureThread, &CaptureThread::onGetFrame, this, &QmlData::sendFrameData);
     connect(pv->captureThread, &CaptureThread::readFailed, this, &QmlData::onCaptureFailed);
-    connect(pv->syncThread, &SyncThread::syncCompeleted, this, &QmlData::onSyncCompleted);
-    connect(pv->saveThread, &SaveToCamThread::saveCompeleted, this, &QmlData::onSaveCompleted);
+    connect(pv->control, &CameraControl::done, this, &QmlData::onControlDone);
+    // A stalled camera is told over the preview within 1.5 s.
+    pv->stallTimer.setInterval(250);
+    connect(&pv->stallTimer, &QTimer::timeout, this,
+            [this] { pv->status.setNotAnswering(pv->camera->controlStalled()); });
+    pv->stallTimer.start();
     connect(&pv->debugTimer, SIGNAL(timeout()), this, SLOT(getCamDebugInfo()));
     connect(this, &QmlData::usbDevsChanged, this, &QmlData::onUsbDevsChanged);
     connect(&pv->pictureWatch, &PictureWatch::reopenDue, this, &QmlData::reopenQuietly);
@@ -384,8 +409,7 @@ QmlData::~QmlData()
     setLogProblemHandler({});
     pv->settings.setProblemHandler({});
     delete pv->captureThread;
-    delete pv->syncThread;
-    delete pv->saveThread;
+    delete pv->control;
     delete pv;
     pv = nullptr;
 }
@@ -395,12 +419,11 @@ void QmlData::stopThreads()
     // The capture thread idles while the camera is closed; only here does it end.
     if (pv->captureThread)
         pv->captureThread->stop();
-    // A worker still in a bulk transaction finishes it (at most about 1.7 s):
-    // the camera must not be left with an open transaction.
-    if (pv->syncThread)
-        pv->syncThread->wait();
-    if (pv->saveThread)
-        pv->saveThread->wait();
+    // The control worker finishes the operation it runs (the camera must not
+    // be left with an open transaction) and drops the rest: their values are
+    // in the INI file already.
+    if (pv->control)
+        pv->control->stop();
 }
 
 void QmlData::setApplication(QCoreApplication *app)
@@ -416,6 +439,16 @@ SettingsStore *QmlData::settingsStore() const
 CameraLink *QmlData::cameraLink() const
 {
     return pv->camera.get();
+}
+
+ControlStatus *QmlData::controlStatus() const
+{
+    return &pv->status;
+}
+
+bool QmlData::controlsIdle() const
+{
+    return pv->control->idle();
 }
 
 void QmlData::setUiReady(bool ready)
@@ -479,7 +512,7 @@ struct TuningParam
 {
     void (QmlData::*changed)();
     int (*load)(SettingsStore &s, const ParamTunnel &t);
-    void (*send)(ParamTunnel &t, int index, CameraLink &c, SettingsStore &s); // none: the setter sends
+    void (*send)(ParamTunnel &t, int index, CameraLink &c, SettingsStore &s, ParamTunnel::Part part);
     void (QmlData::*setList)(const QStringList &);
     QStringList (*labels)(const ParamTunnel &t);
 };
@@ -489,64 +522,82 @@ const TuningParam &param(int p)
     static const TuningParam table[TuningCount] = {
         // Bright
         {&QmlData::brightSwitchChanged, [](SettingsStore &s, const ParamTunnel &) { return int(s.getBrightMode()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setBrightMode(v != 0, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setBrightMode(v != 0, c, s, part); }},
         // Skin
         {&QmlData::skinSwitchChanged, [](SettingsStore &s, const ParamTunnel &) { return int(s.getSkinSmoothing()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSkinSmoothing(v != 0, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setSkinSmoothing(v != 0, c, s, part); }},
         // Aec
         {&QmlData::aecIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAecMod(); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setAecMode(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setAecMode(v, c, s, part); }},
         // Afd
         {&QmlData::afdIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAfdValue(); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setAfd(v, c, s); }},
-        // Awb: 0 automatic, 1-5 presets, 6 the manual colour temperature (its setter sends)
-        {&QmlData::awbIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAwbValue(); }, nullptr},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setAfd(v, c, s, part); }},
+        // Awb: 0 automatic, 1-5 presets; 6, the manual colour temperature, is its setter's
+        {&QmlData::awbIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getAwbValue(); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setAwb(v, c, s, part); }},
         // Aperture
         {&QmlData::apertureIndexChanged,
          [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::apertureIndexOf(s.getApertureValue()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setAperture(v, c, s); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setAperture(v, c, s, part); },
          &QmlData::setApertureList, [](const ParamTunnel &) { return ParamTunnel::apertureLabels(); }},
         // Exposure
         {&QmlData::exposureIndexChanged,
          [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::exposureIndexOf(s.getExposureTime()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setExposureTime(v, c, s); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setExposureTime(v, c, s, part); },
          &QmlData::setExposureList, [](const ParamTunnel &) { return ParamTunnel::exposureLabels(); }},
         // Iso: the index is the value
         {&QmlData::isoIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getIsoValue(); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setIso(v, c, s); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setIso(v, c, s, part); },
          &QmlData::setIsoList, [](const ParamTunnel &) { return ParamTunnel::isoLabels(); }},
         // Ev
         {&QmlData::evIndexChanged,
          [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::evIndexOf(s.getEvValue()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setEv(v, c, s); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setEv(v, c, s, part); },
          &QmlData::setEvList, [](const ParamTunnel &) { return ParamTunnel::evLabels(); }},
         // Sce: stored as index x 100
         {&QmlData::sceIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSceValue() / 100; },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSce(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setSce(v, c, s, part); }},
         // Saturation
         {&QmlData::saturationIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSaturationValue(); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSaturation(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setSaturation(v, c, s, part); }},
         // Contrast
         {&QmlData::contrastIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getContrastValue(); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setContrast(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setContrast(v, c, s, part); }},
         // Sharpness
         {&QmlData::sharpnessIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSharpnessValue(); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setSharpness(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setSharpness(v, c, s, part); }},
         // Warmness: index - 15 is sent and stored
         {&QmlData::warmnessIndexChanged,
          [](SettingsStore &s, const ParamTunnel &) { return s.getWarmnessValue() + WarmnessOffset; },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setWarmness(v - WarmnessOffset, c, s); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setWarmness(v - WarmnessOffset, c, s, part); },
          &QmlData::setWarmnessList, warmnessLabels},
         // MceR, MceG, MceB: one list for the three
         {&QmlData::mceRindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceR()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setMceR(v, c, s); },
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setMceR(v, c, s, part); },
          &QmlData::setMceList, [](const ParamTunnel &t) { return t.mceLabels(); }},
         {&QmlData::mceGindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceG()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setMceG(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setMceG(v, c, s, part); }},
         {&QmlData::mceBindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceB()); },
-         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s) { t.setMceB(v, c, s); }},
+         [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setMceB(v, c, s, part); }},
     };
     return table[p];
+}
+
+// The QML property of each parameter (which names its row in the window), and
+// the capture property that carries it; the colour temperature comes last.
+const int ColorTemperatureRow = TuningCount;
+const char *const RowNames[TuningCount + 1] = {
+    "brightSwitch", "skinSwitch", "aecIndex", "afdIndex", "awbIndex", "apertureIndex", "exposureIndex",
+    "isoIndex", "evIndex", "sceIndex", "saturationIndex", "contrastIndex", "sharpnessIndex", "warmnessIndex",
+    "mceRindex", "mceGindex", "mceBindex", "colorTemperatureIndex"};
+int rowProperty(int row)
+{
+    static const int props[TuningCount] = {
+        cv::CAP_PROP_GAMMA, cv::CAP_PROP_GAMMA, cv::CAP_PROP_AUTO_EXPOSURE, cv::CAP_PROP_BACKLIGHT,
+        ParamTunnel::whiteBalanceProperty(), cv::CAP_PROP_IRIS, cv::CAP_PROP_EXPOSURE, cv::CAP_PROP_GAIN,
+        cv::CAP_PROP_BRIGHTNESS, cv::CAP_PROP_ZOOM, cv::CAP_PROP_SATURATION, cv::CAP_PROP_CONTRAST,
+        cv::CAP_PROP_SHARPNESS, cv::CAP_PROP_HUE, cv::CAP_PROP_ROLL, cv::CAP_PROP_PAN, cv::CAP_PROP_TILT};
+    return row < TuningCount ? props[row] : ParamTunnel::whiteBalanceProperty();
 }
 
 } // namespace
@@ -570,11 +621,28 @@ bool QmlData::changeTuning(int p, int v)
 }
 
 // While the camera is closed nothing is sent or stored, so the next read
-// brings back the stored value.
+// brings back the stored value. Otherwise the INI file keeps the choice at
+// once and the control worker sends it.
 void QmlData::sendTuning(int p, int v)
 {
-    if (pv->camera->isOpened())
-        param(p).send(pv->tunnel, v, *pv->camera, pv->settings);
+    if (!pv->camera->isOpened())
+        return;
+    param(p).send(pv->tunnel, v, *pv->camera, pv->settings, ParamTunnel::Part::StoreOnly);
+    QmlDataPrivate *d = pv;
+    pv->control->postWrite(p, p, [d, p, v](ControlOutcome &) {
+        param(p).send(d->tunnel, v, *d->camera, d->settings, ParamTunnel::Part::SendOnly);
+    });
+}
+
+// The colour temperature shares its register with the white-balance presets:
+// one queue key for both, so the latest of them reaches the camera last.
+void QmlData::sendColorTemperature(int index, int row)
+{
+    pv->tunnel.setColorTemperature(index, *pv->camera, pv->settings, ParamTunnel::Part::StoreOnly);
+    QmlDataPrivate *d = pv;
+    pv->control->postWrite(Awb, row, [d, index](ControlOutcome &) {
+        d->tunnel.setColorTemperature(index, *d->camera, d->settings, ParamTunnel::Part::SendOnly);
+    });
 }
 
 // The plain setter: change, send, signal.
@@ -701,14 +769,14 @@ bool QmlData::changedSinceSnapshot() const
 
 void QmlData::syncParamsNow()
 {
-    pv->tunnel.syncAll(*pv->camera, pv->settings);
+    pv->control->postSync(false);
 }
 
+// The parameters count as stored once the camera has taken the command.
 void QmlData::saveParamsToCam()
 {
-    pv->paramsDirty = false;
-    takeSnapshot();
-    pv->tunnel.storeToCamera(*pv->camera);
+    pv->storing = pv->values;
+    pv->control->postStore(false);
 }
 
 int QmlData::getLanguageType()
@@ -904,9 +972,9 @@ void QmlData::setAwbIndex(int v)
         if (v == 6) {
             // Manual: the camera gets the stored colour temperature, not a preset.
             pv->settings.setAwbValue(6);
-            pv->tunnel.setColorTemperature(pv->settings.getColorTemperature(), *pv->camera, pv->settings);
+            sendColorTemperature(pv->settings.getColorTemperature(), Awb);
         } else {
-            pv->tunnel.setAwb(v, *pv->camera, pv->settings);
+            sendTuning(Awb, v);
         }
     }
     emit awbIndexChanged();
@@ -923,7 +991,7 @@ void QmlData::setColorTemperatureIndex(int v)
     if (v == m_colorTemperatureIndex)
         return;
     m_colorTemperatureIndex = v;
-    pv->tunnel.setColorTemperature(v, *pv->camera, pv->settings);
+    sendColorTemperature(v, ColorTemperatureRow);
     emit colorTemperatureIndexChanged();
 }
 
@@ -1319,22 +1387,98 @@ void QmlData::startSync(bool restoreDefaults)
              QT_TRANSLATE_NOOP("QmlData", "sync_wait_message"));
     pv->syncBox = box;
     box->busy = true;
-    pv->syncThread->setRestoreDefaults(restoreDefaults);
-    pv->syncThread->start(QThread::InheritPriority);
+    pv->syncFailure.clear();
+    pv->control->postSync(restoreDefaults);
     runModal(box);
     delete box;
+    if (!pv->quitRequested && !pv->syncFailure.isEmpty())
+        pv->status.showNotice(tr("sync_failed_rows") + QLatin1Char(' ') + std::exchange(pv->syncFailure, QString()));
 }
 
-void QmlData::onSyncCompleted()
+// Marks every row whose value the sync could not send; a failed selector
+// write lost them all. A row sent without trouble is clear again.
+void QmlData::onSyncCompleted(const ControlOutcome &outcome)
 {
     if (pv->syncBox && pv->syncBox->isVisible()) {
         pv->syncBox->busy = false;
         pv->syncBox->close();
         pv->syncBox = nullptr;
     }
-    if (pv->syncThread->restoreDefaultsFlag()) {
-        pv->syncThread->setRestoreDefaults(false);
+    QStringList failedRows;
+    const auto failure = [&outcome](int prop) {
+        for (const ControlCall &c : outcome.calls) {
+            if (c.failed && (c.propId == prop || c.propId == cv::CAP_PROP_FOCUS))
+                return c;
+        }
+        return ControlCall{};
+    };
+    for (int row = 0; row <= ColorTemperatureRow; ++row) {
+        const ControlCall c = failure(rowProperty(row));
+        ControlOutcome one;
+        if (c.failed)
+            one.calls.push_back(c);
+        pv->status.setFailure(QLatin1String(RowNames[row]), failureText(one));
+    }
+    for (const ControlCall &c : outcome.calls) {
+        const QString name = ParamTunnel::controlName(c.propId);
+        if (c.failed && !failedRows.contains(name))
+            failedRows << name;
+    }
+    pv->syncFailure = failedRows.join(QStringLiteral(", "));
+    if (outcome.kind == ControlOutcome::Restore)
         reloadFromSettings();
+    if (!pv->syncBox && !pv->syncFailure.isEmpty() && pv->modalDepth == 0)
+        pv->status.showNotice(tr("sync_failed_rows") + QLatin1Char(' ') + std::exchange(pv->syncFailure, QString()));
+}
+
+QString QmlData::failureText(const ControlOutcome &outcome) const
+{
+    return outcome.failed() ? tr("control_failed") + QLatin1Char(' ') + outcome.reason() : QString();
+}
+
+// Every result of the control worker: failed and slow calls are logged, and
+// each kind of operation tells its outcome.
+void QmlData::onControlDone(const ControlOutcome &outcome)
+{
+    for (const ControlCall &c : outcome.calls) {
+        const QString call = c.write ? QStringLiteral("write %1").arg(c.value) : QStringLiteral("read");
+        const QString line = c.failed ? QStringLiteral("camera control %1 %2 failed after %3 ms: %4")
+                                            .arg(ParamTunnel::controlName(c.propId), call)
+                                            .arg(c.ms)
+                                            .arg(c.error ? QString::fromLocal8Bit(std::strerror(c.error))
+                                                         : QStringLiteral("refused"))
+                                      : QStringLiteral("camera control %1 %2 took %3 ms")
+                                            .arg(ParamTunnel::controlName(c.propId), call)
+                                            .arg(c.ms);
+        qWarning("%s", qPrintable(line));
+        logToFile(line);
+    }
+    switch (outcome.kind) {
+    case ControlOutcome::Write:
+        pv->status.setFailure(QLatin1String(RowNames[outcome.row]), failureText(outcome));
+        break;
+    case ControlOutcome::ReadBack:
+        // A read-back the camera did not answer leaves the last text up, and
+        // one that ends after the overlay was hidden changes nothing.
+        if (!outcome.failed() && m_isDebugVisible)
+            setDebugStr(outcome.text);
+        break;
+    case ControlOutcome::Store:
+        if (outcome.failed()) {
+            pv->status.showNotice(tr("store_failed") + QLatin1Char(' ') + outcome.reason());
+        } else {
+            pv->paramsDirty = pv->values != pv->storing;
+            pv->savedValues = pv->storing;
+            pv->status.showNotice(tr("stored_in_camera"));
+        }
+        break;
+    case ControlOutcome::StoreBeforeExit:
+        onSaveCompleted(outcome);
+        break;
+    case ControlOutcome::Sync:
+    case ControlOutcome::Restore:
+        onSyncCompleted(outcome);
+        break;
     }
 }
 
@@ -1371,19 +1515,46 @@ void QmlData::showSaveWaitBox()
              QT_TRANSLATE_NOOP("QmlData", "sync_wait_message"));
     pv->saveWaitBox = box;
     box->busy = true;
-    pv->saveThread->start(QThread::InheritPriority);
+    pv->exitStoreFailure.clear();
+    pv->storing = pv->values;
+    pv->control->postStore(true);
     runModal(box);
     delete box;
+    if (pv->quitRequested)
+        return;
+    if (pv->exitStoreFailure.isEmpty()) {
+        requestQuit();
+        return;
+    }
+    // Nothing was stored: the program keeps running, with the changes unstored.
+    auto *failed = new StoreFailedBox;
+    setUpBox(failed, QT_TRANSLATE_NOOP("QmlData", "store_failed_t"), QT_TRANSLATE_NOOP("QmlData", "store_failed_m"));
+    addButton(failed, QMessageBox::Retry, QT_TRANSLATE_NOOP("QmlData", "btn-retry"));
+    addButton(failed, QMessageBox::Cancel, QT_TRANSLATE_NOOP("QmlData", "btn-exit"));
+    failed->setInformativeText(pv->exitStoreFailure);
+    const int result = runModal(failed);
+    delete failed;
+    if (pv->quitRequested)
+        return;
+    if (result == QMessageBox::Retry)
+        showSaveWaitBox();
+    else if (result == QMessageBox::Cancel)
+        requestQuit();
 }
 
-void QmlData::onSaveCompleted()
+void QmlData::onSaveCompleted(const ControlOutcome &outcome)
 {
     if (pv->saveWaitBox && pv->saveWaitBox->isVisible()) {
         pv->saveWaitBox->busy = false;
         pv->saveWaitBox->close();
         pv->saveWaitBox = nullptr;
     }
-    requestQuit();
+    if (outcome.failed()) {
+        pv->exitStoreFailure = outcome.reason();
+        return;
+    }
+    pv->paramsDirty = pv->values != pv->storing;
+    pv->savedValues = pv->storing;
 }
 
 // The application deletes the backend when it handles the quit. That must not
@@ -1395,6 +1566,8 @@ void QmlData::requestQuit()
     if (pv->quitRequested)
         return;
     pv->quitRequested = true;
+    if (pv->snapshotWait)
+        pv->snapshotWait->quit();
     const QList<QPointer<QDialog>> open = pv->openModals;
     for (const QPointer<QDialog> &box : open) {
         if (box)
@@ -1435,6 +1608,10 @@ void QmlData::sendFrameData(QImage qimage)
         frameSize = qimage.size();
     if (!qimage.isNull())
         pv->pictureWatch.goodFrame();
+    if (pv->snapshotWait && qimage.width() > 0) {
+        pv->snapshotFrame = qimage;
+        pv->snapshotWait->quit();
+    }
 
     if (!pv->frameSink && !pv->imageSink)
         return;
@@ -1483,20 +1660,27 @@ void QmlData::showFileNotice(const char *titleId, const QString &text)
     delete box;
 }
 
+// The capture thread reads the camera; the snapshot takes the next frame it
+// delivers, waiting at most 2 s with the window working meanwhile.
 SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
 {
-    QElapsedTimer clock;
-    clock.start();
-    QImage image = pv->camera->isOpened() ? pv->camera->grabFrame() : QImage();
-    while (image.width() <= 0) {
-        if (clock.elapsed() >= SnapshotTimeoutMs || !pv->camera->isOpened()) {
-            qDebug("snapshot: no frame from the camera");
-            logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
-                          .arg(SnapshotTimeoutMs));
-            return {SnapshotFile::Problem::NoFrame, {}};
-        }
-        QThread::msleep(10);
-        image = pv->camera->grabFrame();
+    QImage image;
+    if (pv->camera->isOpened() && !pv->snapshotWait) {
+        QEventLoop wait;
+        QTimer::singleShot(SnapshotTimeoutMs, &wait, &QEventLoop::quit);
+        pv->snapshotWait = &wait;
+        pv->snapshotFrame = QImage();
+        ++pv->modalDepth; // a quit asked for meanwhile waits for this to return
+        wait.exec();
+        --pv->modalDepth;
+        image = std::exchange(pv->snapshotFrame, QImage());
+        finishQuitIfUnwound();
+    }
+    if (image.width() <= 0) {
+        qDebug("snapshot: no frame from the camera");
+        logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
+                      .arg(SnapshotTimeoutMs));
+        return {SnapshotFile::Problem::NoFrame, {}};
     }
     const SnapshotFile::Result result = SnapshotFile::write(image, fileName);
     if (!result.ok()) {
@@ -1533,13 +1717,9 @@ void QmlData::setDebugVisible(bool isVisible)
 
 QString QmlData::getCamDebugInfo()
 {
-    // Never waits behind a running bulk transaction: the last text stays up
-    // until the camera is free again.
-    QString text;
-    if (pv->tunnel.tryReadDebugInfo(*pv->camera, &text)) {
-        m_debugStr = text;
-        emit debugInfoChanged();
-    }
+    // The worker reads; the text comes with its result. A read-back still
+    // queued or running behind a slow camera is not asked for twice.
+    pv->control->postReadBack();
     return QString();
 }
 

@@ -13,6 +13,8 @@
 #include <memory>
 
 class CameraLink;
+class ControlStatus;
+struct ControlOutcome;
 class DeviceWatcher;
 class QCoreApplication;
 class QDialog;
@@ -25,8 +27,9 @@ struct QmlDataPrivate;
 // truth for the stored ones (their getters read it on each call). The tuning
 // parameters are described once, in a table in qmldata.cpp.
 //
-// Everything runs in the GUI thread. Frames come from the capture thread,
-// completions from the sync and store threads, all as queued signals.
+// Everything here runs in the GUI thread, which never waits for the camera's
+// answer: frames come from the capture thread, and every control call runs on
+// the camera-control worker, whose results come back as queued signals.
 class QmlData : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -94,6 +97,10 @@ public:
     void setApplication(QCoreApplication *app);
     SettingsStore *settingsStore() const;
     CameraLink *cameraLink() const;
+    // What the window shows about the camera's controls ("camstatus").
+    ControlStatus *controlStatus() const;
+    // No control operation queued or running (its result may still be on its way).
+    bool controlsIdle() const;
     void setUiReady(bool ready);
 
     // Start-up and reload after a restore of defaults.
@@ -289,8 +296,11 @@ private:
     void showOpenFailedBox();
     void showFileNotice(const char *titleId, const QString &text);
     void showSaveWaitBox();
-    void onSyncCompleted();
-    void onSaveCompleted();
+    void onControlDone(const ControlOutcome &outcome);
+    void onSyncCompleted(const ControlOutcome &outcome);
+    void onSaveCompleted(const ControlOutcome &outcome);
+    QString failureText(const ControlOutcome &outcome) const;
+    void sendColorTemperature(int index, int row);
     void startSync(bool restoreDefaults);
     int runModal(QDialog *box);
     void finishQuitIfUnwound();

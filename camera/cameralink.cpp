@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <cerrno>
 #include <chrono>
 
 namespace {
@@ -32,6 +33,14 @@ const int MjpgFourcc = fourcc('M', 'J', 'P', 'G');
 // a session already holds the life gate shared and must not take it again (a
 // waiting close would keep it out and deadlock).
 thread_local const CameraLink *sessionHolder = nullptr;
+thread_local ControlRecorder *threadRecorder = nullptr;
+
+long long steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // OpenCV's message ends with a line break; the log keeps one line per message.
 QString exceptionText(const cv::Exception &e)
@@ -179,6 +188,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
             }
         }
     }
+    m_lastCallStalled = false; // a camera opened afresh has not stalled yet
     {
         std::lock_guard<std::mutex> wait(m_openWaitLock);
         ++m_openCount;
@@ -222,23 +232,106 @@ bool CameraLink::isOpened() const
 bool CameraLink::set(int propId, double value)
 {
     SharedUse use(*this);
-    try {
-        return m_capture->set(propId, value);
-    } catch (const cv::Exception &e) {
-        qDebug("##### set error = %s", e.what());
-        return false;
-    }
+    return controlSet(propId, value);
 }
 
 double CameraLink::get(int propId)
 {
     SharedUse use(*this);
-    try {
-        return m_capture->get(propId);
-    } catch (const cv::Exception &e) {
-        qDebug("##### get error = %s", e.what());
-        return 0.0;
+    return controlGet(propId);
+}
+
+namespace {
+
+// Runs one control call and examines it: the errno it leaves (OpenCV clears
+// errno before its ioctl and reports failure only through the result), how
+// long it took, and whether it failed.
+template <typename Call>
+void examined(std::atomic<long long> &started, std::atomic<bool> &stalled, bool counted, ControlCall call,
+              Call run)
+{
+    const long long start = steadyMs();
+    started = start;
+    errno = 0;
+    call.failed = !run();
+    call.error = errno;
+    started = 0;
+    call.ms = steadyMs() - start;
+    if (!call.write && call.error != 0)
+        call.failed = true; // a failed read gives a value, not a result
+    if (!call.failed)
+        call.error = 0;
+    const bool late = call.ms > ControlRecorder::SlowCallMs || call.error == ETIMEDOUT;
+    if (late)
+        stalled = true;
+    else if (!call.failed)
+        stalled = false;
+    if (counted && (call.failed || late)) {
+        if (ControlRecorder *recorder = ControlRecorder::current())
+            recorder->add(call);
     }
+}
+
+} // namespace
+
+bool CameraLink::controlSet(int propId, double value)
+{
+    bool ok = false;
+    ControlCall call;
+    call.propId = propId;
+    call.value = value;
+    const bool counted = m_capture->isOpened() && reachesLocked(propId);
+    examined(m_callStartedMs, m_lastCallStalled, counted, call, [&] {
+        try {
+            ok = m_capture->set(propId, value);
+        } catch (const cv::Exception &e) {
+            qDebug("##### set error = %s", e.what());
+            ok = false;
+        }
+        return ok;
+    });
+    return ok;
+}
+
+double CameraLink::controlGet(int propId)
+{
+    double v = 0.0;
+    ControlCall call;
+    call.propId = propId;
+    call.write = false;
+    const bool counted = m_capture->isOpened() && reachesLocked(propId);
+    examined(m_callStartedMs, m_lastCallStalled, counted, call, [&] {
+        try {
+            v = m_capture->get(propId);
+            return true;
+        } catch (const cv::Exception &e) {
+            qDebug("##### get error = %s", e.what());
+            return false;
+        }
+    });
+    return v;
+}
+
+bool CameraLink::controlStalled() const
+{
+    const long long started = m_callStartedMs;
+    return m_lastCallStalled || (started != 0 && steadyMs() - started > ControlRecorder::SlowCallMs);
+}
+
+ControlRecorder::ControlRecorder()
+    : m_previous(threadRecorder)
+{
+    threadRecorder = this;
+}
+
+ControlRecorder::~ControlRecorder()
+{
+    threadRecorder = m_previous;
+}
+
+ControlRecorder *ControlRecorder::current()
+{
+    return threadRecorder;
 }
 
 cv::VideoCapture *CameraLink::videoCapture()
@@ -426,14 +519,7 @@ bool CaptureSession::isOpened() const
 
 bool CaptureSession::set(int propId, double value)
 {
-    if (!m_valid)
-        return false;
-    try {
-        return m_link.m_capture->set(propId, value);
-    } catch (const cv::Exception &e) {
-        qDebug("##### set error = %s", e.what());
-        return false;
-    }
+    return m_valid && m_link.controlSet(propId, value);
 }
 
 bool CaptureSession::reaches(int propId) const
@@ -443,12 +529,5 @@ bool CaptureSession::reaches(int propId) const
 
 double CaptureSession::get(int propId)
 {
-    if (!m_valid)
-        return 0.0;
-    try {
-        return m_link.m_capture->get(propId);
-    } catch (const cv::Exception &e) {
-        qDebug("##### get error = %s", e.what());
-        return 0.0;
-    }
+    return m_valid ? m_link.controlGet(propId) : 0.0;
 }

@@ -22,30 +22,40 @@ class VideoCapture;
 //
 // Locking scheme of the shared capture object
 // -------------------------------------------
-// The capture object is used by four threads: the capture thread (frame reads),
-// the GUI thread (open and close, single tunnelled writes, the debug read-back,
-// the snapshot) and the sync and store worker threads (bulk transactions).
+// Who owns what. The GUI thread opens and closes the camera and never makes a
+// control call: every control call (single writes, the debug read-back, the
+// store command, sync, priming and restore) runs on the one camera-control
+// worker (tunnel/cameracontrol.h), one operation at a time, so no transaction
+// or read-back ever waits for another and the GUI thread never waits for the
+// camera's answer. The capture thread keeps the stream (frame reads).
 //
 //  1. `lifeGate` (shared/exclusive, writers first). Every read, set, get and
 //     isOpened holds it shared; open, close and release hold it exclusively. The
 //     object is never opened, closed or released under a user, while reads, sets
 //     and gets run side by side: frames keep coming while a register transaction
-//     runs. A waiting open or close keeps new users out, so it cannot starve.
+//     runs. A waiting open or close keeps new users out, so it cannot starve;
+//     it does wait for a control call that the camera is slow to answer.
 //  2. `sessionLock` (recursive mutex). Held for a whole register transaction,
 //     from the opening focus write to the closing one, and for a whole debug
-//     read-back, through a CaptureSession. No two transactions, and no
-//     transaction and read-back, ever interleave, whichever threads they come
-//     from. A thread may nest sessions.
+//     read-back, through a CaptureSession. With every control call on the
+//     worker it is never contended in the program; it stays as the guarantee
+//     for any other caller (tests, tools). A thread may nest sessions.
 //  3. `frameLock` (mutex). Held around each frame read, so that the capture
-//     thread and the snapshot never read the capture object at the same time
-//     (OpenCV's capture backends keep per-frame state that is not thread-safe).
+//     thread and any other reader never read the capture object at the same
+//     time (OpenCV's capture backends keep per-frame state that is not
+//     thread-safe).
 //
 // Order: sessionLock, then lifeGate, then frameLock; never the other way round.
 // A session holds lifeGate shared for its whole life, so a close or reopen
-// requested meanwhile waits until the transaction has ended (at most the length
-// of a full sync, about 1.7 s). A thread that holds a session may call set, get,
-// isOpened and grabFrame again (they see the session and do not lock twice), but
-// camOpen and camClose refuse to run inside a session, which would deadlock.
+// requested meanwhile waits until the transaction has ended. A thread that
+// holds a session may call set, get, isOpened and grabFrame again (they see
+// the session and do not lock twice), but camOpen and camClose refuse to run
+// inside a session, which would deadlock.
+//
+// Every control call (set, get) is examined: one that fails or takes longer
+// than ControlRecorder::SlowCallMs is handed to the ControlRecorder of its
+// thread, if there is one, and the link remembers whether the camera answers
+// (`controlStalled`), which any thread may ask without waiting.
 //
 // Every use of the capture object goes through CameraLink's methods or a
 // CaptureSession; `videoCapture()` is for code that holds a session.
@@ -75,6 +85,11 @@ public:
     // exception is caught: set gives false, get gives 0.
     bool set(int propId, double value);
     double get(int propId);
+
+    // True while a control call has been running for longer than
+    // ControlRecorder::SlowCallMs, or the last one finished took that long or
+    // timed out; false again once a call is answered in time. Never waits.
+    bool controlStalled() const;
 
     // The raw capture object, for code that holds a CaptureSession.
     cv::VideoCapture *videoCapture();
@@ -144,6 +159,9 @@ private:
 
     void closeLocked();
     bool reachesLocked(int propId) const;
+    // A set or get on the capture object, examined (see ControlRecorder).
+    bool controlSet(int propId, double value);
+    double controlGet(int propId);
 
     std::unique_ptr<cv::VideoCapture> m_capture;
     std::unique_ptr<DeviceSource> m_deviceSource;
@@ -153,6 +171,10 @@ private:
     StreamFormat m_format;
     std::atomic<int> m_rotation{0};
     std::atomic<unsigned> m_openCount{0};
+    // Start of the running control call (steady clock, ms; 0: none), and
+    // whether the last one finished late or timed out.
+    std::atomic<long long> m_callStartedMs{0};
+    std::atomic<bool> m_lastCallStalled{false};
     mutable std::mutex m_devicesLock;
     std::vector<CamDevice> m_devices;
 
@@ -161,6 +183,41 @@ private:
     std::mutex m_frameLock;
     std::mutex m_openWaitLock;
     std::condition_variable m_openChanged;
+};
+
+// One control call that failed (`error`: its errno, or 0 when the driver gave
+// none) or took longer than ControlRecorder::SlowCallMs.
+struct ControlCall
+{
+    int propId = 0;
+    bool write = true;
+    double value = 0; // the value written
+    int error = 0;
+    bool failed = false;
+    long long ms = 0;
+};
+
+// Collects the failed and slow control calls of its thread while it lives.
+// Calls to a closed camera and to properties that reach no control of the
+// open camera (reported at open) are not counted.
+class ControlRecorder
+{
+public:
+    static const int SlowCallMs = 1000;
+
+    ControlRecorder();
+    ~ControlRecorder();
+    ControlRecorder(const ControlRecorder &) = delete;
+    ControlRecorder &operator=(const ControlRecorder &) = delete;
+
+    const std::vector<ControlCall> &calls() const { return m_calls; }
+    void add(const ControlCall &call) { m_calls.push_back(call); }
+    // The recorder of the calling thread, if any.
+    static ControlRecorder *current();
+
+private:
+    ControlRecorder *m_previous;
+    std::vector<ControlCall> m_calls;
 };
 
 // A register transaction or a debug read-back: holds the session lock and the

@@ -14,6 +14,8 @@ Row {
     // 3 reporting, 4 reported, 0 list closed.
     property var cbClickedStep: 1
     property alias title: label.text
+    // Why the value shown did not reach the camera; empty when it did.
+    property string failure: ""
 
     signal newtIndexChanged(var index)
 
@@ -37,11 +39,14 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromComboBox.enabled ? "#B8b8b8" : "#999999"
+        color: fromComboBox.failure !== "" ? "#E1392D" : fromComboBox.enabled ? "#B8b8b8" : "#999999"
+        font.underline: fromComboBox.failure !== ""
     }
 
     ComboBox {
         id: comboBox
+        ToolTip.visible: fromComboBox.failure !== "" && hovered
+        ToolTip.text: fromComboBox.failure
         width: fromComboBox.comboBoxWidth
         height: 36
         anchors.verticalCenter: parent.verticalCenter

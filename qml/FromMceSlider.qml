@@ -11,6 +11,9 @@ Column {
     property alias mceRindex: sliderR.currentIndex
     property alias mceGindex: sliderG.currentIndex
     property alias mceBindex: sliderB.currentIndex
+    property alias failureR: sliderR.failure
+    property alias failureG: sliderG.failure
+    property alias failureB: sliderB.failure
 
     signal mceIndexChanged(var type, var index)
 

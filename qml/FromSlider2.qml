@@ -11,6 +11,7 @@ Column {
     property alias listData: slider.listData
     property alias value: slider.value
     property alias floatPrefix: slider.floatPrefix
+    property alias failure: slider.failure
 
     opacity: enabled ? 1 : 0.7
 

@@ -10,6 +10,8 @@ Row {
 
     property bool checked: false
     property alias title: label.text
+    // Why the value shown did not reach the camera; empty when it did.
+    property string failure: ""
     property alias switchText: control.text
 
     signal switchChanged(var checked)
@@ -27,11 +29,14 @@ Row {
         horizontalAlignment: Text.AlignLeft
         font.pixelSize: 14
         font.bold: false
-        color: fromSwitch.enabled ? "#B8b8b8" : "#999999"
+        color: fromSwitch.failure !== "" ? "#E1392D" : fromSwitch.enabled ? "#B8b8b8" : "#999999"
+        font.underline: fromSwitch.failure !== ""
     }
 
     Switch {
         id: control
+        ToolTip.visible: fromSwitch.failure !== "" && hovered
+        ToolTip.text: fromSwitch.failure
         anchors.verticalCenter: parent.verticalCenter
         checked: fromSwitch.checked
 

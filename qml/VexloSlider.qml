@@ -14,8 +14,12 @@ Slider {
     property bool showProgress: false
     property string floatPrefix: ""
     property real newPosition: 0
+    // Why the value shown did not reach the camera; empty when it did.
+    property string failure: ""
 
     live: false
+    ToolTip.visible: failure !== "" && hovered
+    ToolTip.text: failure
     stepSize: 1
     snapMode: Slider.SnapAlways
     orientation: Qt.Horizontal
@@ -74,7 +78,8 @@ Slider {
             x: Math.max(-handle.x, Math.min(slider.width - handle.x - width, (handle.width - width) / 2))
             font.bold: true
             font.pixelSize: 14
-            color: slider.Material.accent
+            color: slider.failure !== "" ? "#E1392D" : slider.Material.accent
+            font.underline: slider.failure !== ""
             // No padding above and below: the label then clears the title of
             // the row above the slider.
             topPadding: 0

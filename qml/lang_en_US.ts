@@ -220,6 +220,31 @@ Nothing was changed.</translation>
         <source>Aperture Manual</source>
         <translation type="vanished">Aperture Manual</translation>
     </message>
+    <message>
+        <source>stored_in_camera</source>
+        <translation>The parameters are stored in the camera.</translation>
+    </message>
+    <message>
+        <source>store_failed</source>
+        <translation>The camera did not store the parameters:</translation>
+    </message>
+    <message>
+        <source>store_failed_t</source>
+        <translation>Store failed</translation>
+    </message>
+    <message>
+        <source>store_failed_m</source>
+        <translation>    The parameters could not be stored in the camera.
+Retry, or exit without storing them ?</translation>
+    </message>
+    <message>
+        <source>control_failed</source>
+        <translation>Not sent to the camera:</translation>
+    </message>
+    <message>
+        <source>sync_failed_rows</source>
+        <translation>Not sent to the camera:</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -354,6 +379,10 @@ Nothing was changed.</translation>
     <message>
         <source>Contrast</source>
         <translation>Contrast</translation>
+    </message>
+    <message>
+        <source>camera_not_answering</source>
+        <translation>camera not answering</translation>
     </message>
 </context>
 </TS>

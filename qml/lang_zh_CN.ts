@@ -217,6 +217,31 @@
         <source>Aperture Manual</source>
         <translation type="vanished">光圈优先</translation>
     </message>
+    <message>
+        <source>stored_in_camera</source>
+        <translation>参数已保存到相机。</translation>
+    </message>
+    <message>
+        <source>store_failed</source>
+        <translation>相机未能保存参数：</translation>
+    </message>
+    <message>
+        <source>store_failed_t</source>
+        <translation>保存失败</translation>
+    </message>
+    <message>
+        <source>store_failed_m</source>
+        <translation>    参数未能保存到相机。
+重试，还是不保存直接退出？</translation>
+    </message>
+    <message>
+        <source>control_failed</source>
+        <translation>未发送到相机：</translation>
+    </message>
+    <message>
+        <source>sync_failed_rows</source>
+        <translation>未发送到相机：</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -351,6 +376,10 @@
     <message>
         <source>Contrast</source>
         <translation>对比度</translation>
+    </message>
+    <message>
+        <source>camera_not_answering</source>
+        <translation>相机无响应</translation>
     </message>
 </context>
 </TS>

@@ -33,6 +33,12 @@ ApplicationWindow {
     function getContrastList() { return indexList(10) }
     function getSharpnessList() { return indexList(36) }
 
+    // Why a row's value did not reach the camera; empty when it did.
+    function failureOf(row) {
+        var reason = camstatus.failures[row]
+        return reason ? reason : ""
+    }
+
     function setMceIndex(type, index) {
         if (type === 1)
             qmldata.mceRindex = index
@@ -86,6 +92,7 @@ ApplicationWindow {
             }
             FromSwitch {
                 id: fromBrightMode
+                failure: applicationWindow.failureOf("brightSwitch")
                 switchText: ""
                 title: qsTr("BrightMode")
                 checked: qmldata.brightSwitch
@@ -93,6 +100,7 @@ ApplicationWindow {
             }
             FromSwitch {
                 id: fromGrinding
+                failure: applicationWindow.failureOf("skinSwitch")
                 switchText: ""
                 title: qsTr("Grinding")
                 checked: qmldata.skinSwitch
@@ -100,6 +108,7 @@ ApplicationWindow {
             }
             FromComboBox {
                 id: fromAecMode
+                failure: applicationWindow.failureOf("aecIndex")
                 comboBoxWidth: 160
                 title: qsTr("Aec mod")
                 models: [qsTr("Auto"), qsTr("Manual"), qsTr("Exposure Manual"), qsTr("Aperture Manual")]
@@ -108,6 +117,7 @@ ApplicationWindow {
             }
             FromComboBox {
                 id: fromAntiFlicker
+                failure: applicationWindow.failureOf("afdIndex")
                 comboBoxWidth: 90
                 title: qsTr("AntiFlicker")
                 models: [qsTr("Auto"), "50Hz", "60Hz", qsTr("Off")]
@@ -117,6 +127,7 @@ ApplicationWindow {
             }
             FromComboBox {
                 id: fromAwb
+                failure: applicationWindow.failureOf("awbIndex")
                 comboBoxWidth: 160
                 title: qsTr("AWB")
                 models: [qsTr("Auto"), qsTr("incandescent"), qsTr("fluorescent"), qsTr("daylight"),
@@ -127,6 +138,7 @@ ApplicationWindow {
 
             FromSlider2 {
                 id: fromManualAwb
+                failure: applicationWindow.failureOf("colorTemperatureIndex")
                 topPadding: 10
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("ColorTemperature")
@@ -137,6 +149,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromAperture
+                failure: applicationWindow.failureOf("apertureIndex")
                 topPadding: 0
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("Aperture")
@@ -147,6 +160,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromExposureTime
+                failure: applicationWindow.failureOf("exposureIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("Exposure Time")
                 listData: qmldata.exposureList
@@ -156,6 +170,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromIso
+                failure: applicationWindow.failureOf("isoIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("ISO")
                 listData: qmldata.isoList
@@ -165,6 +180,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromExposure
+                failure: applicationWindow.failureOf("evIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("EV")
                 listData: qmldata.evList
@@ -174,6 +190,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromSce
+                failure: applicationWindow.failureOf("sceIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("SCE")
                 listData: getSceList()
@@ -182,6 +199,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromSaturation
+                failure: applicationWindow.failureOf("saturationIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("Saturation")
                 listData: getSaturationList()
@@ -190,6 +208,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromContrast
+                failure: applicationWindow.failureOf("contrastIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("Contrast")
                 listData: getContrastList()
@@ -198,6 +217,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromSharpness
+                failure: applicationWindow.failureOf("sharpnessIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("Sharpness")
                 listData: getSharpnessList()
@@ -206,6 +226,7 @@ ApplicationWindow {
             }
             FromSlider2 {
                 id: fromWarmness
+                failure: applicationWindow.failureOf("warmnessIndex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("Warmness")
                 listData: qmldata.warmnessList
@@ -215,6 +236,9 @@ ApplicationWindow {
             }
             FromMceSlider {
                 id: fromMceSlider
+                failureR: applicationWindow.failureOf("mceRindex")
+                failureG: applicationWindow.failureOf("mceGindex")
+                failureB: applicationWindow.failureOf("mceBindex")
                 anchors { left: column1.left; right: column1.right; margins: 20 }
                 title: qsTr("MCE")
                 listData: qmldata.mceList
@@ -337,6 +361,36 @@ ApplicationWindow {
                             mouseY - targetTopMargin, rightItem.height, imageframerenderer.height)
             }
             onReleased: cursorShape = Qt.PointingHandCursor
+        }
+
+        // Over the preview: a camera that does not answer its controls, and
+        // the short notices of store, sync and snapshot.
+        Column {
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: parent.top
+            anchors.topMargin: 60
+            spacing: 12
+            z: 1
+
+            Label {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: camstatus.notAnswering
+                text: qsTr("camera_not_answering")
+                color: "#E1392D"
+                font.bold: true
+                font.pixelSize: 24
+                background: Rectangle { color: "#C0000000"; radius: 4 }
+                padding: 10
+            }
+            Label {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: camstatus.notice !== ""
+                text: camstatus.notice
+                color: "#ffffff"
+                font.pixelSize: 18
+                background: Rectangle { color: "#C0000000"; radius: 4 }
+                padding: 10
+            }
         }
 
         Text {

@@ -279,8 +279,22 @@ QString ParamTunnel::apertureNameOf(int value)
     return QStringLiteral("Null");
 }
 
+QString ParamTunnel::controlName(int propId)
+{
+    for (const TunnelRow &row : tunnelRows()) {
+        if (row.propId == propId)
+            return QLatin1String(row.name);
+    }
+    return QString::number(propId);
+}
+
 // ---------------------------------------------------------------------------
 // Transactions
+
+namespace {
+bool sends(ParamTunnel::Part part) { return part != ParamTunnel::Part::StoreOnly; }
+bool stores(ParamTunnel::Part part) { return part != ParamTunnel::Part::SendOnly; }
+} // namespace
 
 void ParamTunnel::pause(unsigned long ms) const
 {
@@ -334,46 +348,57 @@ bool ParamTunnel::applyAecMode(CaptureSession &session, int mode, SettingsStore 
     return true;
 }
 
-void ParamTunnel::setAecMode(int mode, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setAecMode(int mode, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    {
+    if (sends(part)) {
         CaptureSession session(camera);
         if (!applyAecMode(session, mode, settings))
             return;
+    } else if (!camera.isOpened() || mode < 0 || mode > 3) {
+        return;
     }
-    settings.setAecMod(mode);
+    if (stores(part))
+        settings.setAecMod(mode);
 }
 
-void ParamTunnel::setAperture(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setAperture(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     if (index < 0 || index >= apertureCount())
         return;
     const int value = apertureTable().at(index).fNumber100;
-    {
+    if (sends(part)) {
         CaptureSession session(camera);
         if (!session.isOpened())
             return;
         session.set(cv::CAP_PROP_IRIS, value);
+    } else if (!camera.isOpened()) {
+        return; // the store half never waits for a session
     }
-    settings.setApertureValue(value);
+    if (stores(part))
+        settings.setApertureValue(value);
 }
 
-void ParamTunnel::setExposureTime(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setExposureTime(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     if (index < 0 || index >= exposureCount())
         return;
     const int value = exposureTable().at(index).value;
-    {
+    if (sends(part)) {
         CaptureSession session(camera);
         if (!session.isOpened())
             return;
         sendExposureTime(session, value);
+    } else if (!camera.isOpened()) {
+        return; // the store half never waits for a session
     }
-    settings.setExposureTime(value);
+    if (stores(part))
+        settings.setExposureTime(value);
 }
 
-void ParamTunnel::setFlagBit(quint8 bit, bool on, CameraLink &camera)
+void ParamTunnel::setFlagBit(quint8 bit, bool on, CameraLink &camera, Part part)
 {
+    if (!sends(part))
+        return;
     CaptureSession session(camera);
     const quint8 old = m_flagRegister.load();
     const quint8 flags = on ? quint8(old | bit) : quint8(old & ~bit);
@@ -381,16 +406,18 @@ void ParamTunnel::setFlagBit(quint8 bit, bool on, CameraLink &camera)
     transaction(session, cv::CAP_PROP_GAMMA, flags);
 }
 
-void ParamTunnel::setSkinSmoothing(bool on, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setSkinSmoothing(bool on, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    setFlagBit(SkinSmoothingBit, on, camera);
-    settings.setSkinSmoothing(on);
+    setFlagBit(SkinSmoothingBit, on, camera, part);
+    if (stores(part))
+        settings.setSkinSmoothing(on);
 }
 
-void ParamTunnel::setBrightMode(bool on, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setBrightMode(bool on, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    setFlagBit(BrightModeBit, on, camera);
-    settings.setBrightMode(on);
+    setFlagBit(BrightModeBit, on, camera, part);
+    if (stores(part))
+        settings.setBrightMode(on);
 }
 
 void ParamTunnel::loadFlags(SettingsStore &settings)
@@ -403,100 +430,100 @@ void ParamTunnel::loadFlags(SettingsStore &settings)
     m_flagRegister.store(flags);
 }
 
-void ParamTunnel::setSce(int index, CameraLink &camera, SettingsStore &settings)
+// One tunnelled register write and its stored value, each when `part` asks for it.
+void ParamTunnel::tunnelled(CameraLink &camera, Part part, int propId, int value, const std::function<void()> &store,
+                            bool settle)
 {
-    tunnelWrite(camera, cv::CAP_PROP_ZOOM, index * 100);
-    settings.setSceValue(index * 100);
+    if (sends(part))
+        tunnelWrite(camera, propId, value, settle);
+    if (stores(part))
+        store();
 }
 
-void ParamTunnel::setIso(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setSce(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    tunnelWrite(camera, cv::CAP_PROP_GAIN, index);
-    settings.setIsoValue(index);
+    tunnelled(camera, part, cv::CAP_PROP_ZOOM, index * 100, [&] { settings.setSceValue(index * 100); });
 }
 
-void ParamTunnel::setEv(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setIso(int index, CameraLink &camera, SettingsStore &settings, Part part)
+{
+    tunnelled(camera, part, cv::CAP_PROP_GAIN, index, [&] { settings.setIsoValue(index); });
+}
+
+void ParamTunnel::setEv(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     if (index < 0 || index >= evCount())
         return;
     const int code = evTable().at(index).value;
-    tunnelWrite(camera, cv::CAP_PROP_BRIGHTNESS, code);
-    settings.setEvValue(code);
+    tunnelled(camera, part, cv::CAP_PROP_BRIGHTNESS, code, [&] { settings.setEvValue(code); });
 }
 
-void ParamTunnel::setAfd(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setAfd(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    tunnelWrite(camera, cv::CAP_PROP_BACKLIGHT, index);
-    settings.setAfdValue(index);
+    tunnelled(camera, part, cv::CAP_PROP_BACKLIGHT, index, [&] { settings.setAfdValue(index); });
 }
 
-void ParamTunnel::setAwb(int preset, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setAwb(int preset, CameraLink &camera, SettingsStore &settings, Part part)
 {
     // Preset 6 (manual) goes through setColorTemperature; anything outside the
     // preset table is ignored like every other table index.
     const int kelvin = awbPresetTemperature(preset);
     if (kelvin < 0)
         return;
-    tunnelWrite(camera, whiteBalanceProperty(), kelvin);
-    settings.setAwbValue(preset);
+    tunnelled(camera, part, whiteBalanceProperty(), kelvin, [&] { settings.setAwbValue(preset); });
 }
 
-void ParamTunnel::setColorTemperature(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setColorTemperature(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    settings.setColorTemperature(index);
-    tunnelWrite(camera, whiteBalanceProperty(), (index + 20) * 100);
+    if (stores(part))
+        settings.setColorTemperature(index);
+    if (sends(part))
+        tunnelWrite(camera, whiteBalanceProperty(), (index + 20) * 100);
 }
 
-void ParamTunnel::setWarmness(int level, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setWarmness(int level, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    tunnelWrite(camera, cv::CAP_PROP_HUE, level * 100);
-    settings.setWarmnessValue(level);
+    tunnelled(camera, part, cv::CAP_PROP_HUE, level * 100, [&] { settings.setWarmnessValue(level); });
 }
 
-void ParamTunnel::setSaturation(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setSaturation(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     // The one register the firmware takes without the pause after opening.
-    tunnelWrite(camera, cv::CAP_PROP_SATURATION, index, false);
-    settings.setSaturationValue(index);
+    tunnelled(camera, part, cv::CAP_PROP_SATURATION, index, [&] { settings.setSaturationValue(index); }, false);
 }
 
-void ParamTunnel::setContrast(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setContrast(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    tunnelWrite(camera, cv::CAP_PROP_CONTRAST, index);
-    settings.setContrastValue(index);
+    tunnelled(camera, part, cv::CAP_PROP_CONTRAST, index, [&] { settings.setContrastValue(index); });
 }
 
-void ParamTunnel::setSharpness(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setSharpness(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    tunnelWrite(camera, cv::CAP_PROP_SHARPNESS, index);
-    settings.setSharpnessValue(index);
+    tunnelled(camera, part, cv::CAP_PROP_SHARPNESS, index, [&] { settings.setSharpnessValue(index); });
 }
 
-void ParamTunnel::setMceR(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setMceR(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     if (index < 0 || index >= m_mceList.size())
         return;
     const int code = m_mceList.at(index).value;
-    tunnelWrite(camera, cv::CAP_PROP_ROLL, code);
-    settings.setUvcMceR(code);
+    tunnelled(camera, part, cv::CAP_PROP_ROLL, code, [&] { settings.setUvcMceR(code); });
 }
 
-void ParamTunnel::setMceG(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setMceG(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     if (index < 0 || index >= m_mceList.size())
         return;
     const int code = m_mceList.at(index).value;
-    tunnelWrite(camera, cv::CAP_PROP_PAN, code);
-    settings.setUvcMceG(code);
+    tunnelled(camera, part, cv::CAP_PROP_PAN, code, [&] { settings.setUvcMceG(code); });
 }
 
-void ParamTunnel::setMceB(int index, CameraLink &camera, SettingsStore &settings)
+void ParamTunnel::setMceB(int index, CameraLink &camera, SettingsStore &settings, Part part)
 {
     if (index < 0 || index >= m_mceList.size())
         return;
     const int code = m_mceList.at(index).value;
-    tunnelWrite(camera, cv::CAP_PROP_TILT, code);
-    settings.setUvcMceB(code);
+    tunnelled(camera, part, cv::CAP_PROP_TILT, code, [&] { settings.setUvcMceB(code); });
 }
 
 // ---------------------------------------------------------------------------
@@ -566,6 +593,8 @@ QString ParamTunnel::readInSession(CaptureSession &session)
 
 void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
 {
+    if (m_bulkCancelled.load())
+        return;
     const int aecMode = settings.getAecMod();
     const bool skin = settings.getSkinSmoothing();
     const bool bright = settings.getBrightMode();
@@ -595,6 +624,8 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
     const auto write = [this, &session](int propId, int value) {
+        if (m_bulkCancelled.load())
+            return;
         session.set(propId, double(value));
         pause(TunnelPauseMs);
     };
@@ -621,6 +652,8 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings)
 
 void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
 {
+    if (m_bulkCancelled.load())
+        return;
     const bool skin = settings.getSkinSmoothing();
     const bool bright = settings.getBrightMode();
     const int aperture = settings.getApertureValue();
@@ -634,6 +667,8 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings)
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
     const auto write = [this, &session](int propId, int value) {
+        if (m_bulkCancelled.load())
+            return;
         session.set(propId, double(value));
         pause(TunnelPauseMs);
     };

@@ -131,31 +131,40 @@ public:
     // mode; V4L2's does not, so there AUTO_EXPOSURE goes to manual first.
     static void sendExposureTime(CaptureSession &session, int code);
 
+    // The parameter a capture property carries ("EV", "Register selector"),
+    // or its number when it carries none.
+    static QString controlName(int propId);
+
     // Label of the aperture row whose F-number x 100 equals `value`, or "Null".
     static QString apertureNameOf(int value);
+
+    // Which halves of a parameter write to do: the camera traffic, the value
+    // kept in the settings store, or both. The program keeps the user's choice
+    // at once on the GUI thread and sends on the camera-control worker.
+    enum class Part { Both, SendOnly, StoreOnly };
 
     // Parameter writes: send, then persist (the colour temperature persists
     // first). The AEC mode, aperture and exposure writes do nothing at all
     // while the camera is closed; table-indexed writes ignore an index
     // outside their table.
-    void setAecMode(int mode, CameraLink &camera, SettingsStore &settings);
-    void setAperture(int index, CameraLink &camera, SettingsStore &settings);
-    void setExposureTime(int index, CameraLink &camera, SettingsStore &settings);
-    void setSkinSmoothing(bool on, CameraLink &camera, SettingsStore &settings);
-    void setBrightMode(bool on, CameraLink &camera, SettingsStore &settings);
-    void setSce(int index, CameraLink &camera, SettingsStore &settings);
-    void setIso(int index, CameraLink &camera, SettingsStore &settings);
-    void setEv(int index, CameraLink &camera, SettingsStore &settings);
-    void setAfd(int index, CameraLink &camera, SettingsStore &settings);
-    void setAwb(int preset, CameraLink &camera, SettingsStore &settings);
-    void setColorTemperature(int index, CameraLink &camera, SettingsStore &settings);
-    void setWarmness(int level, CameraLink &camera, SettingsStore &settings);
-    void setSaturation(int index, CameraLink &camera, SettingsStore &settings);
-    void setContrast(int index, CameraLink &camera, SettingsStore &settings);
-    void setSharpness(int index, CameraLink &camera, SettingsStore &settings);
-    void setMceR(int index, CameraLink &camera, SettingsStore &settings);
-    void setMceG(int index, CameraLink &camera, SettingsStore &settings);
-    void setMceB(int index, CameraLink &camera, SettingsStore &settings);
+    void setAecMode(int mode, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setAperture(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setExposureTime(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setSkinSmoothing(bool on, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setBrightMode(bool on, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setSce(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setIso(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setEv(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setAfd(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setAwb(int preset, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setColorTemperature(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setWarmness(int level, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setSaturation(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setContrast(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setSharpness(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setMceR(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setMceG(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    void setMceB(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
 
     // Rebuilds the skin smoothing / bright mode register from the store.
     void loadFlags(SettingsStore &settings);
@@ -176,6 +185,11 @@ public:
     void syncAll(CameraLink &camera, SettingsStore &settings);
     void primeAll(CameraLink &camera, SettingsStore &settings);
     void storeToCamera(CameraLink &camera);
+    // From any thread, when the program ends: a running or later sync or
+    // priming pass skips its remaining writes and closes the transaction at
+    // once, so that a stalled camera cannot hold the end for a whole pass.
+    void cancelBulkWrites() { m_bulkCancelled.store(true); }
+    bool bulkWritesCancelled() const { return m_bulkCancelled.load(); }
 
     // Waits `ms` milliseconds, through the hook given at construction.
     void pause(unsigned long ms) const;
@@ -183,8 +197,10 @@ public:
 private:
     void transaction(CaptureSession &session, int propId, int value, bool settle = true);
     void tunnelWrite(CameraLink &camera, int propId, int value, bool settle = true);
+    void tunnelled(CameraLink &camera, Part part, int propId, int value, const std::function<void()> &store,
+                   bool settle = true);
     bool applyAecMode(CaptureSession &session, int mode, SettingsStore &settings);
-    void setFlagBit(quint8 bit, bool on, CameraLink &camera);
+    void setFlagBit(quint8 bit, bool on, CameraLink &camera, Part part);
     QString readInSession(CaptureSession &session);
 
     const Pause m_pause;
@@ -192,6 +208,7 @@ private:
     // Changed only while holding a session; atomic so that loadFlags and
     // flagRegister() may run without one.
     std::atomic<quint8> m_flagRegister{0};
+    std::atomic<bool> m_bulkCancelled{false};
     QVector<LabeledValue> m_mceList;
     DebugReadout m_debug;
 };

@@ -24,15 +24,15 @@ struct FakeRig
     void deviceChange() { emit watcher->devicesChanged(); }
 };
 
-// Runs `action` on the next dialog of type T that becomes the active modal widget,
-// polling from whatever event loop runs; the timer ends itself after one call.
+// Runs `action` on the next dialog of type T (with `title`, if given) that becomes the active
+// modal widget, polling from whatever event loop runs; the timer ends itself after one call.
 template <typename T>
-inline QPointer<QTimer> onNextModal(std::function<void(T *)> action, int timeoutMs = 10000)
+inline QPointer<QTimer> onNextModal(std::function<void(T *)> action, int timeoutMs = 10000, const QString &title = {})
 {
     auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action, deadline = QDeadlineTimer(timeoutMs)] {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, title, deadline = QDeadlineTimer(timeoutMs)] {
         auto *box = qobject_cast<T *>(QApplication::activeModalWidget());
-        const bool found = box && box->isVisible();
+        const bool found = box && box->isVisible() && (title.isEmpty() || box->windowTitle() == title);
         if (found || deadline.hasExpired()) {
             timer->stop();
             timer->deleteLater();
@@ -44,9 +44,10 @@ inline QPointer<QTimer> onNextModal(std::function<void(T *)> action, int timeout
     return timer;
 }
 
-inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000)
+inline QPointer<QTimer> onNextBox(std::function<void(QMessageBox *)> action, int timeoutMs = 10000,
+                                  const QString &title = {})
 {
-    return onNextModal<QMessageBox>(std::move(action), timeoutMs);
+    return onNextModal<QMessageBox>(std::move(action), timeoutMs, title);
 }
 
 inline void click(QMessageBox *box, QMessageBox::StandardButton which)
@@ -100,6 +101,12 @@ struct RigHarness
             return false;
         backend->initCameraParams();
         return capture && backend->startCaptureTimer();
+    }
+    // Waits until the control worker has run everything asked and its results are in.
+    void settle()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(backend->controlsIdle(), 15000);
+        QCoreApplication::processEvents();
     }
     void finish() { holdTunnel = false; backend.reset(); rig.reset(); }
 };

@@ -1,5 +1,7 @@
 #include "backendrig.h"
 
+#include "backend/controlstatus.h"
+
 #include "support/filefaults.h"
 
 #include "app/debuglog.h"
@@ -8,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <QLabel>
+#include <future>
 #include <QTranslator>
 
 // The backend's message boxes on screen: texts, buttons, close rules, and the
@@ -190,8 +193,10 @@ private slots:
             b->setSharpnessIndex(b->sharpnessIndex() + 1);
         if (change == QLatin1String("stored")) { // the menu's store entry: the values to compare with
             b->saveParamsToCam();
+            settle();
             b->setSharpnessIndex(b->sharpnessIndex() - 1);
         }
+        settle();
         if (answer) {
             onNextBox([](QMessageBox *box) { box->close(); });
             b->showSaveBox();
@@ -220,6 +225,86 @@ private slots:
         QCOMPARE(waited, answer == QMessageBox::Ok);
         finishQuit();
         QCOMPARE(rig->world->takeTrace().count("28:249"), answer == QMessageBox::Ok ? 2 : 0); // a store sends it twice
+    }
+
+    // The GUI thread hands a write over and carries on: the INI has the value before the camera
+    // has answered. A refused write marks its row with the system's reason, logged with the control;
+    // a later good write clears it.
+    void writeResultsShown()
+    {
+        QmlData *b = start(true, true);
+        settle();
+        rig->world->takeTrace();
+        holdTunnel = true; // the camera does not answer the opening write until the setter is back
+        std::promise<void> back;
+        std::thread release([this, answered = back.get_future()] {
+            answered.wait_for(std::chrono::seconds(5)); // a setter that waits for the camera: 5 s
+            holdTunnel = false;
+        });
+        b->setEvIndex(9);
+        const QString sentWhileHeld = rig->world->takeTrace();
+        back.set_value();
+        release.join();
+        QVERIFY2(!sentWhileHeld.contains(QLatin1String("28:0")), qPrintable(sentWhileHeld));
+        QCOMPARE(storedValue(home.path(), QStringLiteral("ev_value")).toInt(), 3);
+
+        const struct {
+            int error;
+            QString mark;
+        } rows[] = {{EIO, "control_failed EV: Input/output error"},
+                    {EBUSY, "control_failed EV: Device or resource busy"}, {0, ""}};
+        for (const auto &r : rows) {
+            rig->world->refuse(cv::CAP_PROP_BRIGHTNESS, r.error);
+            if (r.error) {
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                    "^camera control EV write -?\\d+ failed after \\d+ ms: %1$").arg(strerror(r.error))));
+            }
+            b->setEvIndex(b->evIndex() == 2 ? 3 : 2);
+            settle();
+            QCOMPARE(b->controlStatus()->failures().value(QStringLiteral("evIndex")).toString(), r.mark);
+        }
+    }
+
+    // A store the camera refuses leaves the parameters unstored: the exit prompt is offered, and its
+    // "Save and exit" keeps the program running with Retry and Exit.
+    void refusedStore_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("retry, then stored") << int(QMessageBox::Retry);
+        QTest::newRow("exit unstored") << int(QMessageBox::Cancel);
+    }
+
+    void refusedStore()
+    {
+        QFETCH(int, answer);
+        QmlData *b = start(true, true);
+        b->setSharpnessIndex(b->sharpnessIndex() + 1);
+        settle();
+        rig->world->refuse(cv::CAP_PROP_FOCUS, EIO);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^camera control Register selector write 249 failed"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^camera control Register selector write 0 failed"));
+        b->saveParamsToCam();
+        settle();
+        QVERIFY(b->controlStatus()->notice().startsWith(QLatin1String("store_failed")));
+
+        QStringList titles;
+        onNextBox([&](QMessageBox *exitPrompt) {
+            titles << exitPrompt->windowTitle();
+            onNextBox([&](QMessageBox *failed) {
+                titles << failed->windowTitle();
+                if (answer == QMessageBox::Retry)
+                    rig->world->refuse(cv::CAP_PROP_FOCUS, 0);
+                click(failed, QMessageBox::StandardButton(answer));
+            }, 10000, QStringLiteral("store_failed_t"));
+            click(exitPrompt, QMessageBox::Ok);
+        });
+        for (int i = 0; i < 4; ++i) // two commands before exit, each opened and closed
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^camera control Register selector write"));
+        rig->world->takeTrace();
+        b->showSaveBox();
+        QCOMPARE(titles, (QStringList{"save_to_cam_t", "store_failed_t"}));
+        finishQuit();
+        QCOMPARE(rig->world->takeTrace().count("28:249"), answer == QMessageBox::Retry ? 4 : 2);
     }
 
     void saveDialog_data()

@@ -37,6 +37,8 @@ void qmlWarnings(QtMsgType type, const QMessageLogContext &context, const QStrin
         && (qstrcmp(context.category, "qml") == 0 || message.contains(QLatin1String(".qml"))
             || message.contains(QLatin1String("Binding loop"))))
         say(QStringLiteral("QML: ") + message);
+    else if (message.startsWith(QLatin1String("camera control")))
+        say(QStringLiteral("LOG: ") + message);
 }
 
 // The first visible item below `root` (depth first) for which `match` holds.
@@ -152,6 +154,26 @@ void drive()
     }
     check(on.join(QLatin1Char(',')) == QLatin1String("ISO,Aperture,Exposure Time,Color Temperature"), on.join(','));
 
+    // A camera that refuses a write: the row's value turns red with the reason until a good write;
+    // one that answers late: "camera not answering" over the picture until a call is answered in time.
+    const auto failure = [] { return part(QStringLiteral("Sharpness"), "failure")->property("failure").toString(); };
+    const auto valueLabelRed = [] {
+        QQuickItem *slider = part(QStringLiteral("Sharpness"), "newPosition");
+        return find(slider, [](QQuickItem *i) { return i->property("color") == QColor("#E1392D"); }) != nullptr;
+    };
+    const auto notAnswering = [] { return find("text", QStringLiteral("camera not answering")) != nullptr; };
+    vcam_set_ctrl_fault("EIO", 0);
+    stepUp(QStringLiteral("Sharpness"));
+    check(QTest::qWaitFor([&] { return failure().endsWith(QLatin1String("Input/output error")); }), failure());
+    check(valueLabelRed(), QStringLiteral("refused value in red"));
+    vcam_set_ctrl_fault("none:1300", 0);
+    stepUp(QStringLiteral("Sharpness"));
+    check(QTest::qWaitFor(notAnswering, 5000), QStringLiteral("camera not answering"));
+    check(QTest::qWaitFor([&] { return failure().isEmpty() && !valueLabelRed(); }, 10000), QStringLiteral("cleared"));
+    vcam_set_ctrl_fault("off", 0);
+    stepUp(QStringLiteral("Sharpness"));
+    check(QTest::qWaitFor([&] { return !notAnswering(); }, 10000), QStringLiteral("answering again"));
+
     // Sync all from the menu: the wait box while it runs, and a clean protocol.
     QString waitTitle;
     onNextBox([&](QMessageBox *box) { waitTitle = box->windowTitle(); });
@@ -211,6 +233,15 @@ void drive()
     clickText(QStringLiteral("语言"));
     clickText(QStringLiteral("English"));
     check(find("text", QStringLiteral("File")) && row(QStringLiteral("Sharpness")), QStringLiteral("English"));
+
+    // A store the camera refuses is told, and leaves the changes unstored.
+    vcam_set_ctrl_fault("EPIPE", 0);
+    clickText(QStringLiteral("Sync"));
+    clickText(QStringLiteral("Store all parameters to the camera"));
+    check(QTest::qWaitFor([] { return find("text", QStringLiteral("The camera did not store the parameters: "
+                                                                  "Register selector: Broken pipe")); }),
+          QStringLiteral("store failure told"));
+    vcam_set_ctrl_fault("off", 0);
 
     // Closing after changes: the exit prompt; "Save and exit" stores and ends.
     onNextBox([](QMessageBox *box) {
@@ -273,11 +304,13 @@ private slots:
         for (const char *key :
              {"sharpness_value", "awb_value", "color_temperature", "afd_value", "display_zoom", "language"})
             values << storedValue(home.path(), QLatin1String(key)).toString();
-        QCOMPARE(values.join(QLatin1Char(' ')), QStringLiteral("13 6 1 3 false en_US"));
+        QCOMPARE(values.join(QLatin1Char(' ')), QStringLiteral("16 6 1 3 false en_US"));
         QFile store(home.filePath(QStringLiteral("camera.store")));
         QVERIFY(store.open(QIODevice::ReadOnly));
         const QByteArray stored = store.readAll();
-        QVERIFY2(stored.contains("sharpness 13\n") && stored.contains("wb_temperature 2100\n"), stored.constData());
+        QVERIFY2(stored.contains("sharpness 16\n") && stored.contains("wb_temperature 2100\n"), stored.constData());
+        QVERIFY2(out.contains(QRegularExpression("LOG: camera control Sharpness write 14 failed after \\d+ ms: "
+                                                 "Input/output error")), qPrintable(out));
     }
 };
 

@@ -39,10 +39,13 @@ struct FakeWorld
     QStringList calls;               // "prop:value", "get:prop", "p<ms>", marks
     QHash<int, double> answers;      // what get gives; 0 for the rest
     std::function<void()> onSet;     // after each recorded set, on its thread
+    std::atomic<int> refusedProp{-1}, refusedErrno{0}; // a set the camera refuses, with this errno
     int width = 1920, height = 1080;
     double acceptedFourcc = Mjpg;    // 0: a camera without MJPG
     std::atomic<int> fps{30};        // 0: frames as fast as they are read
     std::atomic<bool> produceFrames{true}, occupied{false}, open{false};
+    std::atomic<bool> stallFrames{false}; // a read waits (without failing) while set
+    std::atomic<int> stalledReads{0};
     std::atomic<int> throwAt{None}, lastApi{-1};
     std::atomic<int> framesRead{0}, releases{0}, isOpenedCalls{0}, readsInTransaction{0};
     // Misuse: use during an open or release or an open or release inside a transaction;
@@ -56,6 +59,7 @@ struct FakeWorld
         nodes.resize(std::max(nodes.size(), size_t(id) + 1));
         nodes[size_t(id)] = DeviceRecord{true, name, QStringLiteral("usb-0000:00:14.0-%1").arg(id), true};
     }
+    void refuse(int prop, int error) { refusedProp = error ? prop : -1, refusedErrno = error; }
     void unplug(int id) { std::lock_guard<std::mutex> l(lock); nodes[size_t(id)] = DeviceRecord{}; }
     std::vector<int> takeOpens() { std::lock_guard<std::mutex> l(lock); return std::exchange(opens, {}); }
     void record(const QString &call) { std::lock_guard<std::mutex> l(lock); calls << call; }
@@ -120,6 +124,12 @@ public:
     }
     bool read(cv::OutputArray out) override
     {
+        if (world->stallFrames) {
+            ++world->stalledReads;
+            while (world->stallFrames)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            --world->stalledReads;
+        }
         Use use(*world, false);
         world->concurrentReads += ++world->reading > 1;
         world->readsInTransaction += world->inOthersTransaction();
@@ -165,6 +175,10 @@ public:
         }
         if (world->onSet)
             world->onSet();
+        if (prop == world->refusedProp) {
+            errno = world->refusedErrno;
+            return false;
+        }
         return world->open && (prop != cv::CAP_PROP_FOURCC || value == world->acceptedFourcc);
     }
     double get(int prop) const override
@@ -298,7 +312,7 @@ struct TunnelFixture : Rig
 // One parameter write by name ("iso", "aperture", ...); false for an unknown name.
 inline bool applyWrite(const QString &op, int v, ParamTunnel &t, CameraLink &c, SettingsStore &s)
 {
-    using Write = void (ParamTunnel::*)(int, CameraLink &, SettingsStore &);
+    using Write = void (ParamTunnel::*)(int, CameraLink &, SettingsStore &, ParamTunnel::Part);
     static const QHash<QString, Write> writes = {
         {"aec", &ParamTunnel::setAecMode},     {"aperture", &ParamTunnel::setAperture},
         {"exposure", &ParamTunnel::setExposureTime}, {"sce", &ParamTunnel::setSce},
@@ -313,7 +327,7 @@ inline bool applyWrite(const QString &op, int v, ParamTunnel &t, CameraLink &c, 
     else if (op == QLatin1String("bright"))
         t.setBrightMode(v != 0, c, s);
     else if (const Write w = writes.value(op))
-        (t.*w)(v, c, s);
+        (t.*w)(v, c, s, ParamTunnel::Part::Both);
     else
         return false;
     return true;

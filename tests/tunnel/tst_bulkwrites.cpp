@@ -3,12 +3,13 @@
 
 #include "support/fakecamera.h"
 
-#include "tunnel/savetocamthread.h"
-#include "tunnel/syncthread.h"
+#include "tunnel/cameracontrol.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <thread>
 
 namespace {
 
@@ -41,50 +42,18 @@ const QString DefaultPrime = QStringLiteral(
     "36:240 EXP:-3 28:89 p100 14:1 p100 10:1 p100 32:1 p100 WB:2800 p100 13:100 p100 12:1 p100 11:1 p100 20:1 "
     "p100 35:1 p100 33:1 p100 34:1 p100 27:600 p100 22:192 p100 WB:2800 p100 28:0");
 
-// A worker that, when its completion came from inside run(), stays there until
-// the receiver has tried to restart it: the widest window a loaded machine opens.
-template <class Worker>
-class Lingering : public Worker
+// Posts to a fresh worker and returns the first `times` outcomes, in order; each is "done" in the trace.
+std::vector<ControlOutcome> runOnWorker(TunnelFixture &f, const std::function<void(CameraControl &)> &post, int times)
 {
-public:
-    using Worker::Worker;
-    std::atomic<bool> inRun{false}, announcedInRun{false}, restartTried{false};
-
-protected:
-    void run() override
-    {
-        inRun = true;
-        announcedInRun = false;
-        Worker::run();
-        inRun = false;
-        for (QDeadlineTimer limit(10000); announcedInRun && !restartTried && !limit.hasExpired();)
-            QThread::msleep(1);
-    }
-};
-
-// Runs the worker, and again from its (queued) completion as the backend does
-// when the user asks twice in a row; each completion is "done" in the trace.
-template <class Worker, class Signal>
-int runTwice(TunnelFixture &f, Lingering<Worker> &worker, Signal completed)
-{
-    QObject::connect(&worker, completed, &worker, [&] {
-        if (QThread::currentThread() == &worker)
-            worker.announcedInRun = worker.inRun.load();
-        f.world->record(QStringLiteral("done"));
-    }, Qt::DirectConnection);
-    int completions = 0;
-    QEventLoop loop;
-    QObject::connect(&worker, completed, &loop, [&] {
-        if (++completions == 2)
-            return loop.quit();
-        worker.start();
-        worker.restartTried = true;
-    }, Qt::QueuedConnection);
-    worker.start();
-    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
-    loop.exec();
-    worker.wait();
-    return completions;
+    CameraControl worker(f.link.get(), f.store.get(), &f.tunnel);
+    std::vector<ControlOutcome> outcomes;
+    QObject::connect(&worker, &CameraControl::done, &worker, [&](const ControlOutcome &o) { outcomes.push_back(o); });
+    QObject::connect(&worker, &CameraControl::done, [&f] { f.world->record(QStringLiteral("done")); });
+    post(worker);
+    if (!QTest::qWaitFor([&] { return int(outcomes.size()) >= times; }, 15000))
+        qWarning("the worker did not finish in time");
+    outcomes.resize(size_t(times));
+    return outcomes;
 }
 
 } // namespace
@@ -138,9 +107,36 @@ private slots:
         f.checkStored(stored); // nothing new stored
     }
 
+    // The program's end cuts a running sync short: the writes still to come are skipped and the
+    // transaction is closed at once, so that a stalled camera cannot hold the end for a whole pass.
+    void stopCutsASyncShort()
+    {
+        TunnelFixture *fixture = nullptr;
+        CameraControl *worker = nullptr;
+        std::thread stopper;
+        std::atomic<bool> stopping{false};
+        int pauses = 0;
+        TunnelFixture f([&](unsigned long ms) {
+            fixture->world->record(QStringLiteral("p%1").arg(ms));
+            if (++pauses != 3)
+                return;
+            stopper = std::thread([&] { worker->stop(); });
+            stopping = true;
+            for (int i = 0; i < 10000 && !fixture->tunnel.bulkWritesCancelled(); ++i)
+                QThread::msleep(1);
+        });
+        fixture = &f;
+        CameraControl control(f.link.get(), f.store.get(), &f.tunnel);
+        worker = &control;
+        control.postSync(false);
+        QVERIFY(QTest::qWaitFor([&] { return stopping.load(); }, 15000));
+        stopper.join();
+        QCOMPARE(f.world->takeTrace(), QStringLiteral("36:240 EXP:-3 28:89 p100 14:1 p100 10:1 p100 28:0"));
+    }
+
     // Primed with the values stored before, then sent the defaults or the stored values; a restore's second
-    // run finds the defaults stored. The wait box closes on the signal, so it must come with no camera too.
-    void syncThread()
+    // run finds the defaults stored. The wait box closes on the result, so it must come with no camera too.
+    void syncOnWorker()
     {
         const auto run = [](const QString &prime, const QString &sync) { return prime + " " + sync + " done"; };
         const struct {
@@ -156,12 +152,10 @@ private slots:
             f.writeIni(outside);
             if (!c.open)
                 f.link->camClose();
-            Lingering<SyncThread> thread(f.link.get(), f.store.get(), &f.tunnel);
-            QVERIFY(!thread.restoreDefaultsFlag());
-            thread.setRestoreDefaults(c.restore);
-            QCOMPARE(runTwice(f, thread, &SyncThread::syncCompeleted), 2);
+            const auto outcomes = runOnWorker(f, [&c](CameraControl &w) { w.postSync(c.restore), w.postSync(c.restore); }, 2);
             QCOMPARE(f.world->takeTrace(), c.trace);
-            QCOMPARE(thread.restoreDefaultsFlag(), c.restore); // for the completion handler
+            QCOMPARE(outcomes[1].kind, c.restore ? ControlOutcome::Restore : ControlOutcome::Sync);
+            QVERIFY(!outcomes[1].failed());
             // A restore keeps the keys outside the tuning.
             QVariantMap expected = c.restore ? QVariantMap{{"aec_Mod", 0}, {"color_temperature", 0}} : tunedSettings();
             expected.insert(outside);
@@ -169,14 +163,47 @@ private slots:
         }
     }
 
-    // Two store commands, each with 100 ms inside and 500 ms after, then the signal.
-    void saveToCamThread()
+    // The store command: before exit twice, each with 100 ms inside and 500 ms after; from the menu once.
+    // A refused command is the outcome's failure, with the control and the system's error text.
+    void storeOnWorker()
+    {
+        const QString once = QStringLiteral("28:249 p100 28:0 p500");
+        const struct {
+            bool beforeExit;
+            int refusedErrno;
+            QString trace;
+        } cases[] = {{true, 0, once + " " + once + " done"}, {false, 0, "28:249 p100 28:0 done"},
+                     {false, EIO, "28:249 p100 28:0 done"}};
+        for (const auto &c : cases) {
+            TunnelFixture f;
+            f.world->refuse(cv::CAP_PROP_FOCUS, c.refusedErrno);
+            const auto outcomes = runOnWorker(f, [&c](CameraControl &w) { w.postStore(c.beforeExit); }, 1);
+            QCOMPARE(f.world->takeTrace(), c.trace);
+            QCOMPARE(outcomes[0].failed(), c.refusedErrno != 0);
+            QCOMPARE(outcomes[0].reason(), c.refusedErrno ? "Register selector: Input/output error" : "");
+        }
+    }
+
+    // Behind a running operation, writes of one parameter collapse into the latest, in the first one's
+    // place; other parameters keep their order. The GUI thread never waits meanwhile.
+    void writesCollapseInOrder()
     {
         TunnelFixture f;
-        Lingering<SaveToCamThread> thread(f.link.get(), f.store.get(), &f.tunnel);
-        QCOMPARE(runTwice(f, thread, &SaveToCamThread::saveCompeleted), 2);
-        const QString once = QStringLiteral("28:249 p100 28:0 p500 28:249 p100 28:0 p500 done");
-        QCOMPARE(f.world->takeTrace(), once + QLatin1Char(' ') + once);
+        std::atomic<bool> release{false};
+        const auto outcomes = runOnWorker(f, [&](CameraControl &w) {
+            w.postWrite(-1, -1, [&](ControlOutcome &) {
+                while (!release)
+                    QThread::msleep(1);
+            });
+            const int writes[][2] = {{1, 10}, {2, 20}, {1, 11}, {3, 30}, {2, 21}, {1, 12}};
+            for (const auto &wr : writes) {
+                const int key = wr[0], value = wr[1];
+                w.postWrite(key, key, [&f, value](ControlOutcome &) { f.world->record(QString::number(value)); });
+            }
+            release = true;
+        }, 4);
+        QCOMPARE(f.world->takeTrace(), QStringLiteral("done 12 done 21 done 30 done"));
+        QCOMPARE(outcomes[1].key, 1);
     }
 };
 

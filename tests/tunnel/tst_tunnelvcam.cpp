@@ -2,7 +2,7 @@
 // protocol violation, and every register holds what was sent.
 
 #include "support/fakecamera.h"
-#include "tunnel/syncthread.h"
+#include "tunnel/cameracontrol.h"
 #include "vcam_control.h"
 
 namespace {
@@ -54,9 +54,12 @@ private slots:
             QVERIFY(m_link->camOpen(0, m_tunnel.previewSettings(1)));
             vcam_reset(0);
             const int rollBefore = vcam_register_value(0, VCAM_REG_ROLL);
-            SyncThread sync(m_link.get(), m_store.get(), &m_tunnel);
-            sync.start();
-            QVERIFY(sync.wait(10000));
+            {
+                CameraControl control(m_link.get(), m_store.get(), &m_tunnel);
+                QSignalSpy done(&control, &CameraControl::done);
+                control.postSync(false);
+                QVERIFY(done.wait(10000));
+            }
 
             QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
             QVERIFY(!vcam_selector_open(0));

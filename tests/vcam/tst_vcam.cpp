@@ -108,6 +108,31 @@ private slots:
         QCOMPARE(cap.get(cv::CAP_PROP_SATURATION), 7.0);
     }
 
+    // Control faults: a refused write lands nowhere, a slow one lands late; `all` reaches reads too.
+    void controlFaults()
+    {
+        const struct {
+            const char *spec;
+            int all, delayMs;
+            bool setOk, getOk;
+        } rows[] = {{"EIO", 0, 0, false, true}, {"none:300", 0, 300, true, true}, {"EPIPE:200", 1, 200, false, false},
+                    {"off", 1, 0, true, true}};
+        for (const auto &r : rows) {
+            QCOMPARE(vcam_set_ctrl_fault(r.spec, r.all), 0);
+            QElapsedTimer clock;
+            clock.start();
+            errno = 0;
+            QCOMPARE(cap.set(cv::CAP_PROP_IRIS, 320), r.setOk);
+            QVERIFY2(clock.elapsed() >= r.delayMs, r.spec);
+            if (!r.setOk)
+                QCOMPARE(errno, strcmp(r.spec, "EIO") ? EPIPE : EIO);
+            QCOMPARE(cap.get(cv::CAP_PROP_IRIS) == 320, r.setOk);
+            QCOMPARE(cap.get(cv::CAP_PROP_ZOOM) == 700, r.getOk);
+            cap.set(cv::CAP_PROP_IRIS, 240);
+        }
+        QCOMPARE(vcam_set_ctrl_fault("ENOSPC:5", 0), -1);
+    }
+
     // Trace and state files for other processes, and their commands through the control FIFO.
     void traceStateAndControlFiles()
     {
@@ -118,13 +143,20 @@ private slots:
         QVERIFY(trace.readAll().contains("VIOLATION write_while_closed PU_BACKLIGHT_COMPENSATION"));
         QVERIFY(state.readAll().contains("violations 1\nviolation write_while_closed 1\n"));
         const QByteArray fifo = qgetenv("VEXLO_VCAM_CONTROL");
-        for (const QByteArray &cmd : {QByteArray("unplug 1\n"), QByteArray("replug 1\n")}) {
+        const auto send = [&fifo](const QByteArray &cmd) {
             int fd = -1;
             QTRY_VERIFY((fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK)) >= 0);
             QCOMPARE(::write(fd, cmd.constData(), size_t(cmd.size())), ssize_t(cmd.size()));
             ::close(fd);
+        };
+        for (const QByteArray &cmd : {QByteArray("unplug 1\n"), QByteArray("replug 1\n")}) {
+            send(cmd);
             QTRY_COMPARE(vcam_is_plugged(1) != 0, cmd.startsWith('r'));
         }
+        send("ctrl EBUSY all\n");
+        QTRY_VERIFY(!cap.set(cv::CAP_PROP_IRIS, 320));
+        send("ctrl off\n");
+        QTRY_VERIFY(cap.set(cv::CAP_PROP_IRIS, 320));
     }
 };
 

@@ -73,6 +73,7 @@ Handle *handleOf(int fd)
 }
 
 void controlChannel(std::string path);
+bool setCtrlFault(const char *spec, bool all);
 
 // Reads VEXLO_VCAM_* once and creates the cameras.
 void setup()
@@ -117,6 +118,10 @@ void setup()
             c->fw.writeState();
             r.cameras.push_back(std::move(c));
         }
+        const char *ctrlFault = getenv("VEXLO_VCAM_CTRL_FAULT");
+        const char *ctrlAll = getenv("VEXLO_VCAM_CTRL_FAULT_ALL");
+        if (ctrlFault && *ctrlFault && !setCtrlFault(ctrlFault, ctrlAll && strcmp(ctrlAll, "1") == 0))
+            fprintf(stderr, "vcam: VEXLO_VCAM_CTRL_FAULT=%s not understood\n", ctrlFault);
         const char *fault = getenv("VEXLO_VCAM_FRAME_FAULT");
         if (fault && *fault && !setFrameFault(fault))
             fprintf(stderr, "vcam: VEXLO_VCAM_FRAME_FAULT=%s not understood\n", fault);
@@ -283,6 +288,66 @@ Camera *camera(int i)
     return (i >= 0 && size_t(i) < cams.size()) ? cams[size_t(i)].get() : nullptr;
 }
 
+// Control faults (VEXLO_VCAM_CTRL_FAULT, FIFO "ctrl SPEC", vcam_set_ctrl_fault):
+// S_CTRL, and with `all` G_CTRL and QUERYCTRL too, wait `delayMs` and then fail
+// with `error` (0: carry on as usual), as a stalling or refusing camera makes
+// uvcvideo do. Read without the registry lock, so frames keep flowing meanwhile.
+struct CtrlFault {
+    std::atomic<int> error{0};
+    std::atomic<int> delayMs{0};
+    std::atomic<bool> all{false};
+    std::atomic<bool> active{false};
+};
+CtrlFault g_ctrlFault;
+
+const struct {
+    const char *name;
+    int error;
+} kFaultErrors[] = {{"none", 0}, {"EIO", EIO}, {"EBUSY", EBUSY}, {"ETIMEDOUT", ETIMEDOUT}, {"EPIPE", EPIPE}};
+
+// "ERRNO[:DELAY_MS]" or "off"; false (nothing changed) for anything else.
+bool setCtrlFault(const char *spec, bool all)
+{
+    if (!spec || !strcmp(spec, "off") || !*spec) {
+        g_ctrlFault.active = false;
+        return spec != nullptr;
+    }
+    const char *colon = strchr(spec, ':');
+    const std::string name(spec, colon ? size_t(colon - spec) : strlen(spec));
+    long delay = 0;
+    if (colon) {
+        char *end = nullptr;
+        delay = strtol(colon + 1, &end, 10);
+        if (end == colon + 1 || *end || delay < 0 || delay > 600000)
+            return false;
+    }
+    for (const auto &e : kFaultErrors) {
+        if (name == e.name) {
+            g_ctrlFault.error = e.error;
+            g_ctrlFault.delayMs = int(delay);
+            g_ctrlFault.all = all;
+            g_ctrlFault.active = e.error != 0 || delay > 0;
+            traceLine("control fault %s delay %ld ms%s", e.name, delay, all ? " (all control calls)" : "");
+            return true;
+        }
+    }
+    return false;
+}
+
+// The errno a control request fails with under the fault (0: go on), after its delay.
+int ctrlFault(unsigned long req)
+{
+    if (!g_ctrlFault.active.load())
+        return 0;
+    const bool hit = req == VIDIOC_S_CTRL
+                     || (g_ctrlFault.all.load() && (req == VIDIOC_G_CTRL || req == VIDIOC_QUERYCTRL));
+    if (!hit)
+        return 0;
+    if (const int ms = g_ctrlFault.delayMs.load())
+        usleep(useconds_t(ms) * 1000);
+    return g_ctrlFault.error.load();
+}
+
 // The FIFO's commands: the first word picks the row, the rest is its argument.
 struct Command {
     const char *word;
@@ -295,6 +360,12 @@ const Command kCommands[] = {
     {"reset", [](const char *a) { vcam_reset(cameraArg(a)); }},
     {"auto-update", [](const char *a) { vcam_set_auto_update(cameraArg(a), strstr(a, "off") == nullptr); }},
     {"frame", [](const char *a) { vcam_set_frame_fault(a); }},
+    {"ctrl", [](const char *a) {
+         char spec[64] = {0}, all[16] = {0};
+         sscanf(a, "%63s %15s", spec, all);
+         if (!setCtrlFault(spec, !strcmp(all, "all")))
+             traceLine("control: bad fault \"%s\"", a);
+     }},
 };
 
 void runCommand(const std::string &cmd)
@@ -475,6 +546,13 @@ int ioctl(int fd, unsigned long req, ...)
     Handle *h = handleOf(fd);
     if (!h)
         return real().ioctl(fd, req, arg);
+    if (!h->meta) {
+        if (const int err = ctrlFault(req)) {
+            traceLine("fd %d %s -> %s (control fault)", fd, ioctlName(req), strerror(err));
+            errno = err;
+            return -1;
+        }
+    }
     for (;;) {
         int r;
         {
@@ -718,6 +796,12 @@ long vcam_frames_delivered(int cam)
 {
     LOCKED(cam, 0);
     return c->delivered;
+}
+
+int vcam_set_ctrl_fault(const char *spec, int all)
+{
+    setup();
+    return setCtrlFault(spec, all != 0) ? 0 : -1;
 }
 
 int vcam_set_frame_fault(const char *spec)
