@@ -1,7 +1,6 @@
 #pragma once
 
 #include "backend/snapshotfile.h"
-#include "items/lmimageitem.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QImage>
@@ -19,6 +18,7 @@ struct ControlOutcome;
 class DeviceWatcher;
 class QCoreApplication;
 class QDialog;
+class QQuickItem;
 class SettingsStore;
 struct QmlDataPrivate;
 
@@ -269,7 +269,8 @@ signals:
     void snapshotSaved(const QString &fileName);
 
 public slots:
-    void setImageFrameRender(LmImageItem *imageFrameRender);
+    // The preview item that shows the frames: an LmImageItem or an LmImageItem2.
+    void setImageFrameRender(QQuickItem *imageFrameRender);
     void sendFrameData(QImage qimage);
     void openSavePicDialog();
     void rotateDisplay(bool isCW);

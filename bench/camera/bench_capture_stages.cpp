@@ -122,5 +122,18 @@ int main(int argc, char **argv)
     });
     report("the same pixels, the preview's own scaling (previewScaled)", frames,
            [&](int i) { QImage shown = previewScaled(images[size_t(i)], preview); });
+    // What the capture thread does for a fitted preview: no more pixels decoded than shown.
+    const int reduction = jpegReduction(QSize(width, height), preview);
+    const QByteArray reducedName =
+        QByteArray("direct decode for the preview (jpegToImage, 1/") + QByteArray::number(reduction) + " size)";
+    for (int i = 0; i < frames; ++i)
+        images[size_t(i)] = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0, QSize(width, height), nullptr,
+                                        preview);
+    report(reducedName.constData(), frames, [&](int i) {
+        QImage image = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0, QSize(width, height), nullptr,
+                                   preview);
+    });
+    report("the preview's scaling of that", frames,
+           [&](int i) { QImage shown = previewScaled(images[size_t(i)], preview); });
     return 0;
 }
