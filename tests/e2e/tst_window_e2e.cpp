@@ -317,6 +317,8 @@ void drive()
 {
     window->resize(960, 800); // the smallest window: every row must still be reachable
     QTest::qWait(1500); // the first frames
+    const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+    say(QStringLiteral("scene graph: %1").arg(QLatin1String(software ? "software" : "OpenGL")));
 
     // Stock uvcvideo maps no control to the red channel: the row is greyed and says why.
     if (QQuickItem *red = sliders(QStringLiteral("Color Compensation")).value(0)) {
