@@ -1,21 +1,27 @@
 #include "app/startup.h"
 
 #include "app/appdata.h"
+#include "app/debuglog.h"
 #include "app/myapplication.h"
 #include "app/quitsignals.h"
+#include "app/scenegraphchoice.h"
 #include "backend/controlstatus.h"
 #include "backend/qmldata.h"
 #include "items/registeritems.h"
 
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 
 namespace {
 StartupObserver startupObserver;
 BackendFactory backendFactory;
+RendererProbe rendererProbe;
 } // namespace
+
+void setRendererProbe(RendererProbe probe)
+{
+    rendererProbe = std::move(probe);
+}
 
 void setBackendFactory(BackendFactory factory)
 {
@@ -33,10 +39,15 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     // is kept and carried out as soon as the event loop runs.
     installQuitSignalHandlers();
 
-    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::OpenGL);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
 
     MyApplication app(argc, argv);
+    // The scene graph is chosen before the first window, and the OpenGL probe
+    // needs the application object.
+    const SceneChoice scene = chooseScenePath(qEnvironmentVariable("QT_QUICK_BACKEND"),
+                                              rendererProbe ? rendererProbe : probeOpenGLRenderer);
+    applySceneChoice(scene);
+    qDebug().noquote() << scene.reason;
     // Ties the window to its launcher and icon (packaging/com.vexlo.tuner.desktop).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vexlo.tuner"));
 
@@ -69,7 +80,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     context->setContextProperty(QStringLiteral("qmldata"), backend);
     context->setContextProperty(QStringLiteral("camstatus"), backend->controlStatus());
 
-    registerImageItems();
+    registerImageItems(scene.path == ScenePath::Software);
 
     const QUrl url = root;
     QObject::connect(
@@ -80,6 +91,9 @@ int runTuner(int &argc, char **argv, const QUrl &root)
         },
         Qt::QueuedConnection);
     app.qmlEngine()->load(url);
+    // The log switch is a setting, read by the backend.
+    if (backend->debugLog())
+        logToFile(scene.reason);
 
     if (backend->getCamDevs() >= 1) {
         backend->initCameraParams();

@@ -20,3 +20,8 @@ void setStartupObserver(StartupObserver observer);
 // a fake camera). An empty factory restores the default.
 using BackendFactory = std::function<QmlData *()>;
 void setBackendFactory(BackendFactory factory);
+
+// Gives the OpenGL renderer's name in place of the probe of the real OpenGL (tests
+// fake a GPU or a software rasterizer). An empty probe restores the real one.
+using RendererProbe = std::function<QString()>;
+void setRendererProbe(RendererProbe probe);

@@ -10,6 +10,8 @@
 #include "camera/devicesource.h"
 #include "camera/capturethread.h"
 #include "camera/streamformat.h"
+#include "items/lmimageitem.h"
+#include "items/lmimageitem2.h"
 #include "settings/settingsstore.h"
 #include "backend/controlstatus.h"
 #include "tunnel/cameracontrol.h"
@@ -29,6 +31,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QQuickWindow>
 #include <QThread>
 #include <QTimer>
 
@@ -302,7 +305,7 @@ struct QmlDataPrivate
     bool forcingIso = false;
 
     std::unique_ptr<DeviceWatcher> watcher;
-    QPointer<LmImageItem> imageSink;
+    QPointer<QQuickItem> imageSink;
     std::function<void(const QImage &)> frameSink;
 
     // The camera opened last: tells it apart in a new device list even when
@@ -1656,7 +1659,7 @@ void QmlData::finishQuitIfUnwound()
 // Frames, snapshot and view control
 // ---------------------------------------------------------------------------
 
-void QmlData::setImageFrameRender(LmImageItem *imageFrameRender)
+void QmlData::setImageFrameRender(QQuickItem *imageFrameRender)
 {
     pv->imageSink = imageFrameRender;
 }
@@ -1665,9 +1668,12 @@ void QmlData::sendFrameData(QImage qimage)
 {
     // The signal only says that frames are waiting: take the newest one, so
     // that a GUI thread blocked for a while never works through a backlog.
-    QImage newest = pv->captureThread->takeNewestFrame();
+    QSize frameSize;
+    QImage newest = pv->captureThread->takeNewestFrame(&frameSize);
     if (!newest.isNull())
         qimage = newest;
+    else
+        frameSize = qimage.size();
     if (!qimage.isNull())
         pv->pictureWatch.goodFrame();
     if (pv->snapshotWait && qimage.width() > 0) {
@@ -1677,15 +1683,23 @@ void QmlData::sendFrameData(QImage qimage)
 
     if (!pv->frameSink && !pv->imageSink)
         return;
-    if (qimage.width() >= 1 && qimage.height() >= 1
-        && (qimage.width() != m_frameSize[0] || qimage.height() != m_frameSize[1])) {
-        m_frameSize = QVector<int>{qimage.width(), qimage.height()};
+    if (frameSize.width() >= 1 && frameSize.height() >= 1
+        && (frameSize.width() != m_frameSize[0] || frameSize.height() != m_frameSize[1])) {
+        m_frameSize = QVector<int>{frameSize.width(), frameSize.height()};
         emit frameSizeChanged();
     }
     if (pv->frameSink)
         pv->frameSink(qimage);
-    else
-        pv->imageSink->setImage(qimage);
+    else if (auto *gl = qobject_cast<LmImageItem *>(pv->imageSink))
+        gl->setImage(qimage);
+    else if (auto *painted = qobject_cast<LmImageItem2 *>(pv->imageSink))
+        painted->setImage(qimage);
+    // The next frames decode no larger than the preview shows them (in pixel
+    // mode that is the frame's full size).
+    if (QQuickItem *shown = pv->imageSink) {
+        const qreal ratio = shown->window() ? shown->window()->effectiveDevicePixelRatio() : 1.0;
+        pv->captureThread->setShownSize((shown->size() * ratio).toSize());
+    }
     pv->stats->offerFrame(qimage, pv->camera->rotation());
 }
 

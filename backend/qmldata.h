@@ -2,7 +2,6 @@
 
 #include "backend/imagestats.h"
 #include "backend/snapshotfile.h"
-#include "items/lmimageitem.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QImage>
@@ -20,6 +19,7 @@ struct ControlOutcome;
 class DeviceWatcher;
 class QCoreApplication;
 class QDialog;
+class QQuickItem;
 class SettingsStore;
 struct QmlDataPrivate;
 
@@ -273,7 +273,8 @@ signals:
     void snapshotSaved(const QString &fileName);
 
 public slots:
-    void setImageFrameRender(LmImageItem *imageFrameRender);
+    // The preview item that shows the frames: an LmImageItem or an LmImageItem2.
+    void setImageFrameRender(QQuickItem *imageFrameRender);
     void sendFrameData(QImage qimage);
     void openSavePicDialog();
     void rotateDisplay(bool isCW);

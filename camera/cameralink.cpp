@@ -354,7 +354,7 @@ bool CameraLink::reachesLocked(int propId) const
     return true;
 }
 
-QImage CameraLink::grabFrame(FrameVerdict *verdict)
+QImage CameraLink::grabFrame(FrameVerdict *verdict, QSize shown, QSize *frameSize)
 {
     FrameVerdict scratch;
     FrameVerdict &v = verdict ? *verdict : scratch;
@@ -383,10 +383,17 @@ QImage CameraLink::grabFrame(FrameVerdict *verdict)
     if (frame.empty())
         return QImage();
     // A compressed frame is one row of bytes; a converted one has three channels.
-    if (frame.rows == 1 && frame.type() == CV_8UC1)
-        return jpegToImage(frame.data, frame.total(), m_rotation, expected, &v);
-    QImage image = frameToImage(frame, m_rotation);
-    v = image.isNull() ? FrameVerdict::Undecodable : FrameVerdict::Good;
+    const int rotation = m_rotation;
+    QImage image;
+    if (frame.rows == 1 && frame.type() == CV_8UC1) {
+        image = jpegToImage(frame.data, frame.total(), rotation, expected, &v, shown);
+    } else {
+        image = frameToImage(frame, rotation);
+        v = image.isNull() ? FrameVerdict::Undecodable : FrameVerdict::Good;
+        expected = QSize(frame.cols, frame.rows);
+    }
+    if (frameSize)
+        *frameSize = rotation % 180 ? expected.transposed() : expected;
     return image;
 }
 

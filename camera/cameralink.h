@@ -108,7 +108,10 @@ public:
     // Reads one frame and converts it to a rotated RGB32 image; null when there
     // is none, with the reason in `verdict` (ReadFailed also when the camera
     // is closed).
-    QImage grabFrame(FrameVerdict *verdict = nullptr);
+    // `shown` (after the turn), when not empty, lets a compressed frame decode
+    // smaller, no smaller than that (see jpegToImage); `frameSize` then gets
+    // the frame's own size after the turn.
+    QImage grabFrame(FrameVerdict *verdict = nullptr, QSize shown = QSize(), QSize *frameSize = nullptr);
 
     // What the open camera actually delivers, as negotiated at open (another
     // size or format than asked when the camera does not offer that one).

@@ -60,9 +60,15 @@ void CaptureThread::countBadFrame(FrameVerdict kind)
     logToFile(line);
 }
 
-QImage CaptureThread::takeNewestFrame()
+QImage CaptureThread::takeNewestFrame(QSize *frameSize)
 {
-    return m_mailbox.take();
+    return m_mailbox.take(frameSize);
+}
+
+void CaptureThread::setShownSize(QSize shown)
+{
+    const QSize s = shown.isValid() ? shown : QSize(0, 0);
+    m_shown.store(quint64(quint32(s.width())) << 32 | quint32(s.height()), std::memory_order_relaxed);
 }
 
 void CaptureThread::run()
@@ -77,7 +83,10 @@ void CaptureThread::run()
             break;
         const unsigned open = camera->openCount();
         FrameVerdict verdict = FrameVerdict::Good;
-        const QImage image = camera->grabFrame(&verdict);
+        const quint64 packed = m_shown.load(std::memory_order_relaxed);
+        const QSize shown(int(packed >> 32), int(packed & 0xffffffffu));
+        QSize frameSize;
+        const QImage image = camera->grabFrame(&verdict, shown, &frameSize);
         if (verdict == FrameVerdict::ReadFailed && camera->isOpened()) {
             if (!announced || failedOpen != open) {
                 announced = true;
@@ -90,7 +99,7 @@ void CaptureThread::run()
         announced = false;
         if (verdict != FrameVerdict::Good && verdict != FrameVerdict::ReadFailed)
             countBadFrame(verdict);
-        if (image.width() > 0 && m_mailbox.put(image))
+        if (image.width() > 0 && m_mailbox.put(image, frameSize))
             emit onGetFrame(image);
         QThread::msleep(1);
     }

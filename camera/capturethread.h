@@ -46,8 +46,15 @@ public:
     // thread may be started again.
     void stop();
 
-    // The newest frame not yet taken, or a null image.
-    QImage takeNewestFrame();
+    // The newest frame not yet taken, or a null image; `frameSize`, when
+    // given, gets the size of the frame it shows, which a compressed frame
+    // decoded for a smaller preview is larger than.
+    QImage takeNewestFrame(QSize *frameSize = nullptr);
+
+    // The size (after the turn, in pixels) that the preview shows frames at;
+    // compressed frames are decoded no larger than needed for it. Empty (the
+    // default): full size. Any thread.
+    void setShownSize(QSize shown);
 
     // Frames skipped since the thread was made, of one kind.
     long badFrames(FrameVerdict kind) const;
@@ -67,6 +74,9 @@ private:
     void countBadFrame(FrameVerdict kind);
 
     std::atomic<bool> m_stopRequested{false};
+    // Width and height in one word, so that the loop never pairs the width
+    // of one size with the height of another.
+    std::atomic<quint64> m_shown{0};
     std::atomic<long> m_badFrames[FrameVerdictCount] = {};
     QElapsedTimer m_lastBadLog; // capture thread only
     long m_loggedBad = 0;

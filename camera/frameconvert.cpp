@@ -91,26 +91,14 @@ public:
     JpegDecoder(const JpegDecoder &) = delete;
     JpegDecoder &operator=(const JpegDecoder &) = delete;
 
-    // The frame's size, or false when the header does not parse.
-    bool size(const unsigned char *data, std::size_t size, int *width, int *height)
-    {
-        int subsampling = 0;
-        int colorspace = 0;
-        return m_handle
-               && tjDecompressHeader3(m_handle, data, static_cast<unsigned long>(size), width, height,
-                                      &subsampling, &colorspace)
-                      == 0
-               && *width > 0 && *height > 0;
-    }
-
-    // Decodes into `target` (32 bits per pixel, the frame's size), opaque, in
-    // the byte order of QImage::Format_RGB32. The decode stops at the first
-    // warning, which counts as failure (a frame cut short or with corrupt data
-    // decodes with a warning, partly grey or garbled), with one exception:
-    // bytes between the image data and the end marker. Many USB cameras pad
-    // every frame that way; the picture is whole by the time the end marker is
-    // looked for, so dropping those frames would leave such a camera without a
-    // picture.
+    // Decodes into `target` (32 bits per pixel, the frame's size or one of its
+    // reductions: the decoder scales to fit), opaque, in the byte order of
+    // QImage::Format_RGB32. The decode stops at the first warning, which counts
+    // as failure (a frame cut short or with corrupt data decodes with a
+    // warning, partly grey or garbled), with one exception: bytes between the
+    // image data and the end marker. Many USB cameras pad every frame that way;
+    // the picture is whole by the time the end marker is looked for, so
+    // dropping those frames would leave such a camera without a picture.
     bool decode(const unsigned char *data, std::size_t size, cv::Mat &target)
     {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -160,13 +148,13 @@ private:
     int m_next = 0;
 };
 
-QImage decodeTurbo(const unsigned char *data, std::size_t size, int rotation)
+// Decodes at `reduced`, the frame's size or one of its reductions (the decoder
+// picks the reduction whose picture fits it exactly).
+QImage decodeTurbo(const unsigned char *data, std::size_t size, int rotation, QSize reduced)
 {
     thread_local JpegDecoder decoder;
-    int width = 0;
-    int height = 0;
-    if (!decoder.size(data, size, &width, &height))
-        return QImage();
+    const int width = reduced.width();
+    const int height = reduced.height();
     if (isTurn(rotation)) {
         cv::Mat &upright = uprightScratch(height, width);
         return decoder.decode(data, size, upright) ? turned(upright, rotation) : QImage();
@@ -237,8 +225,25 @@ bool jpegHeaderSize(const unsigned char *p, std::size_t n, QSize *claimed)
     return false;
 }
 
+int jpegReduction(QSize frame, QSize shown)
+{
+    int reduction = 1;
+    while (reduction < 8 && !shown.isEmpty()) {
+        const QSize next = jpegReducedSize(frame, reduction * 2);
+        if (next.width() < shown.width() || next.height() < shown.height())
+            break;
+        reduction *= 2;
+    }
+    return reduction;
+}
+
+QSize jpegReducedSize(QSize frame, int reduction)
+{
+    return QSize((frame.width() + reduction - 1) / reduction, (frame.height() + reduction - 1) / reduction);
+}
+
 QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation, QSize expected,
-                   FrameVerdict *verdict)
+                   FrameVerdict *verdict, QSize shown)
 {
     FrameVerdict scratch;
     FrameVerdict &v = verdict ? *verdict : scratch;
@@ -252,18 +257,23 @@ QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation, QS
         v = FrameVerdict::WrongSize;
         return QImage();
     }
+    const bool quarter = rotation % 180 != 0;
+    const int reduction = jpegReduction(expected, quarter ? shown.transposed() : shown);
+    const QSize reduced = jpegReducedSize(expected, reduction);
     QImage image;
     try {
 #ifdef VEXLO_HAVE_TURBOJPEG
-        image = decodeTurbo(data, size, rotation);
+        image = decodeTurbo(data, size, rotation, reduced);
 #else
+        const int flags[] = {cv::IMREAD_COLOR, cv::IMREAD_REDUCED_COLOR_2, cv::IMREAD_REDUCED_COLOR_4,
+                             cv::IMREAD_REDUCED_COLOR_8};
         const cv::Mat compressed(1, int(size), CV_8UC1, const_cast<unsigned char *>(data));
-        image = frameToImage(cv::imdecode(compressed, cv::IMREAD_COLOR), rotation);
+        image = frameToImage(cv::imdecode(compressed, flags[reduction == 8 ? 3 : reduction / 2]), rotation);
 #endif
     } catch (const cv::Exception &) {
     } catch (const std::bad_alloc &) {
     }
-    if (!image.isNull() && image.size() == (rotation % 180 ? expected.transposed() : expected))
+    if (!image.isNull() && image.size() == (quarter ? reduced.transposed() : reduced))
         v = FrameVerdict::Good;
     else
         image = QImage();

@@ -29,11 +29,23 @@ const char *frameVerdictName(FrameVerdict v);
 // allocating; false when there is none.
 bool jpegHeaderSize(const unsigned char *data, std::size_t size, QSize *claimed);
 
+// The decoder's cheap reductions: 1 (none), 2, 4 or 8, the largest whose
+// picture (each side of `frame` divided and rounded up, as libjpeg does) still
+// covers `shown` in both directions. An empty `shown` asks for the full size.
+int jpegReduction(QSize frame, QSize shown);
+QSize jpegReducedSize(QSize frame, int reduction);
+
 // Decodes one Motion-JPEG frame (the camera's compressed buffer) straight into
 // an opaque RGB32 image turned by `rotation`, the same pixels as OpenCV's
 // decode followed by frameToImage. Only a frame whose header claims `expected`
 // is decoded; any other, and data that does not decode cleanly, gives a null
 // image and the reason in `verdict`. Without libjpeg-turbo OpenCV decodes
 // (after the same size check).
+//
+// `shown` (after the turn) is the size the picture is shown at, when it is
+// shown scaled down: the frame is then decoded no larger than needed for it
+// (jpegReduction), which costs a fraction of a full decode; the image is
+// smaller than `expected` then. Empty: full size, as the snapshot and the
+// pixel-for-pixel view need.
 QImage jpegToImage(const unsigned char *data, std::size_t size, int rotation, QSize expected,
-                   FrameVerdict *verdict = nullptr);
+                   FrameVerdict *verdict = nullptr, QSize shown = QSize());

@@ -13,10 +13,11 @@
 class FrameMailbox
 {
 public:
-    // Stores `image` in place of any frame not yet taken. Returns true when the
-    // slot was empty, that is when the caller should announce the frame. A null
-    // image is not stored and gives false.
-    bool put(QImage image)
+    // Stores `image` in place of any frame not yet taken, with the size of the
+    // frame it shows (when the image was decoded smaller; empty: the image's
+    // own). Returns true when the slot was empty, that is when the caller
+    // should announce the frame. A null image is not stored and gives false.
+    bool put(QImage image, QSize frameSize = QSize())
     {
         if (image.isNull())
             return false;
@@ -26,18 +27,23 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             wasEmpty = m_slot.isNull();
             replaced = std::exchange(m_slot, std::move(image));
+            m_frameSize = frameSize.isEmpty() ? m_slot.size() : frameSize;
         }
         return wasEmpty;
     }
 
     // The newest frame, or a null image when there is none; empties the slot.
-    QImage take()
+    // `frameSize`, when given, gets the size of the frame it shows.
+    QImage take(QSize *frameSize = nullptr)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (frameSize)
+            *frameSize = m_frameSize;
         return std::exchange(m_slot, QImage());
     }
 
 private:
     std::mutex m_mutex;
     QImage m_slot;
+    QSize m_frameSize;
 };

@@ -1,5 +1,7 @@
 #include "items/lmimageitem2.h"
 
+#include "items/previewscale.h"
+
 #include <QColor>
 #include <QMetaObject>
 #include <QMutexLocker>
@@ -19,7 +21,7 @@ void LmImageItem2::setImage(const QImage &newImage)
     QMutexLocker lock(&mutex);
     const QSize rounded = itemSize.size().toSize();
     if (!newImage.isNull() && newImage.size() != rounded)
-        image = newImage.scaled(rounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image = previewScaled(newImage, rounded);
     else
         image = newImage;
     // Direct on the item's own thread, queued from any other.

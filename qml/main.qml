@@ -385,7 +385,9 @@ ApplicationWindow {
         onFrameHeightChanged: updatePreviewDisplay()
         onDisplayZoomChanged: updatePreviewDisplay()
 
-        LmImageItem {
+        // The OpenGL item, or the painted one where the window runs Qt Quick's
+        // software scene graph (chosen at start-up).
+        PreviewItem {
             id: imageframerenderer
             anchors.left: parent.left
             anchors.top: parent.top

@@ -129,5 +129,18 @@ int main(int argc, char **argv)
            [&](int i) { FrameStats::measure(images[size_t(i)], QRectF()); });
     report("image statistics with a region of a quarter of the picture", frames,
            [&](int i) { FrameStats::measure(images[size_t(i)], QRectF(0.25, 0.25, 0.5, 0.5)); });
+    // What the capture thread does for a fitted preview: no more pixels decoded than shown.
+    const int reduction = jpegReduction(QSize(width, height), preview);
+    const QByteArray reducedName =
+        QByteArray("direct decode for the preview (jpegToImage, 1/") + QByteArray::number(reduction) + " size)";
+    for (int i = 0; i < frames; ++i)
+        images[size_t(i)] = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0, QSize(width, height), nullptr,
+                                        preview);
+    report(reducedName.constData(), frames, [&](int i) {
+        QImage image = jpegToImage(raw[size_t(i)].data, raw[size_t(i)].total(), 0, QSize(width, height), nullptr,
+                                   preview);
+    });
+    report("the preview's scaling of that", frames,
+           [&](int i) { QImage shown = previewScaled(images[size_t(i)], preview); });
     return 0;
 }

@@ -3,10 +3,12 @@
 #include "app/forcedexit.h"
 #include "app/myapplication.h"
 #include "app/quitsignals.h"
+#include "app/scenegraphchoice.h"
 #include "app/startup.h"
 
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 
 #include <csignal>
 #include <map>
@@ -51,11 +53,18 @@ int runChild(int argc, char **argv, const QString &mode)
     // The forced end would race the return from the event loop; only the hung child needs it.
     if (mode != QLatin1String("hang"))
         setForcedExitOverride([] { qInfo("forced end armed"); });
+    // A GPU, and a software rasterizer (the choice's rules: sceneChoice below; the preview
+    // item that goes with each: end to end).
+    setRendererProbe([mode] {
+        return QString(mode == QLatin1String("hang") ? "llvmpipe (LLVM 15.0.6, 256 bits)" : "Mesa Intel(R) Xe Graphics");
+    });
     setStartupObserver([mode](MyApplication &app, QmlData *backend) {
         QObject::connect(backend, &QObject::destroyed, [] { qInfo("backend destroyed"); });
         QObject::connect(app.qmlEngine(), &QQmlApplicationEngine::objectCreated, [](QObject *obj, const QUrl &) {
             if (auto *w = qobject_cast<QQuickWindow *>(obj))
-                qInfo().noquote() << "window title:" << w->title();
+                qInfo().noquote() << "window title:" << w->title()
+                                  << (w->rendererInterface()->graphicsApi() == QSGRendererInterface::Software
+                                          ? "on software" : "on OpenGL");
         });
         if (mode == QLatin1String("notfound-exit")) { // the prompt comes before the event loop runs
             onNextBox([](QMessageBox *box) {
@@ -108,6 +117,39 @@ class TestShell : public QObject
     }
 
 private slots:
+    // The scene graph chosen at start-up, and the line the debug output and log get.
+    void sceneChoice_data()
+    {
+        QTest::addColumn<QString>("userBackend"); // QT_QUICK_BACKEND
+        QTest::addColumn<QString>("renderer");    // what the probe finds; empty: no OpenGL context
+        QTest::addColumn<QString>("trace");       // "probe" when the probe ran, then the path's line
+        const QString rasterizer("probe|scene graph: software, the OpenGL renderer \"%1\" is a software rasterizer");
+        for (const char *name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Mesa DRI swrast", "GDI Generic"})
+            QTest::newRow(name) << "" << name << rasterizer.arg(name);
+        // AMD's drivers name the LLVM they compile shaders with.
+        for (const char *name : {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "AMD Radeon RX 6600 (navi23, LLVM 15.0.6)"})
+            QTest::newRow(name) << "" << name << QString("probe|scene graph: OpenGL on the renderer \"%1\"").arg(name);
+        QTest::newRow("no OpenGL") << "" << "" << "probe|scene graph: software, no OpenGL context could be made";
+        for (const char *user : {"software", "softwarecontext", "opengl"})
+            QTest::newRow(user) << user << "llvmpipe" << QString("scene graph: %1, as QT_QUICK_BACKEND=%2 asks")
+                                                            .arg(QString(user) == "opengl" ? "OpenGL" : "software", user);
+    }
+
+    void sceneChoice()
+    {
+        QFETCH(QString, userBackend);
+        QFETCH(QString, renderer);
+        QString trace;
+        const SceneChoice choice = chooseScenePath(userBackend, [&] {
+            trace += QLatin1String("probe|");
+            return renderer;
+        });
+        trace += choice.reason;
+        QTEST(trace, "trace");
+        QCOMPARE(choice.path, choice.reason.startsWith("scene graph: software") ? ScenePath::Software
+                                                                               : ScenePath::OpenGL);
+    }
+
     void exitPaths_data()
     {
         QTest::addColumn<QString>("mode");
@@ -116,12 +158,12 @@ private slots:
         QTest::addColumn<QString>("stored");   // in the INI afterwards
         const QByteArray en("[General]\nlanguage=en_US\n");
         // The translation is in force before the root document is created.
-        row("quit", "quit", en, 0, "window title: Vexlo camera tuning tool", "");
+        row("quit", "quit", en, 0, "window title: Vexlo camera tuning tool V0.9.4 on OpenGL", "");
         // SIGTERM at any moment of the start-up ends the program through its quit path once it can.
         for (const char *term : {"term-first", "term-backend", "term"})
             row(term, term, en + "sce_value=900\n", 0, "exec returned 0", "sce_value=900");
         row("root fails to load", "broken", QByteArray(), 255, "exec returned -1", "");
-        row("hung after the event loop", "hang", en + "ev_value=3\n", 0, "backend destroyed", "ev_value=3");
+        row("hung after the event loop", "hang", en + "ev_value=3\n", 0, "V0.9.4 on software", "ev_value=3");
         row("camera not found, Exit", "notfound-exit", en, 0, "prompt: Camera not found", "language=en_US");
     }
 

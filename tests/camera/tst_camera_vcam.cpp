@@ -5,6 +5,7 @@
 #include "camera/capturethread.h"
 #include "camera/frameconvert.h"
 #include "camera/streamformat.h"
+#include "items/previewscale.h"
 
 #include "vcam_control.h"
 
@@ -177,6 +178,73 @@ private slots:
         QCOMPARE(link.grabFrame(&verdict).size(), QSize(got.width, got.height));
         QCOMPARE(int(verdict), int(FrameVerdict::Good));
         qunsetenv("VEXLO_VCAM_FORMATS");
+    }
+
+    // Decoded for a preview that shows the frame smaller: the largest reduction that still covers
+    // the shown size (after the turn), and what is shown within 40 dB of the full decode scaled the
+    // same way. Through the capture thread, the frame's own size goes with the smaller image.
+    void decodedForThePreview_data()
+    {
+        QTest::addColumn<bool>("hd");
+        QTest::addColumn<int>("rotation");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QSize>("decoded");
+        QTest::addColumn<double>("minDb"); // the shown picture's PSNR at least
+        QTest::newRow("1080p fitted") << true << 0 << QSize(900, 506) << QSize(960, 540) << 36.5;
+        QTest::newRow("1080p at half") << true << 180 << QSize(960, 540) << QSize(960, 540) << 36.5;
+        QTest::newRow("1080p just over half") << true << 0 << QSize(961, 540) << QSize(1920, 1080) << 99.0;
+        QTest::newRow("1080p narrow strip") << true << 0 << QSize(500, 100) << QSize(960, 540) << 36.5;
+        QTest::newRow("1080p turned") << true << 90 << QSize(250, 450) << QSize(270, 480) << 29.5;
+        QTest::newRow("1080p an eighth at most") << true << 0 << QSize(100, 50) << QSize(240, 135) << 36.5;
+        QTest::newRow("720p fitted") << false << 0 << QSize(900, 506) << QSize(1280, 720) << 99.0;
+        QTest::newRow("720p a quarter, turned") << false << 270 << QSize(180, 320) << QSize(180, 320) << 29.5;
+        QTest::newRow("pixel for pixel") << true << 0 << QSize(1920, 1080) << QSize(1920, 1080) << 99.0;
+        QTest::newRow("full size asked") << true << 90 << QSize() << QSize(1080, 1920) << 99.0;
+    }
+    void decodedForThePreview()
+    {
+        QFETCH(bool, hd);
+        QFETCH(int, rotation);
+        QFETCH(QSize, shown);
+        QFETCH(QSize, decoded);
+        const QSize size = hd ? QSize(1920, 1080) : QSize(1280, 720);
+        CameraLink link;
+        QVERIFY(link.camOpen(0, hd ? Preview1080 : Preview720));
+        cv::Mat raw;
+        {
+            CaptureSession session(link);
+            QVERIFY(link.videoCapture()->read(raw));
+        }
+        const QImage full = jpegToImage(raw.data, raw.total(), rotation, size);
+        FrameVerdict verdict = FrameVerdict::Undecodable;
+        const QImage reduced = jpegToImage(raw.data, raw.total(), rotation, size, &verdict, shown);
+        QCOMPARE(int(verdict), int(FrameVerdict::Good));
+        QCOMPARE(reduced.size(), decoded);
+        if (shown.isEmpty()) {
+            QVERIFY(reduced == full);
+        } else {
+            const QImage a = previewScaled(full, shown);
+            const QImage b = reduced.size() == shown ? reduced : previewScaled(reduced, shown);
+            double squares = 0;
+            for (int y = 0; y < a.height(); ++y) {
+                for (int x = 0; x < a.width(); ++x) {
+                    const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                    for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                        squares += d * d;
+                }
+            }
+            const double psnr = 10 * std::log10(255.0 * 255 * 3 * a.width() * a.height() / std::max(squares, 1.0));
+            QFETCH(double, minDb);
+            QVERIFY2(psnr >= minDb, qPrintable(QString::number(psnr)));
+        }
+
+        link.setRotation(rotation);
+        CaptureThread thread(&link);
+        thread.setShownSize(shown);
+        thread.start();
+        QSize frame;
+        QVERIFY(QTest::qWaitFor([&] { return thread.takeNewestFrame(&frame).size() == decoded; }, 10000));
+        QCOMPARE(frame, rotation % 180 ? size.transposed() : size);
     }
 
 private:

@@ -1,6 +1,8 @@
+#include "app/scenegraphchoice.h"
 #include "app/startup.h"
 #include "backend/backendrig.h"
 #include "items/lmimageitem.h"
+#include "items/lmimageitem2.h"
 
 #include "vcam_control.h"
 
@@ -8,6 +10,7 @@
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 
 // The tuning window as a user works it: the real start-up in a child process (this executable
 // with "--child") on the virtual camera, driven only by mouse events on the window and its
@@ -243,13 +246,26 @@ Effect traced(const QString &pattern)
     };
 }
 
+// The preview item of the scene graph that runs: the painted one on the software scene graph.
+QQuickItem *previewItem()
+{
+    const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+    QQuickItem *item = find(window->contentItem(), [software](QQuickItem *i) {
+        return software ? qobject_cast<LmImageItem2 *>(i) != nullptr : qobject_cast<LmImageItem *>(i) != nullptr;
+    });
+    check(item, software ? QStringLiteral("painted preview item") : QStringLiteral("GL preview item"));
+    return item;
+}
+
 // The picture as shown: "wide" or "tall", and where the top-left part of the picture as
 // first seen went ("cw": to the top right, "ccw": to the bottom left, or upside down).
 Effect picture()
 {
     static QColor corner;
     return [] {
-        QQuickItem *pic = find(window->contentItem(), [](QQuickItem *i) { return qobject_cast<LmImageItem *>(i); });
+        QQuickItem *pic = previewItem();
+        if (!pic)
+            return QStringLiteral("no preview item");
         const QImage shot = window->grabWindow();
         const QRectF r = pic->mapRectToScene(QRectF(0, 0, pic->width(), pic->height()));
         const auto at = [&](qreal fx, qreal fy) {
@@ -301,6 +317,8 @@ void drive()
 {
     window->resize(960, 800); // the smallest window: every row must still be reachable
     QTest::qWait(1500); // the first frames
+    const bool software = window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software;
+    say(QStringLiteral("scene graph: %1").arg(QLatin1String(software ? "software" : "OpenGL")));
 
     // Stock uvcvideo maps no control to the red channel: the row is greyed and says why.
     if (QQuickItem *red = sliders(QStringLiteral("Color Compensation")).value(0)) {
@@ -412,7 +430,11 @@ void drive()
     check(QTest::qWaitFor([&] { return !notAnswering(); }, 10000), QStringLiteral("answering again"));
 
     // Original pixel is 1:1 from the top left, panned within limits.
-    QQuickItem *picture = find(window->contentItem(), [](QQuickItem *i) { return qobject_cast<LmImageItem *>(i); });
+    QQuickItem *picture = previewItem();
+    if (!picture) {
+        window->close();
+        return;
+    }
     QQuickItem *area = picture->parentItem();
     check(picture->size() == QSizeF(1280, 720) && picture->position() == QPointF(0, 0), QStringLiteral("1:1"));
     const QPoint from = area->mapToScene(QPointF(area->width() / 2, area->height() / 2)).toPoint();
@@ -521,6 +543,10 @@ private slots:
         const QStringList problems = out.split(QLatin1Char('\n')).filter(QRegularExpression("^(FAIL|QML): "));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
         QVERIFY2(out.contains(QLatin1String("prompt: Exit prompt, failures 0")), qPrintable(out));
+        // The scene graph the start-up chose: software on this virtual display, unless QT_QUICK_BACKEND says.
+        const SceneChoice scene = chooseScenePath(qEnvironmentVariable("QT_QUICK_BACKEND"), probeOpenGLRenderer);
+        QVERIFY2(out.contains(scene.path == ScenePath::Software ? "scene graph: software" : "scene graph: OpenGL"),
+                 qPrintable(out));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
 

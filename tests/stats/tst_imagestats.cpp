@@ -46,8 +46,11 @@ double lumaOf(double r, double g, double b) { return 0.299 * r + 0.587 * g + 0.1
 QImage freshFrame(CameraLink &link)
 {
     QImage frame;
-    for (int n = 0; n < 6; ++n)
-        frame = link.grabFrame();
+    for (int good = 0, n = 0; good < 6 && n < 100; ++n) {
+        const QImage next = link.grabFrame();
+        if (!next.isNull())
+            frame = next, ++good;
+    }
     return frame;
 }
 
