@@ -328,6 +328,7 @@ struct QmlDataPrivate
     QPointer<QEventLoop> snapshotWait;
     QImage snapshotFrame;
 
+    std::unique_ptr<ImageStats> stats;
     // Notices about the settings and log files: up without blocking anything.
     QList<QPointer<QMessageBox>> fileNotices;
 };
@@ -370,6 +371,7 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
     pv->captureThread = new CaptureThread(pv->camera.get());
     pv->control = new CameraControl(pv->camera.get(), &pv->settings, &pv->tunnel);
     pv->quitHandler = sendQuitToApplication;
+    pv->stats = std::make_unique<ImageStats>(&pv->settings);
 
     connect(pv->captureThread, &CaptureThread::onGetFrame, this, &QmlData::sendFrameData);
     connect(pv->captureThread, &CaptureThread::readFailed, this, &QmlData::onCaptureFailed);
@@ -435,6 +437,8 @@ void QmlData::stopThreads()
     // in the INI file already.
     if (pv->control)
         pv->control->stop();
+    if (pv->stats)
+        pv->stats->stop();
 }
 
 void QmlData::setApplication(QCoreApplication *app)
@@ -1696,6 +1700,12 @@ void QmlData::sendFrameData(QImage qimage)
         const qreal ratio = shown->window() ? shown->window()->effectiveDevicePixelRatio() : 1.0;
         pv->captureThread->setShownSize((shown->size() * ratio).toSize());
     }
+    pv->stats->offerFrame(qimage, pv->camera->rotation());
+}
+
+ImageStats *QmlData::imageStats() const
+{
+    return pv->stats.get();
 }
 
 void QmlData::openSavePicDialog()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backend/imagestats.h"
 #include "backend/snapshotfile.h"
 
 #include <QAbstractNativeEventFilter>
@@ -80,6 +81,7 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(QStringList missingControls READ missingControls NOTIFY missingControlsChanged FINAL)
     // False from the opening of a camera until it has been sent the panel's values.
     Q_PROPERTY(bool panelOnCamera READ panelOnCamera NOTIFY panelOnCameraChanged FINAL)
+    Q_PROPERTY(ImageStats *imageStats READ imageStats CONSTANT FINAL)
 
 public:
     explicit QmlData(QObject *parent = nullptr);
@@ -218,6 +220,8 @@ public:
     void setColorTemperatureList(const QStringList &list);
     QStringList missingControls() const;
     bool panelOnCamera() const;
+    // The image statistics panel's figures, from the frames shown.
+    ImageStats *imageStats() const;
 
 signals:
     void frameSizeChanged();

@@ -5,7 +5,7 @@
 # at one pixel per pixel (pixel mode).
 #
 #   bench/frame_cost.sh [-b BUILD] [-B BEFORE] [-s "1080 720"] [-m "fit pixel"]
-#                       [-t SECONDS] [-w WARMUP] [-r RUNS] [-n NICE]
+#                       [-t SECONDS] [-w WARMUP] [-r RUNS] [-n NICE] [-p]
 #
 # The programs: "software", the tool as it starts on this machine (Xvfb has no
 # GPU: Qt Quick's software scene graph and the painted preview item; its choice
@@ -48,7 +48,8 @@ seconds=12
 warmup=6
 runs=2
 niceness=0
-while getopts "b:B:s:m:t:w:r:n:" opt; do
+stats=
+while getopts "b:B:s:m:t:w:r:n:p" opt; do
   case $opt in
     b) build=$OPTARG ;;
     B) before=$(cd "$OPTARG" && pwd)/vexlo-tuner ;;
@@ -58,6 +59,7 @@ while getopts "b:B:s:m:t:w:r:n:" opt; do
     w) warmup=$OPTARG ;;
     r) runs=$OPTARG ;;
     n) niceness=$OPTARG ;;
+    p) stats=1 ;;
     *) sed -n '2,37p' "$0"; exit 2 ;;
   esac
 done
@@ -165,6 +167,8 @@ measure() {
   local zoom=true window="-x 900 -y 506"
   [ "$mode" = pixel ] && zoom=false window="-x $width -y $height"
   printf '[General]\npreview_index=%d\ndisplay_zoom=%s\n' "$index" "$zoom" > "$home/Vexlo/config.ini"
+  # -p: the image statistics panel shown, with a region (its thread counts under "other").
+  [ -z "$stats" ] || printf 'stats_panel=true\nstats_region=0.3 0.1 0.25 0.3\n' >> "$home/Vexlo/config.ini"
   if [ "$kind" != ffplay ]; then
     local binary=$tool backend=
     [ "$kind" = before ] && binary=$before

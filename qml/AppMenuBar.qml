@@ -172,6 +172,22 @@ MenuBar {
                 }
             }
         }
+        MenuItem {
+            id: menu_image_statistics
+            height: 36
+            text: qsTr("image_statistics")
+            onTriggered: qmldata.imageStats.visible = !qmldata.imageStats.visible
+            CheckBox {
+                anchors.right: parent.right
+                anchors.rightMargin: 10
+                anchors.verticalCenter: parent.verticalCenter
+                checked: qmldata.imageStats.visible
+                onClicked: {
+                    menu_image_statistics.triggered()
+                    checked = Qt.binding(function() { return qmldata.imageStats.visible })
+                }
+            }
+        }
     }
 
     Menu {

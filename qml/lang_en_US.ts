@@ -40,6 +40,10 @@
         <translation>Debug Info</translation>
     </message>
     <message>
+        <source>image_statistics</source>
+        <translation>Image statistics</translation>
+    </message>
+    <message>
         <source>debug_log</source>
         <translation>Debug log</translation>
     </message>
@@ -420,6 +424,69 @@ Retry, or exit without storing them ?</translation>
     <message>
         <source>camera_not_answering</source>
         <translation>camera not answering</translation>
+    </message>
+</context>
+<context>
+    <name>StatsPanel</name>
+    <message>
+        <source>image_statistics</source>
+        <translation>Image statistics</translation>
+    </message>
+    <message>
+        <source>log_scale</source>
+        <translation>Log scale</translation>
+    </message>
+    <message>
+        <source>clipped_low</source>
+        <translation>Clipped ≤ 2</translation>
+    </message>
+    <message>
+        <source>clipped_high</source>
+        <translation>Clipped ≥ 253</translation>
+    </message>
+    <message>
+        <source>region_hint</source>
+        <translation>Drag with the right mouse button on the picture to measure a region.</translation>
+    </message>
+    <message>
+        <source>stats_mean</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>stats_noise</source>
+        <translation>Noise σ</translation>
+    </message>
+    <message>
+        <source>stats_sharpness</source>
+        <translation>Sharpness</translation>
+    </message>
+    <message>
+        <source>stats_live</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>stats_reference</source>
+        <translation>Reference</translation>
+    </message>
+    <message>
+        <source>stats_difference</source>
+        <translation>Difference</translation>
+    </message>
+    <message>
+        <source>hold_reference</source>
+        <translation>Hold as reference</translation>
+    </message>
+    <message>
+        <source>release_reference</source>
+        <translation>Release reference</translation>
+    </message>
+    <message>
+        <source>show_reference</source>
+        <translation>A/B (hold)</translation>
+    </message>
+    <message>
+        <source>clear_region</source>
+        <translation>Clear region</translation>
     </message>
 </context>
 </TS>

@@ -40,6 +40,10 @@
         <translation>调试信息</translation>
     </message>
     <message>
+        <source>image_statistics</source>
+        <translation>图像统计</translation>
+    </message>
+    <message>
         <source>debug_log</source>
         <translation>日志收集</translation>
     </message>
@@ -416,6 +420,69 @@
     <message>
         <source>camera_not_answering</source>
         <translation>相机无响应</translation>
+    </message>
+</context>
+<context>
+    <name>StatsPanel</name>
+    <message>
+        <source>image_statistics</source>
+        <translation>图像统计</translation>
+    </message>
+    <message>
+        <source>log_scale</source>
+        <translation>对数刻度</translation>
+    </message>
+    <message>
+        <source>clipped_low</source>
+        <translation>欠曝 ≤ 2</translation>
+    </message>
+    <message>
+        <source>clipped_high</source>
+        <translation>过曝 ≥ 253</translation>
+    </message>
+    <message>
+        <source>region_hint</source>
+        <translation>在画面上按住鼠标右键拖动，选择要测量的区域。</translation>
+    </message>
+    <message>
+        <source>stats_mean</source>
+        <translation>均值</translation>
+    </message>
+    <message>
+        <source>stats_noise</source>
+        <translation>噪声 σ</translation>
+    </message>
+    <message>
+        <source>stats_sharpness</source>
+        <translation>锐度</translation>
+    </message>
+    <message>
+        <source>stats_live</source>
+        <translation>实时</translation>
+    </message>
+    <message>
+        <source>stats_reference</source>
+        <translation>参考</translation>
+    </message>
+    <message>
+        <source>stats_difference</source>
+        <translation>差值</translation>
+    </message>
+    <message>
+        <source>hold_reference</source>
+        <translation>设为参考帧</translation>
+    </message>
+    <message>
+        <source>release_reference</source>
+        <translation>释放参考帧</translation>
+    </message>
+    <message>
+        <source>show_reference</source>
+        <translation>A/B（按住）</translation>
+    </message>
+    <message>
+        <source>clear_region</source>
+        <translation>清除区域</translation>
     </message>
 </context>
 </TS>

@@ -393,6 +393,14 @@ ApplicationWindow {
             anchors.top: parent.top
         }
 
+        // The held reference, in place of the live picture while the panel's A/B button is down.
+        StillImageItem {
+            id: referenceView
+            anchors.fill: imageframerenderer
+            visible: false
+            image: qmldata.imageStats.referenceImage
+        }
+
         MouseArea {
             id: mousearea
 
@@ -416,6 +424,34 @@ ApplicationWindow {
                             mouseY - targetTopMargin, rightItem.height, imageframerenderer.height)
             }
             onReleased: cursorShape = Qt.PointingHandCursor
+        }
+
+        RegionOverlay {
+            anchors.fill: imageframerenderer
+            active: qmldata.imageStats.visible
+            region: qmldata.imageStats.region
+            onRegionDrawn: qmldata.imageStats.setRegion(region)
+        }
+
+        StatsPanel {
+            id: statsPanel
+            visible: qmldata.imageStats.visible
+            anchors.right: parent.right
+            // Below the debug text when the area is too narrow for both side by side.
+            anchors.top: debugInfoText.visible && width + debugInfoText.width + 20 > parent.width
+                         ? debugInfoText.bottom : parent.top
+            anchors.margins: 10
+            histogram: qmldata.imageStats.histogram
+            referenceHistogram: qmldata.imageStats.referenceHistogram
+            live: qmldata.imageStats.live
+            reference: qmldata.imageStats.reference
+            difference: qmldata.imageStats.difference
+            referenceHeld: qmldata.imageStats.referenceHeld
+            hasRegion: qmldata.imageStats.region.width > 0
+            onHoldClicked: qmldata.imageStats.holdReference()
+            onReleaseClicked: qmldata.imageStats.releaseReference()
+            onCompareHeld: referenceView.visible = down && referenceHeld
+            onClearRegionClicked: qmldata.imageStats.setRegion(Qt.rect(0, 0, 0, 0))
         }
 
         // From the opening of a camera until it has the panel's values.

@@ -24,5 +24,7 @@ const QString Language = QStringLiteral("language");
 const QString DisplayZoom = QStringLiteral("display_zoom");
 const QString DebugLog = QStringLiteral("debug_log");
 const QString ColorTemperature = QStringLiteral("color_temperature");
+const QString StatsPanel = QStringLiteral("stats_panel");
+const QString StatsRegion = QStringLiteral("stats_region");
 const QString SnapshotFolder = QStringLiteral("snapshot_folder");
 } // namespace SettingsKeys

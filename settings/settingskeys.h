@@ -28,5 +28,9 @@ extern const QString Language;
 extern const QString DisplayZoom;
 extern const QString DebugLog;
 extern const QString ColorTemperature;
+// The image statistics panel: shown or not, and its region as "x y width
+// height" in fractions of the camera's upright picture.
+extern const QString StatsPanel;
+extern const QString StatsRegion;
 extern const QString SnapshotFolder;
 } // namespace SettingsKeys

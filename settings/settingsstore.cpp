@@ -227,9 +227,45 @@ VEXLO_INT_KEY(UvcMceB, m_uvcMceB, UvcMceB, DefMce, -128, 128)
 VEXLO_BOOL_KEY(DisplayZoom, m_displayZoom, DisplayZoom)
 VEXLO_BOOL_KEY(DebugLog, m_debugLog, DebugLog)
 VEXLO_INT_KEY(ColorTemperature, m_colorTemperature, ColorTemperature, 0, 0, 60)
+VEXLO_BOOL_KEY(StatsPanel, m_statsPanel, StatsPanel)
 
 #undef VEXLO_INT_KEY
 #undef VEXLO_BOOL_KEY
+
+// The region is kept as four numbers, "x y width height", readable and
+// editable in the file.
+QRectF SettingsStore::getStatsRegion()
+{
+    Locker locker(m_lock);
+    const QStringList parts = m_settings->value(StatsRegion).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QRectF stored;
+    if (parts.size() == 4) {
+        bool ok[4];
+        stored = QRectF(parts[0].toDouble(&ok[0]), parts[1].toDouble(&ok[1]), parts[2].toDouble(&ok[2]),
+                        parts[3].toDouble(&ok[3]));
+        if (!(ok[0] && ok[1] && ok[2] && ok[3]))
+            stored = QRectF();
+    }
+    const QRectF inside = stored.normalized().intersected(QRectF(0, 0, 1, 1));
+    m_statsRegion = inside.isEmpty() ? QRectF() : inside;
+    return m_statsRegion;
+}
+
+void SettingsStore::setStatsRegion(const QRectF &v)
+{
+    Locker locker(m_lock);
+    if (m_statsRegion == v)
+        return;
+    m_statsRegion = v;
+    if (v.isEmpty()) {
+        m_settings->remove(StatsRegion);
+        return;
+    }
+    QStringList parts;
+    for (double n : {v.x(), v.y(), v.width(), v.height()})
+        parts.append(QString::number(n, 'g', 6));
+    m_settings->setValue(StatsRegion, parts.join(QLatin1Char(' ')));
+}
 
 QString SettingsStore::getLanguage()
 {

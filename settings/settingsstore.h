@@ -2,6 +2,7 @@
 
 #include "settings/filecheck.h"
 
+#include <QRectF>
 #include <QString>
 
 #include <functional>
@@ -99,6 +100,12 @@ public:
     void setDebugLog(bool v);
     int getColorTemperature();
     void setColorTemperature(int v);
+    bool getStatsPanel();
+    void setStatsPanel(bool v);
+    // The region, clipped to the picture; an empty rectangle when none is
+    // stored or the stored value is no rectangle inside it.
+    QRectF getStatsRegion();
+    void setStatsRegion(const QRectF &v);
 
     // Writes the defaults of the 18 image-tuning keys straight to the file,
     // leaving camera_id, preview_index, language, display_zoom and debug_log.
@@ -139,6 +146,8 @@ private:
     bool m_displayZoom = false;
     QSettings *m_settings = nullptr;
     int m_colorTemperature = 0;
+    bool m_statsPanel = false;
+    QRectF m_statsRegion;
     QString m_path;
     QString m_snapshotFolder;
     void tellProblem(const FileProblem &problem);

@@ -7,11 +7,13 @@
 // hand them over (converted to BGR by OpenCV, or compressed), then repeats each
 // later stage on the frames kept: OpenCV's decode, the conversion to the RGB32
 // image, the direct decode that replaces both, and the scaling into the 900 x 506
-// preview (Qt's and the preview's own). Prints per frame the CPU time of the calling thread, that of the
+// preview (Qt's and the preview's own), and the image statistics that the
+// statistics thread takes of a frame while the panel is shown. Prints per frame the CPU time of the calling thread, that of the
 // whole process (work that OpenCV or Qt hand to their worker threads, and
 // their workers' idle spinning) and wall time.
 #include "camera/frameconvert.h"
 #include "items/previewscale.h"
+#include "stats/framestats.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -122,6 +124,11 @@ int main(int argc, char **argv)
     });
     report("the same pixels, the preview's own scaling (previewScaled)", frames,
            [&](int i) { QImage shown = previewScaled(images[size_t(i)], preview); });
+    // Off the capture thread: the statistics thread's work for one frame it measures.
+    report("image statistics, whole picture (statistics thread)", frames,
+           [&](int i) { FrameStats::measure(images[size_t(i)], QRectF()); });
+    report("image statistics with a region of a quarter of the picture", frames,
+           [&](int i) { FrameStats::measure(images[size_t(i)], QRectF(0.25, 0.25, 0.5, 0.5)); });
     // What the capture thread does for a fitted preview: no more pixels decoded than shown.
     const int reduction = jpegReduction(QSize(width, height), preview);
     const QByteArray reducedName =

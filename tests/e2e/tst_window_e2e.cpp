@@ -448,6 +448,39 @@ void drive()
     check(picture->position() == QPointF(area->width() - 1280, 0), QStringLiteral("panning"));
     check(vcam_violations(0) == 0, QStringLiteral("violations: %1").arg(vcam_violations(0)));
 
+    // Image statistics: a right-button drag on the panned picture marks that part of it, the
+    // panel measures it, and A/B shows the held reference over the picture while it is down.
+    ImageStats *stats = backend->imageStats();
+    clickText(QStringLiteral("View"));
+    clickText(QStringLiteral("Image statistics"));
+    check(stats->isVisible() && find("text", QStringLiteral("Log scale")), QStringLiteral("statistics panel"));
+    const QPoint a = area->mapToScene(QPointF(100, 300)).toPoint(), b = area->mapToScene(QPointF(300, 400)).toPoint();
+    QTest::mousePress(window, Qt::RightButton, Qt::NoModifier, a);
+    for (int step = 1; step <= 10; ++step)
+        QTest::mouseMove(window, a + (b - a) * step / 10);
+    QTest::mouseRelease(window, Qt::RightButton, Qt::NoModifier, b);
+    const QPointF p = picture->mapFromScene(a), q = picture->mapFromScene(b);
+    const QRectF expected(p.x() / picture->width(), p.y() / picture->height(),
+                          (q.x() - p.x()) / picture->width(), (q.y() - p.y()) / picture->height());
+    const QRectF r = stats->region();
+    check(qAbs(r.x() - expected.x()) < 1e-3 && qAbs(r.y() - expected.y()) < 1e-3
+              && qAbs(r.width() - expected.width()) < 1e-3 && qAbs(r.height() - expected.height()) < 1e-3,
+          QStringLiteral("region %1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
+    check(QTest::qWaitFor([&] { return stats->live().value(QStringLiteral("region")).toBool(); }, 10000),
+          QStringLiteral("region measured"));
+    clickText(QStringLiteral("Hold as reference"));
+    check(QTest::qWaitFor([&] { return stats->referenceHeld(); }, 10000), QStringLiteral("reference held"));
+    auto referenceView = [area] {
+        return find(area, [](QQuickItem *i) { return i->metaObject()->className() == QByteArray("StillImageItem"); });
+    };
+    QQuickItem *ab = find("text", QStringLiteral("A/B (hold)"));
+    check(ab && !referenceView(), QStringLiteral("A/B up"));
+    if (ab) {
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, ab->mapToScene(QPointF(5, 5)).toPoint());
+        check(referenceView() && referenceView()->size() == picture->size(), QStringLiteral("reference shown"));
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, ab->mapToScene(QPointF(5, 5)).toPoint());
+    }
+
     // A store the camera refuses is told, and leaves the changes unstored.
     vcam_set_ctrl_fault("EPIPE", 0);
     clickText(QStringLiteral("Sync"));

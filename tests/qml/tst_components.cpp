@@ -18,6 +18,7 @@ public slots:
                           "  property bool displayZoom: true\n"
                           "  property bool isDebugVisible: false\n"
                           "  property bool debugLog: false\n"
+                          "  property QtObject imageStats: QtObject { property bool visible: false }\n"
                           "  function setDebugVisible(v) { isDebugVisible = v }\n"
                           "  function getLanguageType() { return 320 }\n"
                           "}",

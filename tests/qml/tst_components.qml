@@ -27,6 +27,12 @@ Item {
         width: 300
         height: 36
     }
+    RegionOverlay {
+        id: overlay
+        y: 250
+        width: 400
+        height: 200
+    }
     AppMenuBar {
         id: bar
         x: 320
@@ -35,6 +41,7 @@ Item {
 
     SignalSpy { id: comboSpy; target: combo; signalName: "newtIndexChanged" }
     SignalSpy { id: toggleSpy; target: toggle; signalName: "switchChanged" }
+    SignalSpy { id: regionSpy; target: overlay; signalName: "regionDrawn" }
 
     TestCase {
         name: "components"
@@ -135,6 +142,32 @@ Item {
             compare([qmldata.debugLog, log.checked], [true, true])
             qmldata.debugLog = false
             compare(log.checked, false)
+            var stats = checkBoxOf(view.itemAt(5))
+            mouseClick(stats)
+            compare([qmldata.imageStats.visible, stats.checked], [true, true])
+            qmldata.imageStats.visible = false
+            compare(stats.checked, false)
+        }
+
+        // A right-button drag gives the region in fractions of the item, kept inside it; the left
+        // button is left to the panning below.
+        function test_regionDrawnWithTheRightButton() {
+            mousePress(overlay, 40, 20, Qt.LeftButton)
+            mouseMove(overlay, 240, 120, -1, Qt.LeftButton)
+            mouseRelease(overlay, 240, 120, Qt.LeftButton)
+            compare(regionSpy.count, 0)
+            mousePress(overlay, 240, 150, Qt.RightButton)
+            mouseMove(overlay, 100, 60, -1, Qt.RightButton)
+            mouseMove(overlay, 40, 20, -1, Qt.RightButton)
+            mouseRelease(overlay, 40, 20, Qt.RightButton)
+            compare(regionSpy.count, 1)
+            var r = regionSpy.signalArguments[0][0]
+            compare([r.x, r.y, r.width, r.height], [0.1, 0.1, 0.5, 0.65])
+            mousePress(overlay, 200, 100, Qt.RightButton)
+            mouseMove(overlay, 500, 300, -1, Qt.RightButton)
+            mouseRelease(overlay, 500, 300, Qt.RightButton)
+            r = regionSpy.signalArguments[1][0]
+            compare([r.x, r.y, r.width, r.height], [0.5, 0.5, 0.5, 0.5])
         }
     }
 }
