@@ -1676,7 +1676,10 @@ void QmlData::sendFrameData(QImage qimage)
         frameSize = qimage.size();
     if (!qimage.isNull())
         pv->pictureWatch.goodFrame();
-    if (pv->snapshotWait && qimage.width() > 0) {
+    // A snapshot waits for a frame decoded at its full size: a frame that
+    // the preview shows smaller may have been decoded smaller.
+    const bool fullSize = qimage.width() * qimage.height() == frameSize.width() * frameSize.height();
+    if (pv->snapshotWait && qimage.width() > 0 && fullSize) {
         pv->snapshotFrame = qimage;
         pv->snapshotWait->quit();
     }
@@ -1695,8 +1698,10 @@ void QmlData::sendFrameData(QImage qimage)
     else if (auto *painted = qobject_cast<LmImageItem2 *>(pv->imageSink))
         painted->setImage(qimage);
     // The next frames decode no larger than the preview shows them (in pixel
-    // mode that is the frame's full size).
-    if (QQuickItem *shown = pv->imageSink) {
+    // mode, and while a snapshot waits, at the frame's full size).
+    if (pv->snapshotWait) {
+        pv->captureThread->setShownSize(QSize());
+    } else if (QQuickItem *shown = pv->imageSink) {
         const qreal ratio = shown->window() ? shown->window()->effectiveDevicePixelRatio() : 1.0;
         pv->captureThread->setShownSize((shown->size() * ratio).toSize());
     }
@@ -1744,6 +1749,7 @@ SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
         QTimer::singleShot(SnapshotTimeoutMs, &wait, &QEventLoop::quit);
         pv->snapshotWait = &wait;
         pv->snapshotFrame = QImage();
+        pv->captureThread->setShownSize(QSize()); // the next frames at full size
         ++pv->modalDepth; // a quit asked for meanwhile waits for this to return
         wait.exec();
         --pv->modalDepth;

@@ -382,6 +382,8 @@ void drive()
         {"camera", pick("Camera Name", cameras.value(1), cameras.indexOf(cameras.value(1)) == 0), streaming, "cam1"},
         {"camera back", pick("Camera Name", cameras.value(0)), streaming, "cam0"},
         {"auto zoom", menu({"View", "Display", "Auto zoom"}), picture(), "wide upright"},
+        {"snapshot of a fitted picture", [] { backend->saveSnapshot(QDir::home().filePath("fitted.jpg")); },
+         [] { return QStringLiteral("%1").arg(QImage(QDir::home().filePath("fitted.jpg")).width()); }, "1280"},
         {"rotate cw", menu({"View", "Rotate CW"}), picture(), "tall cw"},
         {"rotate ccw", menu({"View", "Rotate CCW"}), picture(), "wide upright"},
         {"Ctrl+R", key(QKeySequence("Ctrl+R")), picture(), "tall cw"},
