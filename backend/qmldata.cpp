@@ -644,7 +644,7 @@ bool QmlData::changeTuning(int p, int v)
 
 // While the camera is closed nothing is sent or stored, so the next read
 // brings back the stored value. Otherwise the INI file keeps the choice at
-// once and the control worker sends it.
+// once and the control worker sends it (after an open still under way).
 void QmlData::sendTuning(int p, int v)
 {
     if (!pv->cameraOpen)

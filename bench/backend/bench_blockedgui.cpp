@@ -90,14 +90,34 @@ void BM_BlockedGuiThread(benchmark::State &state)
     state.counters["frames_shown"] = shown;
 }
 
-// The longest gap between ticks of a 5 ms timer of the GUI thread.
+// The calling thread's time on a CPU and waiting in a run queue for one, in ms (Linux).
+struct ThreadTimes
+{
+    double cpuMs = 0, queuedMs = 0;
+};
+ThreadTimes threadTimes()
+{
+    std::ifstream stat("/proc/thread-self/schedstat");
+    double cpuNs = 0, queuedNs = 0;
+    stat >> cpuNs >> queuedNs;
+    return {cpuNs / 1e6, queuedNs / 1e6};
+}
+
+// The longest gap between ticks of a 5 ms timer of the GUI thread, and how much of it the
+// thread spent working (on a CPU) and waiting for a CPU (a loaded machine).
 class StallMeter : public QObject
 {
 public:
     StallMeter()
     {
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longest = std::max(m_longest, m_clock.restart());
+            const qint64 gap = m_clock.restart();
+            const ThreadTimes now = threadTimes();
+            if (gap > m_longest) {
+                m_longest = gap;
+                m_split = {now.cpuMs - m_last.cpuMs, now.queuedMs - m_last.queuedMs};
+            }
+            m_last = now;
         });
         m_timer.start(5);
     }
@@ -105,8 +125,12 @@ public:
     {
         QCoreApplication::processEvents();
         m_clock.restart();
+        m_last = threadTimes();
         m_longest = 0;
+        m_split = {};
     }
+    // The longest stall's time on a CPU and waiting for one.
+    ThreadTimes split() const { return m_split; }
     // Runs the event loop for `ms` (or until `done`), then gives the longest stall.
     qint64 after(int ms, const std::function<bool()> &done = {})
     {
@@ -121,6 +145,7 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_longest = 0;
+    ThreadTimes m_last, m_split;
 };
 
 void BM_GuiStallSlowControls(benchmark::State &state)
@@ -185,7 +210,8 @@ void BM_GuiStallSlowControls(benchmark::State &state)
             meter.reset();
             c.action();
             const qint64 stall = meter.after(c.runMs, c.done);
-            std::printf("%-16s %lld\n", c.name, static_cast<long long>(stall));
+            std::printf("%-16s %lld (on a CPU %.0f, waiting for one %.0f)\n", c.name, static_cast<long long>(stall),
+                        meter.split().cpuMs, meter.split().queuedMs);
             state.counters[c.name] = double(stall);
         }
         backend->setDebugVisible(false);
