@@ -312,6 +312,13 @@ struct QmlDataPrivate
     // the capture indexes have shifted.
     bool hasOpenCamera = false;
     CamDevice openCamera;
+    // The camera as asked for: open, or its open asked and not known to have
+    // failed. Opens and closes run on the control worker; `cameraAsks` counts
+    // those whose result is still to come (only the last one's counts), and
+    // `quietOpen` says that the last open asked is a reopen without prompts.
+    bool cameraOpen = false;
+    int cameraAsks = 0;
+    bool quietOpen = false;
 
     // Quit path: the backend is deleted by the application's quit handling, so
     // the quit is carried out only once no prompt of the backend is on the stack.
@@ -415,7 +422,7 @@ QmlData::~QmlData()
     if (pv->debugTimer.isActive())
         pv->debugTimer.stop();
     stopCapture();
-    pv->camera->camClose();
+    pv->camera->camClose(); // the worker has stopped: closed here
     for (const QPointer<QDialog> &box : qAsConst(pv->openModals))
         delete box.data();
     for (const QPointer<QMessageBox> &box : qAsConst(pv->fileNotices))
@@ -637,10 +644,10 @@ bool QmlData::changeTuning(int p, int v)
 
 // While the camera is closed nothing is sent or stored, so the next read
 // brings back the stored value. Otherwise the INI file keeps the choice at
-// once and the control worker sends it.
+// once and the control worker sends it (after an open still under way).
 void QmlData::sendTuning(int p, int v)
 {
-    if (!pv->camera->isOpened())
+    if (!pv->cameraOpen)
         return;
     param(p).send(pv->tunnel, v, *pv->camera, pv->settings, ParamTunnel::Part::StoreOnly);
     QmlDataPrivate *d = pv;
@@ -1005,7 +1012,7 @@ void QmlData::setAwbIndex(int v)
         return;
     setWarmnessEnable(v == 0);
     setColorTemperatureEnable(v == 6);
-    if (pv->camera->isOpened()) {
+    if (pv->cameraOpen) {
         if (v == 6) {
             // Manual: the camera gets the stored colour temperature, not a preset.
             pv->settings.setAwbValue(6);
@@ -1136,8 +1143,33 @@ bool QmlData::startCaptureTimer()
     if (pv->currentDeviceId < 1)
         pv->currentDeviceId = pv->camera->deviceIdAt(0);
     qCInfo(lcBackend, "open cam id = %d", pv->currentDeviceId);
-    const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
-    if (pv->camera->camOpen(pv->currentDeviceId, size)) {
+    openCamera(false);
+    return true;
+}
+
+// The open runs on the control worker, after what is queued there; its
+// result comes back to cameraOpenDone.
+void QmlData::openCamera(bool quiet)
+{
+    pv->cameraOpen = true;
+    pv->quietOpen = quiet;
+    ++pv->cameraAsks;
+    pv->control->postOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex));
+}
+
+// The result of the last open asked for: an open that a later open or close
+// overtook is not told.
+void QmlData::cameraOpenDone(const ControlOutcome &outcome)
+{
+    pv->cameraOpen = outcome.opened;
+    if (pv->quietOpen) {
+        if (outcome.opened) {
+            showStreamFormat();
+            cameraOpened(); // it may have been powered again, with its stored values
+        }
+        return;
+    }
+    if (outcome.opened) {
         rememberOpenCamera();
         cameraOpened();
         showStreamFormat();
@@ -1145,11 +1177,10 @@ bool QmlData::startCaptureTimer()
         pv->captureThread->start(QThread::InheritPriority);
         if (pv->openFailedBox)
             pv->openFailedBox->busy = false;
-        return true;
+        return;
     }
     qCWarning(lcBackend, "startCaptureTimer cam open failed!!!! id = %d", pv->currentDeviceId);
     showOpenFailedBox();
-    return false;
 }
 
 void QmlData::stopCapture()
@@ -1160,7 +1191,9 @@ void QmlData::stopCapture()
     }
     // The capture thread stays: it idles until the camera is open again and
     // is stopped only when the backend goes away.
-    pv->camera->camClose();
+    pv->cameraOpen = false;
+    ++pv->cameraAsks;
+    pv->control->postClose();
     pv->hasOpenCamera = false;
     pv->pictureWatch.closed();
 }
@@ -1206,7 +1239,7 @@ int findCamera(const std::vector<CamDevice> &list, const CamDevice &cam)
 
 bool QmlData::openCameraListed() const
 {
-    if (!pv->hasOpenCamera || !pv->camera->isOpened())
+    if (!pv->hasOpenCamera || !pv->cameraOpen)
         return true;
     return findCamera(pv->devices, pv->openCamera) >= 0;
 }
@@ -1215,7 +1248,7 @@ bool QmlData::openCameraListed() const
 // and under another capture index now.
 void QmlData::relocateOpenCamera()
 {
-    if (!pv->hasOpenCamera || !pv->camera->isOpened())
+    if (!pv->hasOpenCamera || !pv->cameraOpen)
         return;
     const int pos = findCamera(pv->devices, pv->openCamera);
     if (pos < 0)
@@ -1296,7 +1329,7 @@ void QmlData::onCaptureFailed()
     // nothing: the failed read is the device change. The camera's descriptor is
     // dead either way, so it is opened afresh if it is still listed; a camera
     // that fails again soon after is left to the picture watch's back-off.
-    if (pv->quitRequested || !pv->hasOpenCamera || !pv->camera->isOpened())
+    if (pv->quitRequested || !pv->hasOpenCamera || !pv->cameraOpen)
         return;
     qCWarning(lcBackend, "frame read failed: enumerating again");
     const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
@@ -1329,10 +1362,7 @@ void QmlData::reopenQuietly()
     relocateOpenCamera();
     qCWarning(lcBackend, "camera delivers no picture: reopening id = %d", pv->currentDeviceId);
     pv->reopenedAfterFailure.start(); // a read failing soon after waits for the next turn
-    if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
-        showStreamFormat();
-        cameraOpened(); // it may have been powered again, with its stored values
-    }
+    openCamera(true);
 }
 
 // ---------------------------------------------------------------------------
@@ -1516,6 +1546,11 @@ void QmlData::onControlDone(const ControlOutcome &outcome)
     case ControlOutcome::Restore:
         onSyncCompleted(outcome);
         break;
+    case ControlOutcome::Open:
+    case ControlOutcome::Close:
+        if (--pv->cameraAsks == 0 && outcome.kind == ControlOutcome::Open)
+            cameraOpenDone(outcome);
+        break;
     }
 }
 
@@ -1551,7 +1586,7 @@ void QmlData::showSaveBox()
 // to send them first, store what the camera runs, or not store. False: no store.
 bool QmlData::storeWithPanel()
 {
-    if (pv->panel.onCamera() || !pv->camera->isOpened())
+    if (pv->panel.onCamera() || !pv->cameraOpen)
         return true;
     auto *box = new StoreAskBox;
     setUpBox(box, QT_TRANSLATE_NOOP("QmlData", "store_ask_t"), QT_TRANSLATE_NOOP("QmlData", "store_ask_m"));
@@ -1734,7 +1769,7 @@ void QmlData::showFileNotice(const char *titleId, const QString &text)
 SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
 {
     QImage image;
-    if (pv->camera->isOpened() && !pv->snapshotWait) {
+    if (pv->cameraOpen && !pv->snapshotWait) {
         QEventLoop wait;
         QTimer::singleShot(SnapshotTimeoutMs, &wait, &QEventLoop::quit);
         pv->snapshotWait = &wait;
@@ -1760,7 +1795,7 @@ SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
 
 void QmlData::rotateDisplay(bool isCW)
 {
-    if (!pv->camera->isOpened())
+    if (!pv->cameraOpen)
         return;
     const int r = pv->camera->rotation();
     const int next = isCW ? (r + 90) % 360 : (r == 0 ? 270 : r - 90);

@@ -30,8 +30,9 @@ struct QmlDataPrivate;
 // parameters are described once, in a table in qmldata.cpp.
 //
 // Everything here runs in the GUI thread, which never waits for the camera's
-// answer: frames come from the capture thread, and every control call runs on
-// the camera-control worker, whose results come back as queued signals.
+// answer: frames come from the capture thread, and every control call, open
+// and close runs on the camera-control worker, whose results come back as
+// queued signals.
 class QmlData : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -117,7 +118,9 @@ public:
     void takeSnapshot();
     bool changedSinceSnapshot() const;
 
-    // Camera lifecycle.
+    // Camera lifecycle. The open and close run on the control worker; a failed
+    // open brings up its prompt once the result is in. startCaptureTimer is
+    // false when no camera is listed (nothing asked).
     bool startCaptureTimer();
     void stopCapture();
     void refreshCameraNames();
@@ -318,6 +321,8 @@ private:
     QString failureText(const ControlOutcome &outcome) const;
     void sendColorTemperature(int index, int row);
     void startSync(bool restoreDefaults);
+    void openCamera(bool quiet);
+    void cameraOpenDone(const ControlOutcome &outcome);
     void cameraOpened();
     bool storeWithPanel();
     int runModal(QDialog *box);

@@ -145,6 +145,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
         }
         if (!opened)
             return false;
+        StreamFormat format;
         try {
 #ifndef _WIN32
             // A camera of this family offers 1920x1080 as YUYV at only 5 fps but
@@ -162,27 +163,29 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
             }
             // What the camera agreed to; a camera without the asked size or
             // format gives another (the frames are checked against it).
-            m_format.fourcc = int(m_capture->get(cv::CAP_PROP_FOURCC));
-            m_format.width = int(m_capture->get(cv::CAP_PROP_FRAME_WIDTH));
-            m_format.height = int(m_capture->get(cv::CAP_PROP_FRAME_HEIGHT));
-            m_format.fps = int(m_capture->get(cv::CAP_PROP_FPS) + 0.5);
+            format.fourcc = int(m_capture->get(cv::CAP_PROP_FOURCC));
+            format.width = int(m_capture->get(cv::CAP_PROP_FRAME_WIDTH));
+            format.height = int(m_capture->get(cv::CAP_PROP_FRAME_HEIGHT));
+            format.fps = int(m_capture->get(cv::CAP_PROP_FPS) + 0.5);
 #ifndef _WIN32
             // Motion-JPEG frames are handed over compressed and decoded once,
             // straight into the image (see grabFrame); OpenCV would decode to
             // BGR and the image would be a second pass. Other formats keep
             // OpenCV's conversion.
-            if (m_format.fourcc == MjpgFourcc)
+            if (format.fourcc == MjpgFourcc)
                 m_capture->set(cv::CAP_PROP_CONVERT_RGB, 0.0);
 #endif
         } catch (const cv::Exception &e) {
             qCWarning(lcCamera).noquote() << QStringLiteral("camOpen failed : %1").arg(exceptionText(e));
         }
+        std::vector<UnreachableProperty> unreachable;
         if (m_routeControls) {
-            m_unreachable = prepareControlRoutes(id);
-            for (const UnreachableProperty &u : m_unreachable) {
+            unreachable = prepareControlRoutes(id);
+            for (const UnreachableProperty &u : unreachable) {
                 qCWarning(lcCamera).noquote() << u.reason;
             }
         }
+        publish(m_capture->isOpened(), format, std::move(unreachable));
     }
     m_lastCallStalled = false; // a camera opened afresh has not stalled yet
     {
@@ -205,9 +208,8 @@ void CameraLink::camClose()
 
 void CameraLink::closeLocked()
 {
-    m_unreachable.clear();
-    m_format = StreamFormat();
     if (!m_capture->isOpened()) {
+        publish(false, StreamFormat(), {});
         qCDebug(lcCamera, "not open");
         return;
     }
@@ -216,12 +218,21 @@ void CameraLink::closeLocked()
     } catch (const cv::Exception &e) {
         qCWarning(lcCamera).noquote() << QStringLiteral("camClose failed : %1").arg(exceptionText(e));
     }
+    publish(m_capture->isOpened(), StreamFormat(), {});
+}
+
+void CameraLink::publish(bool opened, const StreamFormat &format, std::vector<UnreachableProperty> unreachable)
+{
+    std::lock_guard<std::mutex> state(m_stateLock);
+    m_opened = opened;
+    m_format = format;
+    m_unreachable = std::move(unreachable);
 }
 
 bool CameraLink::isOpened() const
 {
-    SharedUse use(*this);
-    return m_capture->isOpened();
+    std::lock_guard<std::mutex> state(m_stateLock);
+    return m_opened;
 }
 
 bool CameraLink::set(int propId, double value)
@@ -336,7 +347,7 @@ cv::VideoCapture *CameraLink::videoCapture()
 
 bool CameraLink::reaches(int propId) const
 {
-    SharedUse use(*this);
+    std::lock_guard<std::mutex> state(m_stateLock);
     return reachesLocked(propId);
 }
 
@@ -394,7 +405,7 @@ QImage CameraLink::grabFrame(FrameVerdict *verdict, QSize shown, QSize *frameSiz
 
 CameraLink::StreamFormat CameraLink::streamFormat() const
 {
-    SharedUse use(*this);
+    std::lock_guard<std::mutex> state(m_stateLock);
     return m_format;
 }
 
@@ -445,11 +456,16 @@ int CameraLink::rotation() const
 
 bool CameraLink::waitUntilOpen(unsigned long ms)
 {
+    // Asks the capture object itself: the caller reads frames next.
+    const auto open = [this] {
+        SharedUse use(*this);
+        return m_capture->isOpened();
+    };
     std::unique_lock<std::mutex> wait(m_openWaitLock);
-    if (isOpened())
+    if (open())
         return true;
     m_openChanged.wait_for(wait, std::chrono::milliseconds(ms));
-    return isOpened();
+    return open();
 }
 
 unsigned CameraLink::openCount() const

@@ -22,19 +22,27 @@ class VideoCapture;
 //
 // Locking scheme of the shared capture object
 // -------------------------------------------
-// Who owns what. The GUI thread opens and closes the camera and never makes a
-// control call: every control call (single writes, the debug read-back, the
-// store command, sync, priming and restore) runs on the one camera-control
-// worker (tunnel/cameracontrol.h), one operation at a time, so no transaction
-// or read-back ever waits for another and the GUI thread never waits for the
-// camera's answer. The capture thread keeps the stream (frame reads).
+// Who owns what. The one camera-control worker (tunnel/cameracontrol.h) owns
+// the capture object's life and its controls: it opens and closes the camera
+// and runs every control call (single writes, the debug read-back, the store
+// command, sync, priming and restore), one operation at a time in the order
+// asked, so no transaction or read-back ever waits for another, and an open or
+// close asked during a slow control call waits on the worker, not on the GUI
+// thread. The capture thread keeps the stream (frame reads). The GUI thread
+// only asks: it hands opens, closes and control operations to the worker,
+// learns their results from its queued signal, and otherwise calls only what
+// never waits for the camera: isOpened, streamFormat and reaches (the state
+// the last open or close left, under `stateLock`), the rotation, the device
+// list and controlStalled. (Once the worker has stopped, at the end, the
+// backend closes the camera itself.)
 //
-//  1. `lifeGate` (shared/exclusive, writers first). Every read, set, get and
-//     isOpened holds it shared; open, close and release hold it exclusively. The
-//     object is never opened, closed or released under a user, while reads, sets
-//     and gets run side by side: frames keep coming while a register transaction
+//  1. `lifeGate` (shared/exclusive, writers first). Every read, set and get
+//     holds it shared; open, close and release hold it exclusively. The object
+//     is never opened, closed or released under a user, while reads, sets and
+//     gets run side by side: frames keep coming while a register transaction
 //     runs. A waiting open or close keeps new users out, so it cannot starve;
-//     it does wait for a control call that the camera is slow to answer.
+//     it does wait for a control call that the camera is slow to answer, and
+//     for a frame read in progress.
 //  2. `sessionLock` (recursive mutex). Held for a whole register transaction,
 //     from the opening focus write to the closing one, and for a whole debug
 //     read-back, through a CaptureSession. With every control call on the
@@ -44,8 +52,15 @@ class VideoCapture;
 //     thread and any other reader never read the capture object at the same
 //     time (OpenCV's capture backends keep per-frame state that is not
 //     thread-safe).
+//  4. `stateLock` (mutex). Guards what open and close leave for others to
+//     read without the life gate: whether the camera is open, the negotiated
+//     format and the properties without a control. Written at the end of an
+//     open or close, under the exclusive life gate as well, so that holders of
+//     the gate read them without it; held only to copy them, never across a
+//     call to the camera.
 //
-// Order: sessionLock, then lifeGate, then frameLock; never the other way round.
+// Order: sessionLock, then lifeGate, then frameLock or stateLock; never the
+// other way round.
 // A session holds lifeGate shared for its whole life, so a close or reopen
 // requested meanwhile waits until the transaction has ended. A thread that
 // holds a session may call set, get, isOpened and grabFrame again (they see
@@ -77,8 +92,11 @@ public:
 
     // Opens capture index `id` and applies the preview size, given as
     // (3, width, 4, height, 5, fps). A negative id leaves everything as it is.
+    // Both wait for the users of the capture object (see above): in the
+    // program they run on the camera-control worker.
     bool camOpen(int id, const std::vector<int> &size);
     void camClose();
+    // Whether the last open or close left the camera open. Never waits.
     bool isOpened() const;
 
     // Single property calls, each under the shared lock (no session). An OpenCV
@@ -95,7 +113,7 @@ public:
     cv::VideoCapture *videoCapture();
 
     // False when the open camera has no control behind capture property
-    // `propId` (found at open; true while closed or when unknown).
+    // `propId` (found at open; true while closed or when unknown). Never waits.
     bool reaches(int propId) const;
 
     int enumerateDevices();
@@ -115,6 +133,7 @@ public:
 
     // What the open camera actually delivers, as negotiated at open (another
     // size or format than asked when the camera does not offer that one).
+    // Never waits.
     struct StreamFormat
     {
         int width = 0;
@@ -158,6 +177,8 @@ private:
     };
 
     void closeLocked();
+    // Under the exclusive life gate: what the open or close leaves.
+    void publish(bool opened, const StreamFormat &format, std::vector<UnreachableProperty> unreachable);
     bool reachesLocked(int propId) const;
     // A set or get on the capture object, examined (see ControlRecorder).
     bool controlSet(int propId, double value);
@@ -166,7 +187,9 @@ private:
     std::unique_ptr<cv::VideoCapture> m_capture;
     std::unique_ptr<DeviceSource> m_deviceSource;
     const bool m_routeControls;
-    // Written only under the exclusive life gate.
+    // Written under the exclusive life gate and the state lock; read under either.
+    mutable std::mutex m_stateLock;
+    bool m_opened = false;
     std::vector<UnreachableProperty> m_unreachable;
     StreamFormat m_format;
     std::atomic<int> m_rotation{0};

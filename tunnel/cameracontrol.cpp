@@ -99,6 +99,18 @@ void CameraControl::postReadBack()
           [this](ControlOutcome &outcome) { outcome.text = m_tunnel->readDebugInfo(*m_camera); }});
 }
 
+void CameraControl::postOpen(int id, std::vector<int> size)
+{
+    post({ControlOutcome::Open, -1, -1, [this, id, size = std::move(size)](ControlOutcome &outcome) {
+              outcome.opened = m_camera->camOpen(id, size);
+          }});
+}
+
+void CameraControl::postClose()
+{
+    post({ControlOutcome::Close, -1, -1, [this](ControlOutcome &) { m_camera->camClose(); }});
+}
+
 bool CameraControl::pending(ControlOutcome::Kind kind) const
 {
     std::lock_guard<std::mutex> lock(m_lock);

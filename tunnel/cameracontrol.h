@@ -19,13 +19,14 @@ class SettingsStore;
 // What became of one operation of the camera-control worker.
 struct ControlOutcome
 {
-    enum Kind { Write, ReadBack, Store, StoreBeforeExit, Sync, Restore };
+    enum Kind { Write, ReadBack, Store, StoreBeforeExit, Sync, Restore, Open, Close };
 
     Kind kind = Write;
     int key = -1;                   // what queued writes of one parameter share
     int row = -1;                   // the parameter a write was for
     std::vector<ControlCall> calls; // the calls that failed or were slow
     QString text;                   // the debug read-back's text
+    bool opened = false;            // whether an open succeeded
 
     bool failed() const;
     // "<control>: <system's error text>" of the first failed call; empty if none.
@@ -33,11 +34,12 @@ struct ControlOutcome
 };
 Q_DECLARE_METATYPE(ControlOutcome)
 
-// The one owner of the camera's controls: a thread that runs every control
-// operation (single writes, the debug read-back, the store command, sync with
-// its priming pass, restore of defaults) one at a time, in the order asked.
-// The GUI thread hands an operation over and carries on; each result comes
-// back through `done`, delivered on the receiver's thread.
+// The one owner of the camera's controls and of its opening and closing: a
+// thread that runs every control operation (single writes, the debug
+// read-back, the store command, sync with its priming pass, restore of
+// defaults) and every open and close, one at a time, in the order asked. The
+// GUI thread hands an operation over and carries on; each result comes back
+// through `done`, delivered on the receiver's thread.
 //
 // A write queued behind a slow operation is replaced by a later write with the
 // same key, in its place: a parameter changed several times meanwhile is sent
@@ -61,6 +63,10 @@ public:
     void postStore(bool beforeExit);
     // The debug read-back, unless one is already queued or running.
     void postReadBack();
+    // Opens capture index `id` at `size` (see CameraLink::camOpen), closing
+    // the camera open before; closes it.
+    void postOpen(int id, std::vector<int> size);
+    void postClose();
 
     // Whether an operation of this kind is queued or running.
     bool pending(ControlOutcome::Kind kind) const;

@@ -103,13 +103,16 @@ struct RigHarness
         if (backend->getCamDevs() <= 0)
             return false;
         backend->initCameraParams();
-        return capture && backend->startCaptureTimer();
+        return capture && backend->startCaptureTimer() && settled() && backend->cameraLink()->isOpened();
     }
-    // Waits until the control worker has run everything asked and its results are in.
-    void settle()
+    // Waits until the control worker has run everything asked (opens and closes too) and its
+    // results are in.
+    bool settled()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(backend->controlsIdle(), 15000);
+        const bool idle = QTest::qWaitFor([this] { return backend->controlsIdle(); }, 15000);
         QCoreApplication::processEvents();
+        return idle;
     }
+    void settle() { QVERIFY(settled()); }
     void finish() { holdTunnel = false; backend.reset(); rig.reset(); }
 };

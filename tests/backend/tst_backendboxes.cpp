@@ -20,16 +20,17 @@ class TestBackendBoxes : public QObject, RigHarness
     Q_OBJECT
 
     int quits = 0;
-    bool promptsReturned = false, quitAfterReturn = false;
+    bool quitAfterReturn = false;
 
     QmlData *start(bool plugged, bool open)
     {
         make({}, plugged);
         quits = 0;
-        promptsReturned = quitAfterReturn = false;
-        backend->setQuitHandler([this] {
+        quitAfterReturn = false;
+        backend->setQuitHandler([this] { // every prompt has returned: none is left undeleted
             ++quits;
-            quitAfterReturn = promptsReturned;
+            const QWidgetList up = QApplication::topLevelWidgets();
+            quitAfterReturn = std::none_of(up.begin(), up.end(), [](QWidget *w) { return qobject_cast<QMessageBox *>(w); });
         });
         bringUp(open);
         rig->world->takeOpens();
@@ -46,7 +47,6 @@ class TestBackendBoxes : public QObject, RigHarness
 
     void finishQuit()
     {
-        promptsReturned = true;
         QTRY_COMPARE(quits, 1);
         QVERIFY(quitAfterReturn);
     }
@@ -152,16 +152,20 @@ private slots:
         } else if (prompt == QLatin1String("exit")) {
             b->setSharpnessIndex(b->sharpnessIndex() + 1);
             b->showSaveBox();
-        } else {
-            QVERIFY(!b->startCaptureTimer());
+        } else { // asked; the prompt comes once the control worker's open has failed
+            QVERIFY(b->startCaptureTimer());
+            QTRY_VERIFY(shown == 2 && !QApplication::activeModalWidget());
         }
         QCoreApplication::removeTranslator(&translator);
         QCOMPARE(shown, retries || nested ? 2 : 1);
         QVERIFY(!QApplication::activeModalWidget());
+        if (retries)
+            settle(); // Retry's open
         QCOMPARE(rig->world->takeOpens(), retries ? std::vector<int>{openFailed ? 0 : 1} : std::vector<int>{});
         if (retries || sync)
             QTest::qWait(50);
-        QCOMPARE(quits, 0);
+        if (!nested) // (there the quit may come while the prompts are awaited)
+            QCOMPARE(quits, 0);
         if (!retries && !sync)
             finishQuit();
     }

@@ -272,6 +272,7 @@ private slots:
         QSignalSpy spy(b, &QmlData::cameraIndexChanged);
         b->setCameraIndex(5); // out of range: the same camera again
         QCOMPARE(spy.count(), 1);
+        settle(); // opens and closes run on the control worker
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
 
         bool prompted = false;
@@ -282,6 +283,7 @@ private slots:
         rig->world->unplug(removed);
         rig->deviceChange();
         delete watch.data();
+        settle();
         QCOMPARE(prompted, !keepsStreaming);
         QCOMPARE(b->cameraLink()->isOpened(), keepsStreaming);
         QCOMPARE(b->cameraNames().size(), 1);
@@ -290,6 +292,7 @@ private slots:
             return;
         rig->world->takeTrace();
         b->setPreviewSizeIndex(1); // reopens the same camera, now first in the list
+        settle();
         QCOMPARE(rig->world->takeOpens(), std::vector<int>{3});
         QVERIFY(sent("3:1280"));
         QCOMPARE(storedValue(home.path(), QStringLiteral("preview_index")).toInt(), 1);
@@ -424,11 +427,11 @@ private slots:
         b->setDebugLog(true);
         rig->world->takeOpens();
         rig->world->produceFrames = false;
-        bool prompted = false;
+        bool prompted = false, closed = false;
         onNextBox([&](QMessageBox *box) {
             prompted = true;
             QCOMPARE(box->windowTitle(), QStringLiteral("camera_not_found"));
-            QVERIFY(!b->cameraLink()->isOpened());
+            closed = QTest::qWaitFor([&] { return !b->cameraLink()->isOpened(); }); // by the control worker
             rig->world->plug(0);
             rig->world->produceFrames = true;
             click(box, QMessageBox::Retry);
@@ -444,6 +447,8 @@ private slots:
         QCOMPARE(rig->world->takeOpens().size(), size_t(1)); // the reopen; the second failure waits
         rig->world->unplug(0);
         QTRY_VERIFY_WITH_TIMEOUT(prompted, 10000);
+        QVERIFY(closed);
+        settle();
         QCOMPARE(rig->world->takeOpens().size(), size_t(1)); // Retry's
         QVERIFY(b->cameraLink()->isOpened());
         b->setDebugLog(false);

@@ -8,6 +8,8 @@
 
 #include <QFileDialog>
 #include <QProcess>
+#include <future>
+#include <thread>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
@@ -196,6 +198,30 @@ Input key(const QKeySequence &keys)
     };
 }
 
+bool notAnswering() { return find("text", QStringLiteral("camera not answering")) != nullptr; }
+
+// An input given while a write waits for a camera that does not answer ("camera not answering"
+// over the picture): the window does not wait for it, so the write is still waiting once the
+// input is done (a window that did wait is let go after 20 s, too late); then the camera answers.
+Input whileStalled(const QString &what, Input input)
+{
+    return [=] {
+        vcam_set_ctrl_fault("none:600000", 0); // held until changed
+        step(QStringLiteral("Contrast"))();
+        check(QTest::qWaitFor(notAnswering), what + QStringLiteral(": camera not answering"));
+        std::promise<void> given;
+        std::thread letGo([done = given.get_future()] {
+            done.wait_for(std::chrono::seconds(20));
+            vcam_set_ctrl_fault("off", 0);
+        });
+        input();
+        check(!backend->controlsIdle(), what + QStringLiteral(" waited for the camera"));
+        given.set_value();
+        letGo.join();
+        check(QTest::qWaitFor([] { return !notAnswering(); }, 10000), what + QStringLiteral(": answering again"));
+    };
+}
+
 // The next modal dialog or prompt: its kind and title, whether a menu was still drawn
 // under it; then it is dismissed.
 QString modalSeen;
@@ -378,8 +404,9 @@ void drive()
         {"aperture", step("Aperture"), traced("SET_CUR CT_IRIS_ABSOLUTE (\\d+)"), "250"},
         {"exposure time", step("Exposure Time"), traced("SET_CUR CT_EXPOSURE_TIME_ABSOLUTE (\\d+)"), "2500"},
         {"ISO", step("ISO"), reg(VCAM_REG_GAIN), "1"},
-        {"preview size", pick("Preview Size", "720P 30FPS"), frame(), "1280x720"},
-        {"camera", pick("Camera Name", cameras.value(1), cameras.indexOf(cameras.value(1)) == 0), streaming, "cam1"},
+        {"preview size", whileStalled("preview size", pick("Preview Size", "720P 30FPS")), frame(), "1280x720"},
+        {"camera", whileStalled("camera", pick("Camera Name", cameras.value(1), cameras.indexOf(cameras.value(1)) == 0)),
+         streaming, "cam1"},
         {"camera back", pick("Camera Name", cameras.value(0)), streaming, "cam0"},
         {"auto zoom", menu({"View", "Display", "Auto zoom"}), picture(), "wide upright"},
         {"snapshot of a fitted picture", [] { backend->saveSnapshot(QDir::home().filePath("fitted.jpg")); },
@@ -411,25 +438,19 @@ void drive()
         check(reached, QStringLiteral("%1: %2, expected %3").arg(QLatin1String(b.what), got, b.expected));
     }
 
-    // A camera that refuses a write: the row's value turns red with the reason until a good write;
-    // one that answers late: "camera not answering" over the picture until a call is answered in time.
+    // A camera that refuses a write: the row's value turns red with the reason until a good write.
     const auto failure = [] { return part(QStringLiteral("Sharpness"), "failure")->property("failure").toString(); };
     const auto valueLabelRed = [] {
         QQuickItem *slider = part(QStringLiteral("Sharpness"), "newPosition");
         return find(slider, [](QQuickItem *i) { return i->property("color") == QColor("#E1392D"); }) != nullptr;
     };
-    const auto notAnswering = [] { return find("text", QStringLiteral("camera not answering")) != nullptr; };
     vcam_set_ctrl_fault("EIO", 0);
     step(QStringLiteral("Sharpness"))();
     check(QTest::qWaitFor([&] { return failure().endsWith(QLatin1String("Input/output error")); }), failure());
     check(valueLabelRed(), QStringLiteral("refused value in red"));
-    vcam_set_ctrl_fault("none:1300", 0);
-    step(QStringLiteral("Sharpness"))();
-    check(QTest::qWaitFor(notAnswering, 5000), QStringLiteral("camera not answering"));
-    check(QTest::qWaitFor([&] { return failure().isEmpty() && !valueLabelRed(); }, 10000), QStringLiteral("cleared"));
     vcam_set_ctrl_fault("off", 0);
     step(QStringLiteral("Sharpness"))();
-    check(QTest::qWaitFor([&] { return !notAnswering(); }, 10000), QStringLiteral("answering again"));
+    check(QTest::qWaitFor([&] { return failure().isEmpty() && !valueLabelRed(); }, 10000), QStringLiteral("cleared"));
 
     // Original pixel is 1:1 from the top left, panned within limits.
     QQuickItem *picture = previewItem();
@@ -556,11 +577,11 @@ private slots:
         for (const char *key :
              {"sharpness_value", "awb_value", "color_temperature", "afd_value", "display_zoom", "language"})
             values << storedValue(home.path(), QLatin1String(key)).toString();
-        QCOMPARE(values.join(QLatin1Char(' ')), QStringLiteral("16 6 1 0 false en_US"));
+        QCOMPARE(values.join(QLatin1Char(' ')), QStringLiteral("15 6 1 0 false en_US"));
         QFile store(home.filePath(QStringLiteral("camera.store")));
         QVERIFY(store.open(QIODevice::ReadOnly));
         const QByteArray stored = store.readAll();
-        QVERIFY2(stored.contains("sharpness 16\n") && stored.contains("wb_temperature 2100\n"), stored.constData());
+        QVERIFY2(stored.contains("sharpness 15\n") && stored.contains("wb_temperature 2100\n"), stored.constData());
         QVERIFY2(out.contains(QRegularExpression("LOG: camera control Sharpness write 13 failed after \\d+ ms: "
                                                  "Input/output error")), qPrintable(out));
     }

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -292,13 +294,27 @@ Camera *camera(int i)
 // S_CTRL, and with `all` G_CTRL and QUERYCTRL too, wait `delayMs` and then fail
 // with `error` (0: carry on as usual), as a stalling or refusing camera makes
 // uvcvideo do. Read without the registry lock, so frames keep flowing meanwhile.
+// A change of the fault ends the waits under the old one: they go on under the
+// new one without its delay (after "off", as usual).
 struct CtrlFault {
     std::atomic<int> error{0};
     std::atomic<int> delayMs{0};
     std::atomic<bool> all{false};
     std::atomic<bool> active{false};
+    std::mutex changeLock;
+    std::condition_variable changed;
+    unsigned changes = 0; // under changeLock
 };
 CtrlFault g_ctrlFault;
+
+void ctrlFaultChanged()
+{
+    {
+        std::lock_guard<std::mutex> lock(g_ctrlFault.changeLock);
+        ++g_ctrlFault.changes;
+    }
+    g_ctrlFault.changed.notify_all();
+}
 
 const struct {
     const char *name;
@@ -310,6 +326,7 @@ bool setCtrlFault(const char *spec, bool all)
 {
     if (!spec || !strcmp(spec, "off") || !*spec) {
         g_ctrlFault.active = false;
+        ctrlFaultChanged();
         return spec != nullptr;
     }
     const char *colon = strchr(spec, ':');
@@ -327,6 +344,7 @@ bool setCtrlFault(const char *spec, bool all)
             g_ctrlFault.delayMs = int(delay);
             g_ctrlFault.all = all;
             g_ctrlFault.active = e.error != 0 || delay > 0;
+            ctrlFaultChanged();
             traceLine("control fault %s delay %ld ms%s", e.name, delay, all ? " (all control calls)" : "");
             return true;
         }
@@ -343,8 +361,13 @@ int ctrlFault(unsigned long req)
                      || (g_ctrlFault.all.load() && (req == VIDIOC_G_CTRL || req == VIDIOC_QUERYCTRL));
     if (!hit)
         return 0;
-    if (const int ms = g_ctrlFault.delayMs.load())
-        usleep(useconds_t(ms) * 1000);
+    if (const int ms = g_ctrlFault.delayMs.load()) {
+        std::unique_lock<std::mutex> lock(g_ctrlFault.changeLock);
+        const unsigned seen = g_ctrlFault.changes;
+        if (g_ctrlFault.changed.wait_for(lock, std::chrono::milliseconds(ms),
+                                         [seen] { return g_ctrlFault.changes != seen; }))
+            return g_ctrlFault.active.load() ? g_ctrlFault.error.load() : 0;
+    }
     return g_ctrlFault.error.load();
 }
 

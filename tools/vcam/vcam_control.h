@@ -77,8 +77,9 @@ int vcam_is_plugged(int camera);
 /* Control faults for every camera: "ERRNO[:DELAY_MS]" with ERRNO one of
  * EIO, EBUSY, ETIMEDOUT, EPIPE or none (only the delay), or "off". VIDIOC_S_CTRL
  * waits DELAY_MS, then fails with ERRNO (with none it is carried out); with
- * `all` VIDIOC_G_CTRL and VIDIOC_QUERYCTRL do the same. Returns 0, or -1 for a
- * spec it does not understand (nothing changed). */
+ * `all` VIDIOC_G_CTRL and VIDIOC_QUERYCTRL do the same. A new fault ends the
+ * waits under the old one (they go on under the new one, without its delay).
+ * Returns 0, or -1 for a spec it does not understand (nothing changed). */
 int vcam_set_ctrl_fault(const char *spec, int all);
 
 /* Frames handed out by DQBUF, and the CPU time spent producing them. */
