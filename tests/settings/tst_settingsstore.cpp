@@ -9,37 +9,46 @@
 #include <memory>
 #include <thread>
 
-#include "support/filefaults.h"
-
 #include <sys/stat.h>
 
 namespace {
-using S = SettingsStore;
-// Each number key: name, range of the index or register value, default, reset by restoring defaults.
-const struct IntKey {
-    const char *key;
-    int (S::*get)();
-    void (S::*set)(int);
+// The number keys: the preview size and every parameter that is no switch, with their defaults and
+// ranges (which the parameter table holds, and the tunnel's round trip pins).
+struct IntKey
+{
+    QByteArray key;
     int lo, hi, def;
-    bool tuning;
-} intKeys[] = {
-    {"preview_index", &S::getPreviewIndex, &S::setPreviewIndex, 0, 1, 0, false},
-    {"aec_Mod", &S::getAecMod, &S::setAecMod, 0, 3, 0, true},
-    {"aperture_value", &S::getApertureValue, &S::setApertureValue, 100, 2500, 240, true},
-    {"exposure_time", &S::getExposureTime, &S::setExposureTime, -10, 1, -3, true},
-    {"sce_value", &S::getSceValue, &S::setSceValue, 0, 1500, 700, true},
-    {"iso_value", &S::getIsoValue, &S::setIsoValue, 0, 13, 0, true},
-    {"ev_value", &S::getEvValue, &S::setEvValue, -6, 6, 0, true},
-    {"afd_value", &S::getAfdValue, &S::setAfdValue, 0, 3, 0, true},
-    {"awb_value", &S::getAwbValue, &S::setAwbValue, 0, 6, 0, true},
-    {"warmness_value", &S::getWarmnessValue, &S::setWarmnessValue, -15, 15, 0, true},
-    {"saturation_value", &S::getSaturationValue, &S::setSaturationValue, 0, 10, 5, true},
-    {"contrast_value", &S::getContrastValue, &S::setContrastValue, 0, 10, 5, true},
-    {"sharpness_value", &S::getSharpnessValue, &S::setSharpnessValue, 0, 36, 12, true},
-    {"uvc_mce_r", &S::getUvcMceR, &S::setUvcMceR, -128, 128, -128, true},
-    {"uvc_mce_g", &S::getUvcMceG, &S::setUvcMceG, -128, 128, -128, true},
-    {"uvc_mce_b", &S::getUvcMceB, &S::setUvcMceB, -128, 128, -128, true},
-    {"color_temperature", &S::getColorTemperature, &S::setColorTemperature, 0, 60, 0, true}};
+    int id; // Params::Count: the preview size
+};
+QVector<IntKey> intKeys()
+{
+    QVector<IntKey> keys{{"preview_index", 0, 1, 0, Params::Count}};
+    for (int id = 0; id < Params::Count; ++id) {
+        if (!Params::isSwitch(id))
+            keys.append({Params::row(id).key, Params::lowest(id), Params::highest(id), Params::row(id).def, id});
+    }
+    return keys;
+}
+int get(SettingsStore &s, const IntKey &k)
+{
+    return k.id == Params::Count ? s.getPreviewIndex() : s.get(Params::Id(k.id));
+}
+void set(SettingsStore &s, const IntKey &k, int v)
+{
+    k.id == Params::Count ? s.setPreviewIndex(v) : s.set(Params::Id(k.id), v);
+}
+// How many switches are on (with `v`: after setting every switch to it), and how many there are.
+int switchesOn(SettingsStore &s, int v = -1, int *count = nullptr)
+{
+    int on = 0;
+    for (int id = 0; id < Params::Count; ++id) {
+        if (Params::isSwitch(id) && v >= 0)
+            s.set(Params::Id(id), v);
+        on += Params::isSwitch(id) && s.get(Params::Id(id));
+        count && (*count += Params::isSwitch(id));
+    }
+    return on;
+}
 } // namespace
 
 class TestSettingsStore : public QObject
@@ -75,17 +84,17 @@ private slots:
     {
         for (int pass = 0; pass < 5; ++pass) {
             QByteArray ini("[General]\n");
-            for (const IntKey &k : intKeys) {
+            for (const IntKey &k : intKeys()) {
                 const qint64 v = pass == 1 ? k.lo : pass == 2 ? k.hi : pass == 3 ? k.lo - 1 : qint64(INT_MAX);
-                ini += QByteArray(k.key) + '=' + QByteArray::number(v) + '\n';
+                ini += k.key + '=' + QByteArray::number(v) + '\n';
             }
             if (pass > 0)
                 writeIni(ini);
             {
                 SettingsStore s;
-                for (const IntKey &k : intKeys)
-                    QVERIFY2((s.*k.get)() == (pass == 1 ? k.lo : pass == 2 ? k.hi : k.def), k.key);
-                QVERIFY(!s.getSkinSmoothing() && !s.getBrightMode() && !s.getDisplayZoom() && !s.getDebugLog());
+                for (const IntKey &k : intKeys())
+                    QVERIFY2(get(s, k) == (pass == 1 ? k.lo : pass == 2 ? k.hi : k.def), k.key);
+                QVERIFY(switchesOn(s) == 0 && !s.getDisplayZoom() && !s.getDebugLog());
                 QCOMPARE(s.getLanguage(), QString());
                 QCOMPARE(s.getCameraId(), 0);
             }
@@ -98,13 +107,13 @@ private slots:
     // the tuning keys only.
     void roundTripAndRestoreDefaults()
     {
+        int switches = 0;
         {
             SettingsStore s;
-            for (const IntKey &k : intKeys)
-                (s.*k.set)(k.hi);
+            for (const IntKey &k : intKeys())
+                set(s, k, k.hi);
             s.setCameraId(2);
-            s.setSkinSmoothing(true);
-            s.setBrightMode(true);
+            switchesOn(s, 1, &switches);
             s.setDisplayZoom(true);
             s.setDebugLog(true);
             s.setLanguage("zh_CN");
@@ -113,11 +122,11 @@ private slots:
         QVERIFY(text.startsWith("[General]\n") && text.contains("skin_smoothing=true\n"));
         for (int restored = 0; restored < 2; ++restored) {
             SettingsStore s;
-            for (const IntKey &k : intKeys) {
-                QVERIFY2(text.contains(QByteArray(k.key) + '=' + QByteArray::number(k.hi) + '\n'), k.key);
-                QVERIFY2((s.*k.get)() == (restored && k.tuning ? k.def : k.hi), k.key);
+            for (const IntKey &k : intKeys()) {
+                QVERIFY2(text.contains(k.key + '=' + QByteArray::number(k.hi) + '\n'), k.key);
+                QVERIFY2(get(s, k) == (restored && k.id != Params::Count ? k.def : k.hi), k.key);
             }
-            QCOMPARE(s.getSkinSmoothing() || s.getBrightMode(), !restored);
+            QCOMPARE(switchesOn(s), restored ? 0 : switches);
             QVERIFY(s.getDisplayZoom() && s.getDebugLog());
             QCOMPARE(s.getLanguage(), QString("zh_CN"));
             QCOMPARE(s.getCameraId(), 2);
