@@ -87,7 +87,7 @@ int count(int id)
     return Rows[id].values.count;
 }
 
-bool validIndex(int id, int index)
+bool validIndex(int id, qint64 index)
 {
     return index >= 0 && index < count(id);
 }
@@ -156,7 +156,7 @@ int indexOfArgument(int id, int argument)
 {
     const Values &v = Rows[id].values;
     const qint64 index = v.label == Label::Level ? qint64(argument) - v.first : argument;
-    return index >= 0 && index < count(id) ? int(index) : -1;
+    return validIndex(id, index) ? int(index) : -1;
 }
 
 int registerOf(int id, int stored)

@@ -95,6 +95,8 @@ enum class Route {
     AecModes,          // the mode's direct writes (see AecManual), only while open
 };
 
+// The row in the window: a switch, a combo box, a slider, or one of the three
+// sliders of the MCE row.
 enum class Kind { Switch, Combo, Slider, MceSlider };
 // The type of a parameter's value outside the table: bool for a switch.
 template <Kind kind>
@@ -206,7 +208,7 @@ bool isSwitch(int id);
 
 // The value list.
 int count(int id);
-bool validIndex(int id, int index);
+bool validIndex(int id, qint64 index);
 int storedAt(int id, int index);   // index must be valid
 int indexOf(int id, int stored);   // the first entry holding it; 0 when none does
 int lowest(int id);                // the range of stored values

@@ -98,8 +98,9 @@ QString ParamTunnel::controlName(int propId)
     if (propId == cv::CAP_PROP_FOCUS)
         return QStringLiteral("Register selector");
     for (int c = 0; c < Params::ControlCount; ++c) {
-        if (propertyOf(Params::Control(c)) == propId)
-            return QLatin1String(Params::row(Params::rowOn(Params::Control(c))).debug);
+        const int lead = Params::rowOn(Params::Control(c));
+        if (lead < Params::Count && propertyOf(Params::Control(c)) == propId)
+            return QLatin1String(Params::row(lead).debug);
     }
     return QString::number(propId);
 }
@@ -148,7 +149,7 @@ bool ParamTunnel::applyAecMode(CaptureSession &session, int mode, SettingsStore 
         return false;
     const auto storedOn = [&settings](Params::Control c) {
         const int id = Params::rowOn(c);
-        return Params::registerOf(id, settings.get(Params::Id(id)));
+        return id < Params::Count ? Params::registerOf(id, settings.get(Params::Id(id))) : 0;
     };
     const int iris = storedOn(Params::Control::Iris);
     const int exposure = storedOn(Params::Control::Exposure);
@@ -292,16 +293,21 @@ QString ParamTunnel::readInSession(CaptureSession &session)
 // ---------------------------------------------------------------------------
 // Bulk writes
 
-// Open, each tunnelled control's value followed by a pause, the white balance
-// once more, close. Once cancelled, the values left are skipped.
-void ParamTunnel::bulkWrite(CaptureSession &session, const ControlValues &values, const std::atomic<bool> *cancel)
+// Open, each tunnelled control's value (the flag register's where the flags
+// go) followed by a pause, the white balance once more, close. Once
+// cancelled, the values left are skipped.
+void ParamTunnel::bulkWrite(CaptureSession &session, const ControlValues &values, quint8 flags,
+                            const std::atomic<bool> *cancel)
 {
+    m_flagRegister.store(flags);
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
     const auto send = [&](Params::Control c) {
-        if ((cancel && cancel->load()) || values[size_t(c)] == Skip)
+        const int lead = Params::rowOn(c);
+        const bool flagged = lead < Params::Count && Params::row(lead).route == Params::Route::Flag;
+        if ((cancel && cancel->load()) || (!flagged && values[size_t(c)] == Skip))
             return;
-        session.set(propertyOf(c), double(values[size_t(c)]));
+        session.set(propertyOf(c), double(flagged ? flags : values[size_t(c)]));
         pause(TunnelPauseMs);
     };
     for (int c = int(Params::FirstTunnelled); c < Params::ControlCount; ++c)
@@ -324,6 +330,8 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings, const std
     std::array<bool, Params::Count> flagOn{};
     for (int c = int(Params::FirstTunnelled); c < Params::ControlCount; ++c) {
         int id = Params::rowOn(Params::Control(c));
+        if (id == Params::Count)
+            continue;
         if (Params::row(id).route == Params::Route::Flag) {
             for (; id < Params::Count; id = Params::rowOn(Params::Control(c), id + 1))
                 flagOn[size_t(id)] = settings.get(Params::Id(id)) != 0;
@@ -346,9 +354,7 @@ void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings, const std
         if (Params::row(id).route == Params::Route::Flag)
             flags = withFlag(flags, id, flagOn[size_t(id)]);
     }
-    m_flagRegister.store(flags);
-    values[size_t(Params::Control::Gamma)] = flags;
-    bulkWrite(session, values, cancel);
+    bulkWrite(session, values, flags, cancel);
 }
 
 // The direct rows' stored values, then each control's placeholder; the flags
@@ -367,7 +373,8 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings, const st
     ControlValues values;
     values.fill(Skip);
     for (int c = int(Params::FirstTunnelled); c < Params::ControlCount; ++c) {
-        const Params::Prime prime = Params::row(Params::rowOn(Params::Control(c))).prime;
+        const int lead = Params::rowOn(Params::Control(c));
+        const Params::Prime prime = lead < Params::Count ? Params::row(lead).prime : Params::Prime::none();
         if (prime.rule == Params::Prime::Value || (prime.rule == Params::Prime::UnlessManualWhiteBalance && !manual))
             values[size_t(c)] = prime.value;
     }
@@ -382,9 +389,7 @@ void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings, const st
         if (Params::row(id).prime.rule == Params::Prime::Inverted)
             flags = withFlag(flags, id, stored[size_t(id)] == 0);
     }
-    m_flagRegister.store(flags);
-    values[size_t(Params::Control::Gamma)] = flags;
-    bulkWrite(session, values, cancel);
+    bulkWrite(session, values, flags, cancel);
 }
 
 void ParamTunnel::storeToCamera(CameraLink &camera)

@@ -140,7 +140,7 @@ private:
     void transaction(CaptureSession &session, int propId, int value, bool settle = true);
     void sendDirect(CaptureSession &session, Params::Control c, int value);
     bool applyAecMode(CaptureSession &session, int mode, SettingsStore &settings);
-    void bulkWrite(CaptureSession &session, const ControlValues &values, const std::atomic<bool> *cancel);
+    void bulkWrite(CaptureSession &session, const ControlValues &values, quint8 flags, const std::atomic<bool> *cancel);
     QString readInSession(CaptureSession &session);
 
     const Pause m_pause;

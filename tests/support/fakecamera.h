@@ -285,6 +285,15 @@ inline void writeIni(const QString &path, const QVariantMap &values)
         ini.setValue(it.key(), it.value());
 }
 
+// Every tuning key away from its default.
+inline QVariantMap tunedSettings()
+{
+    return {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
+            {"bright_mode", false}, {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1}, {"awb_value", 6},
+            {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2}, {"contrast_value", 8},
+            {"sharpness_value", 30}, {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 128}, {"sce_value", 1500}};
+}
+
 // An open fake camera, a store in a fresh home, a tunnel whose pauses go into the trace.
 struct TunnelFixture : Rig
 {

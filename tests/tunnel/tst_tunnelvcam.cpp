@@ -34,15 +34,13 @@ private slots:
         m_link = std::make_unique<CameraLink>();
     }
 
-    // The priming pass and the full write as the menu runs them. MCE red reaches roll only where the
-    // driver maps it (uvcvideo since 2.6.37 maps extension units only); else the debug text says so.
+    // The priming pass and the full write as the menu runs them, with no protocol violation (what they
+    // send: tst_bulkwrites; that each control reaches its register: roundTrip). MCE red reaches roll only
+    // where the driver maps it (uvcvideo since 2.6.37 maps extension units only); else the debug text
+    // says so.
     void fullSync()
     {
-        writeIni(m_store->filePath(),
-                 {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
-                  {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1}, {"awb_value", 6}, {"color_temperature", 45},
-                  {"warmness_value", -3}, {"saturation_value", 2}, {"contrast_value", 8}, {"sharpness_value", 30},
-                  {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 100}, {"sce_value", 1500}});
+        writeIni(m_store->filePath(), tunedSettings());
         for (const bool driverMapsRoll : {false, true}) {
             if (!driverMapsRoll) {
                 QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^ROLL reaches no control: .*V4L2_CID_ROTATE "
@@ -63,13 +61,7 @@ private slots:
 
             QVERIFY2(vcam_violations(0) == 0, qPrintable(violationReport()));
             QVERIFY(!vcam_selector_open(0));
-            const int expected[][2] = {
-                {VCAM_REG_GAIN, 7}, {VCAM_REG_BRIGHTNESS, -2}, {VCAM_REG_BACKLIGHT, 1}, {VCAM_REG_WB_TEMPERATURE, 6500},
-                {VCAM_REG_HUE, -300}, {VCAM_REG_SATURATION, 2}, {VCAM_REG_CONTRAST, 8}, {VCAM_REG_SHARPNESS, 30},
-                {VCAM_REG_PAN, -20}, {VCAM_REG_TILT, 100}, {VCAM_REG_ZOOM, 1500}, {VCAM_REG_GAMMA, 128},
-                {VCAM_REG_ROLL, driverMapsRoll ? 10 : rollBefore}};
-            for (const auto &reg : expected)
-                QCOMPARE(vcam_register_value(0, reg[0]), reg[1]);
+            QCOMPARE(vcam_register_value(0, VCAM_REG_ROLL), driverMapsRoll ? 10 : rollBefore);
             // AEC mode 1: aperture and exposure time (1/100 s) reach their controls.
             CaptureSession session(*m_link);
             QCOMPARE(session.get(cv::CAP_PROP_IRIS), 320.0);
@@ -88,10 +80,7 @@ private slots:
     // its pause included; the exposure time goes out in manual exposure (on V4L2 it switches first).
     void roundTrip()
     {
-        struct End
-        {
-            int arg, stored, reg;
-        };
+        struct End { int arg, stored, reg; };
         const int iris = -cv::CAP_PROP_IRIS, exposure = -cv::CAP_PROP_EXPOSURE;
         const struct {
             Params::Id id;
@@ -128,13 +117,12 @@ private slots:
             return r >= 0 ? vcam_register_value(0, r) : int(CaptureSession(*m_link).get(-r));
         };
         for (const auto &r : rows) {
-            QVariant (*file)(int) = Params::isSwitch(r.id) ? +[](int v) { return QVariant(v != 0); }
-                                                                 : +[](int v) { return QVariant(v); };
+            const auto text = [&r](int v) { return Params::isSwitch(r.id) ? v ? "true" : "false" : QString::number(v); };
             for (const auto &ends : {std::make_pair(r.low, r.high), std::make_pair(r.high, r.low)}) {
                 const End &from = ends.first, &to = ends.second;
                 m_store.reset();
                 QFile::remove(path);
-                writeIni(path, {{r.key, file(from.stored)}});
+                writeIni(path, {{r.key, text(from.stored)}});
                 m_store = std::make_unique<SettingsStore>();
                 QCOMPARE(m_store->get(r.id), from.stored);
                 m_tunnel.loadFlags(*m_store);
@@ -144,7 +132,7 @@ private slots:
                 QVERIFY2(vcam_violations(0) == 0, qPrintable(r.key + (": " + violationReport())));
                 QVERIFY(!vcam_selector_open(0));
                 m_store.reset(); // written out
-                QCOMPARE(QSettings(path, QSettings::IniFormat).value(r.key).toString(), file(to.stored).toString());
+                QCOMPARE(QSettings(path, QSettings::IniFormat).value(r.key).toString(), text(to.stored));
             }
         }
         m_store = std::make_unique<SettingsStore>();
