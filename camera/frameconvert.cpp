@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #ifdef VEXLO_HAVE_TURBOJPEG
 #include <turbojpeg.h>
@@ -99,7 +100,27 @@ public:
     // image data and the end marker. Many USB cameras pad every frame that way;
     // the picture is whole by the time the end marker is looked for, so
     // dropping those frames would leave such a camera without a picture.
+    //
+    // OpenCV 4.6 hands a raw MJPG frame over 1 to 3 bytes short when its size
+    // is a multiple of 4 and the frame before it was that size less 1 to 3
+    // bytes: the image header it reuses keeps the earlier width. A frame that
+    // runs out of data is decoded once more with its end marker put back; if
+    // more than the marker was lost, that decode stops at its warning too.
     bool decode(const unsigned char *data, std::size_t size, cv::Mat &target)
+    {
+        if (decodeOnce(data, size, target))
+            return true;
+        if (tjGetErrorCode(m_handle) != TJERR_WARNING
+            || !std::strstr(tjGetErrorStr2(m_handle), "Premature end of JPEG file") || size < 2)
+            return false;
+        m_mended.assign(data, data + size);
+        m_mended.push_back(0xFF); // after a lone 0xFF left of the marker, a fill byte
+        m_mended.push_back(0xD9);
+        return decodeOnce(m_mended.data(), m_mended.size(), target);
+    }
+
+private:
+    bool decodeOnce(const unsigned char *data, std::size_t size, cv::Mat &target)
     {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
         const int format = TJPF_BGRX;
@@ -116,8 +137,8 @@ public:
                && std::strstr(tjGetErrorStr2(m_handle), "extraneous bytes before marker 0xd9");
     }
 
-private:
     tjhandle m_handle;
+    std::vector<unsigned char> m_mended;
 };
 
 // The images a thread's decodes go into, reused once no one holds them any

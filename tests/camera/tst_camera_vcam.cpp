@@ -9,6 +9,7 @@
 
 #include "vcam_control.h"
 
+#include <algorithm>
 #include <opencv2/imgcodecs.hpp>
 
 #if __has_include(<turbojpeg.h>)
@@ -90,9 +91,15 @@ private slots:
         tjDestroy(encoder);
 #endif
         // Many cameras pad a frame before its end marker; its picture is whole.
-        cv::Mat padded = frames.front().clone();
-        const int end = int(padded.total()) - 2;
-        QCOMPARE(int(padded.at<uchar>(end)), 0xFF);
+        // (From a frame OpenCV handed over whole: see the "handed over short" row below.)
+        const auto whole = std::find_if(frames.begin(), frames.end(), [](const cv::Mat &f) {
+            return f.at<uchar>(int(f.total()) - 2) == 0xFF && f.at<uchar>(int(f.total()) - 1) == 0xD9;
+        });
+        QVERIFY(whole != frames.end());
+        cv::Mat padded = whole->clone();
+        int end = int(padded.total()) - 2; // the end marker, after its fill bytes
+        while (padded.at<uchar>(end - 1) == 0xFF)
+            --end;
         padded = cv::Mat(1, end, CV_8UC1, padded.data).clone();
         cv::hconcat(std::vector<cv::Mat>{padded, cv::Mat(1, 7, CV_8UC1, cv::Scalar(0)),
                                          (cv::Mat_<uchar>(1, 2) << 0xFF, 0xD9)},
@@ -109,7 +116,8 @@ private slots:
 
     // Spoiled frames through the capture thread: each is skipped and counted by its kind (and the
     // counts logged), never taken as a failed read; the good frames between them keep coming, and
-    // a header that claims 30000 x 30000 allocates nothing by it.
+    // a header that claims 30000 x 30000 allocates nothing by it. A frame OpenCV hands over a few bytes
+    // short, its end marker lost, is shown.
     void spoiledFramesAreSkipped_data()
     {
         QTest::addColumn<QByteArray>("fault");
@@ -122,6 +130,7 @@ private slots:
         QTest::newRow("30000 x 30000") << QByteArray("bigdim:3") << int(FrameVerdict::WrongSize);
         QTest::newRow("another size") << QByteArray("othersize:3") << int(FrameVerdict::WrongSize);
         QTest::newRow("withheld") << QByteArray("stall:3") << -1;
+        QTest::newRow("handed over short") << QByteArray("shortread:3") << -1;
     }
     void spoiledFramesAreSkipped()
     {
@@ -147,15 +156,8 @@ private slots:
         thread.stop();
         QCOMPARE(failed.count(), 0);
         QVERIFY2(peakResidentKb() - peakBefore < 100 * 1024, "memory grew by what a header claimed");
-        // The virtual camera itself now and then sends a frame without its end marker (about 1 in 200 at
-        // 720p; its frame splicing is to be mended), so one stray undecodable frame is no fault here.
-        for (int k = int(FrameVerdict::Empty); k < FrameVerdictCount; ++k) {
-            const long n = thread.badFrames(FrameVerdict(k));
-            if (k == kind)
-                QVERIFY(n > 0);
-            else
-                QVERIFY2(n == 0 || (k == int(FrameVerdict::Undecodable) && n == 1), frameVerdictName(FrameVerdict(k)));
-        }
+        for (int k = int(FrameVerdict::Empty); k < FrameVerdictCount; ++k)
+            QVERIFY2((thread.badFrames(FrameVerdict(k)) > 0) == (k == kind), frameVerdictName(FrameVerdict(k)));
         const QStringList log = m_home.logMessages();
         m_home.clearLog();
         setLogEnabled(false);

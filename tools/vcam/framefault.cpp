@@ -3,6 +3,7 @@
 // and the formats the camera offers (VEXLO_VCAM_FORMATS).
 #include "vcam_internal.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@ const ModeName kModes[] = {
     {FrameFault::None, "none"},       {FrameFault::Trunc, "trunc"}, {FrameFault::Random, "random"},
     {FrameFault::Zero, "zero"},       {FrameFault::ZeroErr, "zeroerr"}, {FrameFault::Soi, "soi"},
     {FrameFault::BigDim, "bigdim"},   {FrameFault::OtherSize, "othersize"}, {FrameFault::Stall, "stall"},
+    {FrameFault::ShortRead, "shortread"},
 };
 
 std::atomic<int> g_mode{FrameFault::None};
@@ -57,6 +59,27 @@ void putDimensions(uint8_t *p, size_t n, int w, int h)
     p[at + 2] = uint8_t(w >> 8);
     p[at + 3] = uint8_t(w);
 }
+
+// Grows a JPEG of `n` bytes to `target` bytes with a comment segment after
+// its start marker (the picture is unchanged); false if it does not fit.
+bool growJpeg(uint8_t *p, uint32_t &n, uint32_t target, uint32_t cap)
+{
+    const uint32_t grow = target - n;
+    if (target < n + 4 || target > cap || grow - 2 > 0xFFFF)
+        return false;
+    memmove(p + 2 + grow, p + 2, n - 2);
+    p[2] = 0xFF;
+    p[3] = 0xFE;
+    p[4] = uint8_t((grow - 2) >> 8);
+    p[5] = uint8_t(grow - 2);
+    memset(p + 6, 0, grow - 4);
+    n = target;
+    return true;
+}
+
+// shortread: the size the pair's second frame is grown to, per camera (under
+// the library's lock, as every DQBUF).
+std::map<const Camera *, uint32_t> g_pairSize;
 
 } // namespace
 
@@ -110,9 +133,27 @@ bool frameStalls(uint32_t sequence)
 bool spoilFrame(const Camera &c, long count, uint8_t *data, uint32_t &bytesused, uint32_t &flags)
 {
     const FrameFault f = frameFault();
+    const bool jpeg = c.fourcc == V4L2_PIX_FMT_MJPEG;
+    if (f.mode == FrameFault::ShortRead && jpeg) {
+        // A pair: the first frame 2 or 3 bytes short of a multiple of 4, the
+        // second that multiple of 4. OpenCV 4.6 hands the second over with
+        // the first one's length, so without its last 2 or 3 bytes.
+        const long every = std::max(f.every, 2);
+        if (count % every == every - 1) {
+            const uint32_t pair = (bytesused + 4 + 1024 + 3) / 4 * 4;
+            g_pairSize[&c] = pair;
+            growJpeg(data, bytesused, pair - 2 - uint32_t(count / every % 2), c.sizeimage());
+            return false;
+        }
+        const auto it = g_pairSize.find(&c);
+        if (count % every != 0 || it == g_pairSize.end())
+            return false;
+        const uint32_t pair = it->second;
+        g_pairSize.erase(it);
+        return growJpeg(data, bytesused, pair, c.sizeimage());
+    }
     if (f.mode == FrameFault::None || f.mode == FrameFault::Stall || count % f.every != 0)
         return false;
-    const bool jpeg = c.fourcc == V4L2_PIX_FMT_MJPEG;
     switch (f.mode) {
     case FrameFault::Trunc:
         bytesused = bytesused / 2 + 1;

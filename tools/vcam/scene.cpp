@@ -355,6 +355,11 @@ size_t Scene::render(uint32_t fourcc, int w, int h, const SceneParams &p, uint32
             out.push_back(i + 1 < nseg ? uint8_t(0xD0 + i % 8) : 0xD9);
         }
     }
+    // One fill byte before the end marker, as some cameras send: a frame that
+    // reaches the program a few bytes short (see `shortread`) then loses no
+    // image data.
+    if (out.size() >= 2)
+        out.insert(out.end() - 1, 0xFF);
     if (out.size() > cap)
         return 0;
     memcpy(dst, out.data(), out.size());

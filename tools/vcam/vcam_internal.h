@@ -211,7 +211,7 @@ Registry &registry();
 // Frame faults (framefault.cpp): MODE[:EVERY], MODE one of none, trunc,
 // random, zero, zeroerr, soi, bigdim, othersize, stall.
 struct FrameFault {
-    enum Mode { None, Trunc, Random, Zero, ZeroErr, Soi, BigDim, OtherSize, Stall } mode = None;
+    enum Mode { None, Trunc, Random, Zero, ZeroErr, Soi, BigDim, OtherSize, Stall, ShortRead } mode = None;
     int every = 1;
 };
 bool parseFrameFault(const char *spec, FrameFault &out);
