@@ -135,7 +135,7 @@ public:
 private:
     // What a bulk write sends on each control; Skip where it sends nothing.
     using ControlValues = std::array<int, Params::ControlCount>;
-    static const int Skip = INT_MIN;
+    static constexpr int Skip = INT_MIN;
 
     void transaction(CaptureSession &session, int propId, int value, bool settle = true);
     void sendDirect(CaptureSession &session, Params::Control c, int value);
