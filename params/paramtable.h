@@ -8,8 +8,9 @@
 #include <type_traits>
 
 // The image-tuning parameters, described once: one row each in VEXLO_PARAMS
-// below. Settings, tunnel and backend read them from here; besides its row a
-// parameter has only its row in the window and its property in the backend.
+// below. The settings store and the tunnel take everything they know about a
+// parameter from its row (their named getters, setters and writes are made
+// from the rows); the backend takes its value lists and controls from here.
 //
 // A value has three forms: the index into the parameter's value list (what the
 // window and the backend hold), the stored value (its INI key's) and the
