@@ -7,9 +7,14 @@
 #include <QTextStream>
 
 #include <atomic>
+#include <cstring>
+#include <mutex>
 
 namespace {
 std::atomic<bool> logEnabled{false};
+std::atomic<QtMessageHandler> nextHandler{nullptr};
+// Lines come from any thread; one at a time reaches the file.
+std::recursive_mutex fileLock; // a message from Qt while a line is written may come back as a line
 QString logFilePath;
 std::function<void(const FileProblem &)> problemHandler;
 bool problemTold = false;
@@ -17,10 +22,51 @@ bool problemTold = false;
 void tellProblem(const FileProblem &problem)
 {
     qDebug() << "Couldn't open log file";
-    if (problemTold || !problemHandler)
+    std::function<void(const FileProblem &)> handler;
+    {
+        std::lock_guard<std::recursive_mutex> lock(fileLock);
+        if (problemTold || !problemHandler)
+            return;
+        problemTold = true;
+        handler = problemHandler;
+    }
+    handler(problem);
+}
+
+FileProblem appendLine(const QString &message)
+{
+    std::lock_guard<std::recursive_mutex> lock(fileLock);
+    if (logFilePath.isEmpty())
+        logFilePath = QDir::homePath() + QStringLiteral("/Vexlo/debugLog.txt");
+
+    const FileProblem problem = checkOwnFile(logFilePath, false);
+    if (problem)
+        return problem;
+    QFile file(logFilePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return {FileProblem::Unwritable, logFilePath, file.errorString()};
+    QTextStream out(&file);
+    out << QDateTime::currentDateTime().toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss]:")) << message
+        << Qt::endl;
+    file.close();
+    if (out.status() != QTextStream::Ok || file.error() != QFileDevice::NoError)
+        return {FileProblem::WriteFailed, logFilePath, file.errorString()};
+    return {};
+}
+
+void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    // A handler put in front of this one after it that passes messages on to
+    // it would bring them round again.
+    static thread_local bool inside = false;
+    if (inside)
         return;
-    problemTold = true;
-    problemHandler(problem);
+    inside = true;
+    if (type != QtDebugMsg && context.category && std::strncmp(context.category, "vexlo.", 6) == 0)
+        logToFile(message);
+    if (const QtMessageHandler next = nextHandler.load())
+        next(type, context, message);
+    inside = false;
 }
 } // namespace
 
@@ -34,8 +80,16 @@ bool isLogEnabled()
     return logEnabled;
 }
 
+void installLogHandler()
+{
+    const QtMessageHandler previous = qInstallMessageHandler(handleMessage);
+    if (previous != handleMessage)
+        nextHandler = previous;
+}
+
 void setLogProblemHandler(std::function<void(const FileProblem &)> handler)
 {
+    std::lock_guard<std::recursive_mutex> lock(fileLock);
     problemHandler = std::move(handler);
     problemTold = false;
 }
@@ -44,23 +98,6 @@ void logToFile(const QString &message)
 {
     if (!logEnabled)
         return;
-    if (logFilePath.isEmpty())
-        logFilePath = QDir::homePath() + QStringLiteral("/Vexlo/debugLog.txt");
-
-    const FileProblem problem = checkOwnFile(logFilePath, false);
-    if (problem) {
+    if (const FileProblem problem = appendLine(message))
         tellProblem(problem);
-        return;
-    }
-    QFile file(logFilePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        tellProblem({FileProblem::Unwritable, logFilePath, file.errorString()});
-        return;
-    }
-    QTextStream out(&file);
-    out << QDateTime::currentDateTime().toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss]:")) << message
-        << Qt::endl;
-    file.close();
-    if (out.status() != QTextStream::Ok || file.error() != QFileDevice::NoError)
-        tellProblem({FileProblem::WriteFailed, logFilePath, file.errorString()});
 }

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/appdata.h"
+#include "app/applog.h"
 #include "app/debuglog.h"
 #include "app/myapplication.h"
 #include "app/quitsignals.h"
@@ -16,6 +17,7 @@ namespace {
 StartupObserver startupObserver;
 BackendFactory backendFactory;
 RendererProbe rendererProbe;
+QObject *logBackend = nullptr; // the backend that tells the log's problems
 } // namespace
 
 void setRendererProbe(RendererProbe probe)
@@ -33,6 +35,21 @@ void setStartupObserver(StartupObserver observer)
     startupObserver = std::move(observer);
 }
 
+void attachDebugLog(QmlData *backend)
+{
+    installLogHandler();
+    setLogEnabled(backend->debugLog());
+    QObject::connect(backend, &QmlData::debugLogChanged, backend, [backend] { setLogEnabled(backend->debugLog()); });
+    setLogProblemHandler([backend](const FileProblem &p) { backend->tellFileProblem(FileNotice::Subject::Log, p); });
+    logBackend = backend;
+    QObject::connect(backend, &QObject::destroyed, [](QObject *gone) {
+        if (gone != logBackend)
+            return; // another backend has taken the log since
+        setLogProblemHandler({});
+        logBackend = nullptr;
+    });
+}
+
 int runTuner(int &argc, char **argv, const QUrl &root)
 {
     // First of all: a request to end the program that comes during start-up
@@ -47,7 +64,6 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     const SceneChoice scene = chooseScenePath(qEnvironmentVariable("QT_QUICK_BACKEND"),
                                               rendererProbe ? rendererProbe : probeOpenGLRenderer);
     applySceneChoice(scene);
-    qDebug().noquote() << scene.reason;
     // Ties the window to its launcher and icon (packaging/com.vexlo.tuner.desktop).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vexlo.tuner"));
 
@@ -58,6 +74,8 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     auto *backend = backendFactory ? backendFactory() : new QmlData(nullptr);
     backend->setApplication(&app);
     app.setQmlData(backend);
+    attachDebugLog(backend);
+    qCInfo(lcApp).noquote() << scene.reason;
     if (startupObserver)
         startupObserver(app, backend);
 
@@ -91,9 +109,6 @@ int runTuner(int &argc, char **argv, const QUrl &root)
         },
         Qt::QueuedConnection);
     app.qmlEngine()->load(url);
-    // The log switch is a setting, read by the backend.
-    if (backend->debugLog())
-        logToFile(scene.reason);
 
     if (backend->getCamDevs() >= 1) {
         backend->initCameraParams();

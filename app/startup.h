@@ -11,6 +11,12 @@ class QmlData;
 // document ("qrc:/main.qml" for the program). Returns the event loop's result.
 int runTuner(int &argc, char **argv, const QUrl &root = QUrl(QStringLiteral("qrc:/main.qml")));
 
+// The debug log as the program runs it: its message handler installed, switched
+// on and off by the backend's "debug_log" setting, a log file that cannot be
+// written told in the backend's window. Until the backend is destroyed or
+// another one is attached.
+void attachDebugLog(QmlData *backend);
+
 // Called once the application object and the backend exist, before the
 // language is loaded (for tests that watch the start-up and the quit path).
 using StartupObserver = std::function<void(MyApplication &app, QmlData *backend)>;

@@ -1,8 +1,7 @@
 #include "backend/devicewatcher.h"
 
-#include "app/debuglog.h"
+#include "backend/backendlog.h"
 
-#include <QDebug>
 #include <QSocketNotifier>
 
 #include <cstring>
@@ -26,8 +25,7 @@ public:
             // Without udev (a container, a chroot) there are no notices: the
             // cameras found at start-up are used, and Retry in the prompts
             // enumerates again.
-            qDebug("device watcher: udev monitor not available");
-            logToFile(QStringLiteral("device watcher: udev monitor not available"));
+            qCWarning(lcBackend, "device watcher: udev monitor not available");
             release();
             return;
         }

@@ -1,6 +1,6 @@
 #include "backend/qmldata.h"
 
-#include "app/debuglog.h"
+#include "backend/backendlog.h"
 #include "backend/controlrows.h"
 #include "backend/devicewatcher.h"
 #include "backend/filenotice.h"
@@ -9,9 +9,8 @@
 #include "camera/cameralink.h"
 #include "camera/devicesource.h"
 #include "camera/capturethread.h"
+#include "camera/framesink.h"
 #include "camera/streamformat.h"
-#include "items/lmimageitem.h"
-#include "items/lmimageitem2.h"
 #include "settings/settingsstore.h"
 #include "backend/controlstatus.h"
 #include "tunnel/cameracontrol.h"
@@ -31,6 +30,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QThread>
 #include <QTimer>
@@ -391,19 +391,20 @@ QmlData::QmlData(std::unique_ptr<CameraLink> camera, std::unique_ptr<DeviceWatch
         connect(pv->watcher.get(), &DeviceWatcher::devicesChanged, this, &QmlData::usbDevsChanged);
     }
 
+    pv->settings.setProblemHandler([this](const FileProblem &p) { tellFileProblem(FileNotice::Subject::Settings, p); });
+}
+
+void QmlData::tellFileProblem(FileNotice::Subject subject, const FileProblem &problem)
+{
     // Told once the event loop runs, in the window's language, never blocking the start.
-    const auto notice = [this](FileNotice::Subject subject, const FileProblem &problem) {
-        QTimer::singleShot(0, this, [this, subject, problem] {
-            const QString text = FileNotice::problemText(subject, problem);
-            auto *box = FileNotice::makeBox(QT_TRANSLATE_NOOP("QmlData", "file_problem_t"), text);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->setModal(false);
-            pv->fileNotices.append(box);
-            box->show();
-        });
-    };
-    pv->settings.setProblemHandler([notice](const FileProblem &p) { notice(FileNotice::Subject::Settings, p); });
-    setLogProblemHandler([notice](const FileProblem &p) { notice(FileNotice::Subject::Log, p); });
+    QMetaObject::invokeMethod(this, [this, subject, problem] {
+        const QString text = FileNotice::problemText(subject, problem);
+        auto *box = FileNotice::makeBox(QT_TRANSLATE_NOOP("QmlData", "file_problem_t"), text);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        pv->fileNotices.append(box);
+        box->show();
+    }, Qt::QueuedConnection);
 }
 
 QmlData::~QmlData()
@@ -419,7 +420,6 @@ QmlData::~QmlData()
         delete box.data();
     for (const QPointer<QMessageBox> &box : qAsConst(pv->fileNotices))
         delete box.data();
-    setLogProblemHandler({});
     pv->settings.setProblemHandler({});
     delete pv->captureThread;
     delete pv->control;
@@ -907,7 +907,7 @@ void QmlData::showStreamFormat()
         return;
     pv->streamText = shown;
     if (!shown.isEmpty())
-        logToFile(QStringLiteral("the camera delivers %1").arg(shown));
+        qCInfo(lcBackend).noquote() << QStringLiteral("the camera delivers %1").arg(shown);
     emit perviewSizeChanged();
 }
 
@@ -1089,19 +1089,14 @@ void QmlData::setDisplayZoom(bool v)
 
 bool QmlData::debugLog()
 {
-    const bool on = pv->settings.getDebugLog();
-    setLogEnabled(on);
-    return on;
+    return pv->settings.getDebugLog();
 }
 
 void QmlData::setDebugLog(bool v)
 {
-    const bool current = pv->settings.getDebugLog();
-    setLogEnabled(current);
-    if (v == current)
+    if (v == pv->settings.getDebugLog())
         return;
     pv->settings.setDebugLog(v);
-    setLogEnabled(v);
     emit debugLogChanged();
 }
 
@@ -1118,14 +1113,13 @@ int QmlData::getCamDevs()
 bool QmlData::startCaptureTimer()
 {
     if (pv->mDevs < 1) {
-        qDebug("mDevs is null");
-        logToFile(QStringLiteral("startCaptureTimer mDevs is null"));
+        qCWarning(lcBackend, "startCaptureTimer mDevs is null");
         return false;
     }
     pv->camera->setRotation(0);
     if (pv->currentDeviceId < 1)
         pv->currentDeviceId = pv->camera->deviceIdAt(0);
-    logToFile(QStringLiteral("open cam id = %1").arg(pv->currentDeviceId));
+    qCInfo(lcBackend, "open cam id = %d", pv->currentDeviceId);
     const std::vector<int> size = pv->tunnel.previewSettings(m_previewSizeIndex);
     if (pv->camera->camOpen(pv->currentDeviceId, size)) {
         rememberOpenCamera();
@@ -1137,8 +1131,7 @@ bool QmlData::startCaptureTimer()
             pv->openFailedBox->busy = false;
         return true;
     }
-    qDebug("cam open failed!!!!");
-    logToFile(QStringLiteral("startCaptureTimer cam open failed!!!! id = %1").arg(pv->currentDeviceId));
+    qCWarning(lcBackend, "startCaptureTimer cam open failed!!!! id = %d", pv->currentDeviceId);
     showOpenFailedBox();
     return false;
 }
@@ -1146,7 +1139,7 @@ bool QmlData::startCaptureTimer()
 void QmlData::stopCapture()
 {
     if (!pv) {
-        qDebug("pv is null");
+        qCDebug(lcBackend, "pv is null");
         return;
     }
     // The capture thread stays: it idles until the camera is open again and
@@ -1241,7 +1234,7 @@ void QmlData::onUsbDevsChanged()
 
     if (m < 1) {
         if (n < 1) {
-            qDebug("not ready");
+            qCDebug(lcBackend, "not ready");
             return;
         }
         pv->mDevs = n;
@@ -1289,7 +1282,7 @@ void QmlData::onCaptureFailed()
     // that fails again soon after is left to the picture watch's back-off.
     if (pv->quitRequested || !pv->hasOpenCamera || !pv->camera->isOpened())
         return;
-    logToFile(QStringLiteral("frame read failed: enumerating again"));
+    qCWarning(lcBackend, "frame read failed: enumerating again");
     const bool recent = pv->reopenedAfterFailure.isValid() && pv->reopenedAfterFailure.elapsed() < 3000;
     if (recent)
         closeIfGone();
@@ -1318,7 +1311,7 @@ void QmlData::reopenQuietly()
     if (pv->quitRequested || !pv->hasOpenCamera || closeIfGone())
         return;
     relocateOpenCamera();
-    logToFile(QStringLiteral("camera delivers no picture: reopening id = %1").arg(pv->currentDeviceId));
+    qCWarning(lcBackend, "camera delivers no picture: reopening id = %d", pv->currentDeviceId);
     pv->reopenedAfterFailure.start(); // a read failing soon after waits for the next turn
     if (pv->camera->camOpen(pv->currentDeviceId, pv->tunnel.previewSettings(m_previewSizeIndex))) {
         showStreamFormat();
@@ -1479,8 +1472,7 @@ void QmlData::onControlDone(const ControlOutcome &outcome)
                                       : QStringLiteral("camera control %1 %2 took %3 ms")
                                             .arg(ParamTunnel::controlName(c.propId), call)
                                             .arg(c.ms);
-        qWarning("%s", qPrintable(line));
-        logToFile(line);
+        qCWarning(lcBackend).noquote() << line;
     }
     switch (outcome.kind) {
     case ControlOutcome::Write:
@@ -1677,10 +1669,8 @@ void QmlData::sendFrameData(QImage qimage)
     }
     if (pv->frameSink)
         pv->frameSink(qimage);
-    else if (auto *gl = qobject_cast<LmImageItem *>(pv->imageSink))
-        gl->setImage(qimage);
-    else if (auto *painted = qobject_cast<LmImageItem2 *>(pv->imageSink))
-        painted->setImage(qimage);
+    else if (auto *item = qobject_cast<FrameSink *>(pv->imageSink.data()))
+        item->setImage(qimage);
     // The next frames decode no larger than the preview shows them (in pixel
     // mode, and while a snapshot waits, at the frame's full size).
     if (pv->snapshotWait) {
@@ -1741,15 +1731,13 @@ SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
         finishQuitIfUnwound();
     }
     if (image.width() <= 0) {
-        qDebug("snapshot: no frame from the camera");
-        logToFile(QStringLiteral("snapshot: no frame from the camera within %1 ms, nothing saved")
-                      .arg(SnapshotTimeoutMs));
+        qCWarning(lcBackend, "snapshot: no frame from the camera within %d ms, nothing saved", SnapshotTimeoutMs);
         return {SnapshotFile::Problem::NoFrame, {}};
     }
     const SnapshotFile::Result result = SnapshotFile::write(image, fileName);
     if (!result.ok()) {
-        qWarning().noquote() << "snapshot: cannot write" << fileName << "-" << result.detail;
-        logToFile(QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(fileName, result.detail));
+        qCWarning(lcBackend).noquote()
+            << QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(fileName, result.detail);
     }
     return result;
 }
@@ -1789,5 +1777,5 @@ QString QmlData::getCamDebugInfo()
 
 void QmlData::methodPrintln(QString str)
 {
-    qDebug() << str;
+    qCDebug(lcBackend) << str;
 }

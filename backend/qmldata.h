@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backend/filenotice.h"
 #include "backend/imagestats.h"
 #include "backend/snapshotfile.h"
 
@@ -127,6 +128,9 @@ public:
 
     // Where the frames go; by default the preview item of setImageFrameRender.
     void setFrameSink(std::function<void(const QImage &)> sink);
+    // Tells in the window, once the event loop runs, that one of the program's
+    // files cannot be kept; callable from any thread.
+    void tellFileProblem(FileNotice::Subject subject, const FileProblem &problem);
     // What ends the program once the quit has been asked for and every prompt
     // of the backend has returned; by default a quit event to the application.
     void setQuitHandler(std::function<void()> handler);
@@ -273,7 +277,7 @@ signals:
     void snapshotSaved(const QString &fileName);
 
 public slots:
-    // The preview item that shows the frames: an LmImageItem or an LmImageItem2.
+    // The preview item that shows the frames: a QQuickItem that is a FrameSink.
     void setImageFrameRender(QQuickItem *imageFrameRender);
     void sendFrameData(QImage qimage);
     void openSavePicDialog();

@@ -1,10 +1,9 @@
 #include "camera/cameralink.h"
 
-#include "app/debuglog.h"
+#include "camera/cameralog.h"
 #include "camera/devicesource.h"
 #include "camera/frameconvert.h"
 
-#include <QDebug>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -122,7 +121,7 @@ CameraLink::~CameraLink()
         if (m_capture->isOpened())
             m_capture->release();
     } catch (const cv::Exception &e) {
-        qDebug("##### close error = %s", e.what());
+        qCDebug(lcCamera, "##### close error = %s", e.what());
     }
 }
 
@@ -131,7 +130,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
     if (id < 0)
         return false;
     if (sessionHolder == this) {
-        qWarning("camOpen refused inside a capture session");
+        qCWarning(lcCamera, "camOpen refused inside a capture session");
         return false;
     }
     {
@@ -141,8 +140,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
         try {
             opened = m_capture->open(id, CaptureApi);
         } catch (const cv::Exception &e) {
-            qDebug("##### error = %s", e.what());
-            logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
+            qCWarning(lcCamera).noquote() << QStringLiteral("camOpen failed : %1").arg(exceptionText(e));
             return false;
         }
         if (!opened)
@@ -177,14 +175,12 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
                 m_capture->set(cv::CAP_PROP_CONVERT_RGB, 0.0);
 #endif
         } catch (const cv::Exception &e) {
-            qDebug("##### error = %s", e.what());
-            logToFile(QStringLiteral("camOpen failed : %1").arg(exceptionText(e)));
+            qCWarning(lcCamera).noquote() << QStringLiteral("camOpen failed : %1").arg(exceptionText(e));
         }
         if (m_routeControls) {
             m_unreachable = prepareControlRoutes(id);
             for (const UnreachableProperty &u : m_unreachable) {
-                qWarning("%s", qPrintable(u.reason));
-                logToFile(u.reason);
+                qCWarning(lcCamera).noquote() << u.reason;
             }
         }
     }
@@ -200,7 +196,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
 void CameraLink::camClose()
 {
     if (sessionHolder == this) {
-        qWarning("camClose refused inside a capture session");
+        qCWarning(lcCamera, "camClose refused inside a capture session");
         return;
     }
     std::lock_guard<Gate> life(m_lifeGate);
@@ -212,14 +208,13 @@ void CameraLink::closeLocked()
     m_unreachable.clear();
     m_format = StreamFormat();
     if (!m_capture->isOpened()) {
-        qDebug("not open");
+        qCDebug(lcCamera, "not open");
         return;
     }
     try {
         m_capture->release();
     } catch (const cv::Exception &e) {
-        qDebug("##### close error = %s", e.what());
-        logToFile(QStringLiteral("camClose failed : %1").arg(exceptionText(e)));
+        qCWarning(lcCamera).noquote() << QStringLiteral("camClose failed : %1").arg(exceptionText(e));
     }
 }
 
@@ -285,7 +280,7 @@ bool CameraLink::controlSet(int propId, double value)
         try {
             ok = m_capture->set(propId, value);
         } catch (const cv::Exception &e) {
-            qDebug("##### set error = %s", e.what());
+            qCDebug(lcCamera, "##### set error = %s", e.what());
             ok = false;
         }
         return ok;
@@ -305,7 +300,7 @@ double CameraLink::controlGet(int propId)
             v = m_capture->get(propId);
             return true;
         } catch (const cv::Exception &e) {
-            qDebug("##### get error = %s", e.what());
+            qCDebug(lcCamera, "##### get error = %s", e.what());
             return false;
         }
     });
@@ -375,7 +370,7 @@ QImage CameraLink::grabFrame(FrameVerdict *verdict, QSize shown, QSize *frameSiz
                 return QImage();
             m_capture->retrieve(frame);
         } catch (const cv::Exception &e) {
-            qDebug("##### read error = %s", e.what());
+            qCDebug(lcCamera, "##### read error = %s", e.what());
             return QImage();
         }
     }
@@ -412,7 +407,7 @@ int CameraLink::enumerateDevices()
         if (!r.readable)
             continue;
         if (!r.name.isEmpty()) {
-            logToFile(QStringLiteral("device %1: %2 name = %3").arg(index).arg(r.path, r.name));
+            qCInfo(lcCamera).noquote() << QStringLiteral("device %1: %2 name = %3").arg(index).arg(r.path, r.name);
             const bool usb = r.path.contains(QLatin1String("usb")) || r.path.contains(QLatin1String("USB"));
             if (usb && r.videoCapture)
                 found.push_back(CamDevice{r.name, index, r.path});

@@ -1,9 +1,8 @@
 #include "camera/capturethread.h"
 
-#include "app/debuglog.h"
 #include "camera/cameralink.h"
+#include "camera/cameralog.h"
 
-#include <QDebug>
 
 namespace {
 // How long the loop sleeps at most, with the camera closed, before it looks at
@@ -56,8 +55,7 @@ void CaptureThread::countBadFrame(FrameVerdict kind)
     }
     const QString line = QStringLiteral("bad frames skipped: %1 (+%2)%3").arg(total).arg(total - m_loggedBad).arg(counts);
     m_loggedBad = total;
-    qDebug("%s", qPrintable(line));
-    logToFile(line);
+    qCInfo(lcCamera).noquote() << line;
 }
 
 QImage CaptureThread::takeNewestFrame(QSize *frameSize)

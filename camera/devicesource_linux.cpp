@@ -1,8 +1,7 @@
 #include "camera/devicesource.h"
 
-#include "app/debuglog.h"
+#include "camera/cameralog.h"
 
-#include <QDebug>
 #include <QString>
 
 #include <cerrno>
@@ -41,8 +40,7 @@ private:
             if (errno == EACCES) {
                 const QString line = QStringLiteral("no permission for %1; add the user to the group that owns it")
                                          .arg(QString::fromLatin1(node));
-                qDebug().noquote() << line;
-                logToFile(line);
+                qCWarning(lcCamera).noquote() << line;
             }
             return r;
         }

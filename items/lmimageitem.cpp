@@ -1,9 +1,9 @@
 #include "items/lmimageitem.h"
 
+#include "items/itemslog.h"
 #include "items/previewscale.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QOpenGLBuffer>
@@ -196,21 +196,21 @@ bool LmImageItemRenderer::initializeGL()
     const QByteArray vertexText(vertexShaderText());
     const QByteArray fragmentText(fragmentShaderText());
     if (vertexText.isEmpty() || fragmentText.isEmpty()) {
-        qDebug() << "LmImageItemRenderer: read glsl file error";
+        qCWarning(lcItems) << "LmImageItemRenderer: read glsl file error";
         return false;
     }
     if (!newProgram->addShaderFromSourceCode(QOpenGLShader::Vertex, vertexText)) {
-        qDebug() << "LmImageItemRenderer: add vertex shader error";
+        qCWarning(lcItems) << "LmImageItemRenderer: add vertex shader error";
         return false;
     }
     if (!newProgram->addShaderFromSourceCode(QOpenGLShader::Fragment, fragmentText)) {
-        qDebug() << "LmImageItemRenderer: add fragment shader error";
+        qCWarning(lcItems) << "LmImageItemRenderer: add fragment shader error";
         return false;
     }
     newProgram->bindAttributeLocation("rawVertex", vertexAttribute);
     newProgram->bindAttributeLocation("rawTexture", textureAttribute);
     if (!newProgram->link()) {
-        qDebug() << "LmImageItemRenderer: add fragment shader error";
+        qCWarning(lcItems) << "LmImageItemRenderer: add fragment shader error";
         return false;
     }
 
@@ -292,7 +292,7 @@ void LmImageItemRenderer::render()
 
         Upload upload{};
         if (!uploadFor(frame.format(), &upload)) {
-            qDebug() << "LmImageItemRenderer::render: unsupported image format:" << frame;
+            qCDebug(lcItems) << "LmImageItemRenderer::render: unsupported image format:" << frame;
             return;
         }
         hasAlpha = upload.hasAlpha;
@@ -395,7 +395,7 @@ void LmImageItem::setImage(const QImage &image)
 void LmImageItem::setImage(const QImage &image, Qt::TransformationMode mode)
 {
     if (!image.isNull() && !isSupportedFormat(image.format())) {
-        qDebug() << "LmImageItem::setImage: unsupported image format: "
+        qCDebug(lcItems) << "LmImageItem::setImage: unsupported image format: "
                  << formatName(image.format()).constData();
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/framesink.h"
 #include "items/itemsizesnapshot.h"
 
 #include <QImage>
@@ -73,9 +74,10 @@ private:
 
 // The live preview item: takes one QImage per frame through setImage and shows
 // it stretched over the whole item.
-class LmImageItem : public QQuickFramebufferObject
+class LmImageItem : public QQuickFramebufferObject, public FrameSink
 {
     Q_OBJECT
+    Q_INTERFACES(FrameSink)
     Q_PROPERTY(bool smoothScale READ smoothScale WRITE setSmoothScale NOTIFY smoothScaleChanged)
 
 public:
@@ -86,7 +88,7 @@ public:
 
     // Hands over the next frame; callable from any thread. A null image clears
     // the preview. Frames are dropped while the item has no renderer.
-    void setImage(const QImage &image);
+    void setImage(const QImage &image) override;
 
     bool smoothScale() const;
     void setSmoothScale(bool smooth);

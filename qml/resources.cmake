@@ -1,5 +1,7 @@
-# Included from the top-level list file, so that the generated sources are
-# known in the directory that defines the library.
+# The window's resources, an object library of their own: the program and the
+# tests link its objects, which nothing references by name (a static library's
+# would be left out). Included from the top-level list file, so that the
+# generated sources are known in the directory that defines the library.
 set(_qml_src ${CMAKE_CURRENT_LIST_DIR})
 set(_qml_bin ${CMAKE_CURRENT_BINARY_DIR}/qml)
 
@@ -21,4 +23,5 @@ set_source_files_properties(${VEXLO_QM_RES} PROPERTIES OBJECT_DEPENDS "${VEXLO_Q
 # QML documents, compiled ahead of time, with the style file and the .ts sources.
 qtquick_compiler_add_resources(VEXLO_QML_RES ${_qml_src}/qml.qrc)
 
-target_sources(vexlo PRIVATE ${VEXLO_QM_RES} ${VEXLO_QML_RES} ${VEXLO_QM_FILES})
+add_library(vexlo_qml OBJECT ${VEXLO_QM_RES} ${VEXLO_QML_RES} ${VEXLO_QM_FILES})
+target_link_libraries(vexlo_qml PRIVATE Qt5::Core)

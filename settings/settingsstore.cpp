@@ -1,8 +1,8 @@
 #include "settings/settingsstore.h"
 
 #include "settings/settingskeys.h"
+#include "settings/settingslog.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -101,7 +101,7 @@ SettingsStore::SettingsStore()
     // its write-back refuses to replace it.
     m_settings = new LockedSettings(usePath, *this);
     if (m_problem)
-        qWarning().noquote() << "Settings will not be remembered:" << m_problem.path;
+        qCWarning(lcSettings).noquote() << "Settings will not be remembered:" << m_problem.path;
 }
 
 SettingsStore::~SettingsStore()
@@ -110,7 +110,7 @@ SettingsStore::~SettingsStore()
     if (!static_cast<LockedSettings *>(m_settings)->roomForWriteBack()) {
         // Deleted, QSettings would write its changes anyway: it is kept to the
         // end of the process instead.
-        qWarning().noquote() << "Couldn't write settings file" << m_path;
+        qCWarning(lcSettings).noquote() << "Couldn't write settings file" << m_path;
         static auto *unwritten = new std::vector<QSettings *>; // never freed, like them
         unwritten->push_back(m_settings);
         m_settings = nullptr;
@@ -118,7 +118,7 @@ SettingsStore::~SettingsStore()
     }
     m_settings->sync();
     if (m_settings->status() == QSettings::AccessError)
-        qWarning().noquote() << "Couldn't write settings file" << m_path;
+        qCWarning(lcSettings).noquote() << "Couldn't write settings file" << m_path;
     delete m_settings;
     m_settings = nullptr;
 }

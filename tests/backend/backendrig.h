@@ -4,6 +4,7 @@
 
 #include "support/fakecamera.h"
 
+#include "app/startup.h"
 #include "backend/devicewatcher.h"
 #include "backend/qmldata.h"
 
@@ -19,7 +20,9 @@ struct FakeRig
     {
         auto w = std::make_unique<DeviceWatcher>();
         watcher = w.get();
-        return new QmlData(makeFakeLink(world), std::move(w), nullptr, std::move(pause));
+        auto *backend = new QmlData(makeFakeLink(world), std::move(w), nullptr, std::move(pause));
+        attachDebugLog(backend); // as the start-up does
+        return backend;
     }
     void deviceChange() { emit watcher->devicesChanged(); }
 };
