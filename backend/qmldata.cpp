@@ -511,22 +511,6 @@ namespace {
 
 const int WarmnessOffset = 15; // warmness index = stored warmness + 15
 
-QStringList warmnessLabels(const ParamTunnel &)
-{
-    QStringList labels;
-    for (int n = -WarmnessOffset; n <= WarmnessOffset; ++n)
-        labels.append(QString::number(n));
-    return labels;
-}
-
-QStringList colorTemperatureLabels()
-{
-    QStringList labels;
-    for (int n = 20; n <= 80; ++n)
-        labels.append(QString::number(n) + QStringLiteral("00K"));
-    return labels;
-}
-
 // One tuning parameter: its NOTIFY signal, how its index follows from the INI
 // key, the tunnel write that sends an index to the camera and stores it, and
 // the value list it brings along (set at start-up).
@@ -559,23 +543,23 @@ const TuningParam &param(int p)
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setAwb(v, c, s, part); }},
         // Aperture
         {&QmlData::apertureIndexChanged,
-         [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::apertureIndexOf(s.getApertureValue()); },
+         [](SettingsStore &s, const ParamTunnel &) { return Params::indexOf(Params::Aperture, s.getApertureValue()); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setAperture(v, c, s, part); },
-         &QmlData::setApertureList, [](const ParamTunnel &) { return ParamTunnel::apertureLabels(); }},
+         &QmlData::setApertureList, [](const ParamTunnel &) { return Params::labels(Params::Aperture); }},
         // Exposure
         {&QmlData::exposureIndexChanged,
-         [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::exposureIndexOf(s.getExposureTime()); },
+         [](SettingsStore &s, const ParamTunnel &) { return Params::indexOf(Params::ExposureTime, s.getExposureTime()); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setExposureTime(v, c, s, part); },
-         &QmlData::setExposureList, [](const ParamTunnel &) { return ParamTunnel::exposureLabels(); }},
+         &QmlData::setExposureList, [](const ParamTunnel &) { return Params::labels(Params::ExposureTime); }},
         // Iso: the index is the value
         {&QmlData::isoIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getIsoValue(); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setIso(v, c, s, part); },
-         &QmlData::setIsoList, [](const ParamTunnel &) { return ParamTunnel::isoLabels(); }},
+         &QmlData::setIsoList, [](const ParamTunnel &) { return Params::labels(Params::Iso); }},
         // Ev
         {&QmlData::evIndexChanged,
-         [](SettingsStore &s, const ParamTunnel &) { return ParamTunnel::evIndexOf(s.getEvValue()); },
+         [](SettingsStore &s, const ParamTunnel &) { return Params::indexOf(Params::Ev, s.getEvValue()); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setEv(v, c, s, part); },
-         &QmlData::setEvList, [](const ParamTunnel &) { return ParamTunnel::evLabels(); }},
+         &QmlData::setEvList, [](const ParamTunnel &) { return Params::labels(Params::Ev); }},
         // Sce: stored as index x 100
         {&QmlData::sceIndexChanged, [](SettingsStore &s, const ParamTunnel &) { return s.getSceValue() / 100; },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setSce(v, c, s, part); }},
@@ -592,14 +576,14 @@ const TuningParam &param(int p)
         {&QmlData::warmnessIndexChanged,
          [](SettingsStore &s, const ParamTunnel &) { return s.getWarmnessValue() + WarmnessOffset; },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setWarmness(v - WarmnessOffset, c, s, part); },
-         &QmlData::setWarmnessList, warmnessLabels},
+         &QmlData::setWarmnessList, [](const ParamTunnel &) { return Params::labels(Params::Warmness); }},
         // MceR, MceG, MceB: one list for the three
-        {&QmlData::mceRindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceR()); },
+        {&QmlData::mceRindexChanged, [](SettingsStore &s, const ParamTunnel &) { return Params::indexOf(Params::MceR, s.getUvcMceR()); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setMceR(v, c, s, part); },
-         &QmlData::setMceList, [](const ParamTunnel &t) { return t.mceLabels(); }},
-        {&QmlData::mceGindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceG()); },
+         &QmlData::setMceList, [](const ParamTunnel &) { return Params::labels(Params::MceR); }},
+        {&QmlData::mceGindexChanged, [](SettingsStore &s, const ParamTunnel &) { return Params::indexOf(Params::MceG, s.getUvcMceG()); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setMceG(v, c, s, part); }},
-        {&QmlData::mceBindexChanged, [](SettingsStore &s, const ParamTunnel &t) { return t.mceIndexOf(s.getUvcMceB()); },
+        {&QmlData::mceBindexChanged, [](SettingsStore &s, const ParamTunnel &) { return Params::indexOf(Params::MceB, s.getUvcMceB()); },
          [](ParamTunnel &t, int v, CameraLink &c, SettingsStore &s, ParamTunnel::Part part) { t.setMceB(v, c, s, part); }},
     };
     return table[p];
@@ -705,7 +689,7 @@ void QmlData::initCameraParams()
     setWarmnessEnable(tuning(Awb) == 0);
     updateAecEnables(tuning(Aec));
 
-    setColorTemperatureList(colorTemperatureLabels());
+    setColorTemperatureList(Params::labels(Params::ColorTemperature));
     emit colorTemperatureIndexChanged();
     setColorTemperatureEnable(tuning(Awb) == 6);
 

@@ -16,13 +16,6 @@
 using namespace SettingsKeys;
 
 namespace {
-const int DefAperture = 240;
-const int DefExposure = -3;
-const int DefSce = 700;
-const int DefSaturation = 5;
-const int DefContrast = 5;
-const int DefSharpness = 12;
-const int DefMce = -128;
 const int IntMin = std::numeric_limits<int>::min();
 const int IntMax = std::numeric_limits<int>::max();
 
@@ -155,20 +148,24 @@ QString SettingsStore::filePath() const
     return m_path;
 }
 
-int SettingsStore::readInt(const QString &key, const IntRange &range, int &cache)
+// QVariant would wrap a number too big for an int around to some other
+// number; such a value counts as one that does not convert (0). A value
+// outside the range of the list index or register value that the key holds
+// reads as the key's default, so that no arithmetic on a hand-edited value
+// can overflow (and an unknown choice falls back as the camera code treats
+// one: white balance automatic, the first preview size).
+int SettingsStore::storedInt(const QString &key, const IntRange &range) const
 {
-    Locker locker(m_lock);
-    // QVariant would wrap a number too big for an int around to some other
-    // number; such a value counts as one that does not convert (0). A value
-    // outside the range of the list index or register value that the key
-    // holds reads as the key's default, so that no arithmetic on a hand-edited
-    // value can overflow (and an unknown choice falls back as the camera code
-    // treats one: white balance automatic, the first preview size).
     bool ok = false;
     const qlonglong wide = m_settings->value(key, QVariant(range.def)).toLongLong(&ok);
     const int v = (ok && wide >= IntMin && wide <= IntMax) ? int(wide) : 0;
-    cache = (v >= range.lo && v <= range.hi) ? v : range.def;
-    return cache;
+    return (v >= range.lo && v <= range.hi) ? v : range.def;
+}
+
+int SettingsStore::readInt(const QString &key, const IntRange &range, int &cache)
+{
+    Locker locker(m_lock);
+    return cache = storedInt(key, range);
 }
 
 bool SettingsStore::readBool(const QString &key, bool def, bool &cache)
@@ -196,6 +193,35 @@ void SettingsStore::writeBool(const QString &key, bool v, bool &cache)
     m_settings->setValue(key, QVariant(v));
 }
 
+namespace {
+// A parameter's value as the INI file keeps it: a switch as "true" / "false".
+QVariant fileValue(Params::Id id, int v)
+{
+    return Params::isSwitch(id) ? QVariant(v != 0) : QVariant(v);
+}
+} // namespace
+
+// The valid range of a stored value is that of its value list.
+int SettingsStore::get(Params::Id id)
+{
+    const QString key = QLatin1String(Params::row(id).key);
+    const int def = Params::row(id).def;
+    Locker locker(m_lock);
+    if (Params::isSwitch(id))
+        return m_params[id] = m_settings->value(key, fileValue(id, def)).toBool();
+    return m_params[id] = storedInt(key, {def, Params::lowest(id), Params::highest(id)});
+}
+
+void SettingsStore::set(Params::Id id, int v)
+{
+    const QString key = QLatin1String(Params::row(id).key);
+    Locker locker(m_lock);
+    if (m_params[id] == v)
+        return;
+    m_params[id] = v;
+    m_settings->setValue(key, fileValue(id, v));
+}
+
 #define VEXLO_INT_KEY(Name, member, key, def, lo, hi)                         \
     int SettingsStore::get##Name() { return readInt(key, {def, lo, hi}, member); } \
     void SettingsStore::set##Name(int v) { writeInt(key, v, member); }
@@ -203,30 +229,10 @@ void SettingsStore::writeBool(const QString &key, bool v, bool &cache)
     bool SettingsStore::get##Name() { return readBool(key, false, member); }  \
     void SettingsStore::set##Name(bool v) { writeBool(key, v, member); }
 
-// Key, default, and the valid range: that of the list index or register
-// value the key holds (the ends of the program's value tables).
 VEXLO_INT_KEY(CameraId, m_cameraId, CameraId, 0, IntMin, IntMax)
 VEXLO_INT_KEY(PreviewIndex, m_previewIndex, PreviewIndex, 0, 0, 1)
-VEXLO_INT_KEY(AecMod, m_aecMod, AecMod, 0, 0, 3)
-VEXLO_INT_KEY(ApertureValue, m_apertureValue, ApertureValue, DefAperture, 100, 2500)
-VEXLO_INT_KEY(ExposureTime, m_exposureTime, ExposureTime, DefExposure, -10, 1)
-VEXLO_BOOL_KEY(SkinSmoothing, m_skinSmoothing, SkinSmoothing)
-VEXLO_BOOL_KEY(BrightMode, m_brightMode, BrightMode)
-VEXLO_INT_KEY(SceValue, m_sceValue, SceValue, DefSce, 0, 1500)
-VEXLO_INT_KEY(IsoValue, m_isoValue, IsoValue, 0, 0, 13)
-VEXLO_INT_KEY(EvValue, m_evValue, EvValue, 0, -6, 6)
-VEXLO_INT_KEY(AfdValue, m_afdValue, AfdValue, 0, 0, 3)
-VEXLO_INT_KEY(AwbValue, m_awbValue, AwbValue, 0, 0, 6)
-VEXLO_INT_KEY(WarmnessValue, m_warmnessValue, WarmnessValue, 0, -15, 15)
-VEXLO_INT_KEY(SaturationValue, m_saturationValue, SaturationValue, DefSaturation, 0, 10)
-VEXLO_INT_KEY(ContrastValue, m_contrastValue, ContrastValue, DefContrast, 0, 10)
-VEXLO_INT_KEY(SharpnessValue, m_sharpnessValue, SharpnessValue, DefSharpness, 0, 36)
-VEXLO_INT_KEY(UvcMceR, m_uvcMceR, UvcMceR, DefMce, -128, 128)
-VEXLO_INT_KEY(UvcMceG, m_uvcMceG, UvcMceG, DefMce, -128, 128)
-VEXLO_INT_KEY(UvcMceB, m_uvcMceB, UvcMceB, DefMce, -128, 128)
 VEXLO_BOOL_KEY(DisplayZoom, m_displayZoom, DisplayZoom)
 VEXLO_BOOL_KEY(DebugLog, m_debugLog, DebugLog)
-VEXLO_INT_KEY(ColorTemperature, m_colorTemperature, ColorTemperature, 0, 0, 60)
 VEXLO_BOOL_KEY(StatsPanel, m_statsPanel, StatsPanel)
 
 #undef VEXLO_INT_KEY
@@ -302,23 +308,6 @@ void SettingsStore::setSnapshotFolder(const QString &v)
 void SettingsStore::restoreDefaults()
 {
     Locker locker(m_lock);
-    QSettings &s = *m_settings;
-    s.setValue(BrightMode, QVariant(false));
-    s.setValue(SkinSmoothing, QVariant(false));
-    s.setValue(AecMod, QVariant(0));
-    s.setValue(AfdValue, QVariant(0));
-    s.setValue(AwbValue, QVariant(0));
-    s.setValue(ApertureValue, QVariant(DefAperture));
-    s.setValue(ExposureTime, QVariant(DefExposure));
-    s.setValue(IsoValue, QVariant(0));
-    s.setValue(EvValue, QVariant(0));
-    s.setValue(SceValue, QVariant(DefSce));
-    s.setValue(SaturationValue, QVariant(DefSaturation));
-    s.setValue(ContrastValue, QVariant(DefContrast));
-    s.setValue(SharpnessValue, QVariant(DefSharpness));
-    s.setValue(WarmnessValue, QVariant(0));
-    s.setValue(UvcMceR, QVariant(DefMce));
-    s.setValue(UvcMceG, QVariant(DefMce));
-    s.setValue(UvcMceB, QVariant(DefMce));
-    s.setValue(ColorTemperature, QVariant(0));
+    for (int id = 0; id < Params::Count; ++id)
+        m_settings->setValue(QLatin1String(Params::row(id).key), fileValue(Params::Id(id), Params::row(id).def));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "params/paramtable.h"
 #include "settings/filecheck.h"
 
 #include <QRectF>
@@ -54,52 +55,27 @@ public:
     QString getSnapshotFolder();
     void setSnapshotFolder(const QString &v);
 
+    // The tuning parameters (params/paramtable.h): the stored value of a row,
+    // read through QSettings; a switch's as 0 or 1.
+    int get(Params::Id id);
+    void set(Params::Id id, int v);
+    // And by name, SettingsStore::get<store> / set<store> of every row.
+#define VEXLO_STORE_FORWARDS(name, store, kind, ...)                                  \
+    auto get##store() { return Params::ValueOf<Params::kind>(get(Params::name)); } \
+    void set##store(Params::ValueOf<Params::kind> v) { set(Params::name, int(v)); }
+    VEXLO_PARAMS(VEXLO_STORE_FORWARDS)
+#undef VEXLO_STORE_FORWARDS
+
     int getCameraId();
     void setCameraId(int v);
     int getPreviewIndex();
     void setPreviewIndex(int v);
-    int getAecMod();
-    void setAecMod(int v);
-    int getApertureValue();
-    void setApertureValue(int v);
-    int getExposureTime();
-    void setExposureTime(int v);
-    bool getSkinSmoothing();
-    void setSkinSmoothing(bool v);
-    bool getBrightMode();
-    void setBrightMode(bool v);
-    int getSceValue();
-    void setSceValue(int v);
-    int getIsoValue();
-    void setIsoValue(int v);
-    int getEvValue();
-    void setEvValue(int v);
-    int getAfdValue();
-    void setAfdValue(int v);
-    int getAwbValue();
-    void setAwbValue(int v);
-    int getWarmnessValue();
-    void setWarmnessValue(int v);
-    int getSaturationValue();
-    void setSaturationValue(int v);
-    int getContrastValue();
-    void setContrastValue(int v);
-    int getSharpnessValue();
-    void setSharpnessValue(int v);
-    int getUvcMceR();
-    void setUvcMceR(int v);
-    int getUvcMceG();
-    void setUvcMceG(int v);
-    int getUvcMceB();
-    void setUvcMceB(int v);
     QString getLanguage();
     void setLanguage(const QString &v);
     bool getDisplayZoom();
     void setDisplayZoom(bool v);
     bool getDebugLog();
     void setDebugLog(bool v);
-    int getColorTemperature();
-    void setColorTemperature(int v);
     bool getStatsPanel();
     void setStatsPanel(bool v);
     // The region, clipped to the picture; an empty rectangle when none is
@@ -107,8 +83,9 @@ public:
     QRectF getStatsRegion();
     void setStatsRegion(const QRectF &v);
 
-    // Writes the defaults of the 18 image-tuning keys straight to the file,
-    // leaving camera_id, preview_index, language, display_zoom and debug_log.
+    // Writes every tuning parameter's default straight to the file, in the
+    // table's order, leaving camera_id, preview_index, language, display_zoom
+    // and debug_log.
     void restoreDefaults();
 
 private:
@@ -116,36 +93,20 @@ private:
     {
         int def, lo, hi;
     };
+    int storedInt(const QString &key, const IntRange &range) const; // under the lock
     int readInt(const QString &key, const IntRange &range, int &cache);
     bool readBool(const QString &key, bool def, bool &cache);
     void writeInt(const QString &key, int v, int &cache);
     void writeBool(const QString &key, bool v, bool &cache);
 
     mutable std::mutex m_lock;
+    int m_params[Params::Count] = {};
     int m_cameraId = 0;
     int m_previewIndex = 0;
-    int m_aecMod = 0;
-    int m_apertureValue = 0;
-    int m_exposureTime = 0;
-    bool m_skinSmoothing = false;
-    bool m_brightMode = false;
-    int m_sceValue = 0;
-    int m_isoValue = 0;
-    int m_evValue = 0;
-    int m_afdValue = 0;
-    int m_awbValue = 0;
-    int m_warmnessValue = 0;
-    int m_saturationValue = 0;
-    int m_contrastValue = 0;
-    int m_sharpnessValue = 0;
-    int m_uvcMceR = 0;
-    int m_uvcMceG = 0;
-    int m_uvcMceB = 0;
     bool m_debugLog = false;
     QString m_language;
     bool m_displayZoom = false;
     QSettings *m_settings = nullptr;
-    int m_colorTemperature = 0;
     bool m_statsPanel = false;
     QRectF m_statsRegion;
     QString m_path;

@@ -8,7 +8,6 @@
 #include <opencv2/videoio.hpp>
 
 #include <cmath>
-#include <iterator>
 #include <mutex>
 
 namespace {
@@ -20,78 +19,6 @@ const int FocusStore = 249;
 // The camera needs this long after the opening write and after each value of
 // a bulk transaction.
 const unsigned long TunnelPauseMs = 100;
-
-const quint8 SkinSmoothingBit = 0x80;
-const quint8 BrightModeBit = 0x40;
-
-const QVector<ApertureEntry> &apertureTable()
-{
-    static const QVector<ApertureEntry> table = {
-        {0, QStringLiteral("F1.0"), 100},     {64, QStringLiteral("F1.1"), 110},
-        {128, QStringLiteral("F1.2"), 120},   {192, QStringLiteral("F1.3"), 130},
-        {256, QStringLiteral("F1.4"), 140},   {299, QStringLiteral("F1.5"), 150},
-        {342, QStringLiteral("F1.6"), 160},   {392, QStringLiteral("F1.7"), 170},
-        {427, QStringLiteral("F1.8"), 180},   {469, QStringLiteral("F1.9"), 190},
-        {512, QStringLiteral("F2.0"), 200},   {555, QStringLiteral("F2.1"), 210},
-        {598, QStringLiteral("F2.2"), 220},   {626, QStringLiteral("F2.3"), 230},
-        {654, QStringLiteral("F2.4"), 240},   {683, QStringLiteral("F2.5"), 250},
-        {711, QStringLiteral("F2.6"), 260},   {739, QStringLiteral("F2.7"), 270},
-        {768, QStringLiteral("F2.8"), 280},   {854, QStringLiteral("F3.2"), 320},
-        {938, QStringLiteral("F3.5"), 350},   {1024, QStringLiteral("F4.0"), 400},
-        {1110, QStringLiteral("F4.5"), 450},  {1195, QStringLiteral("F5.0"), 500},
-        {1280, QStringLiteral("F5.6"), 560},  {1366, QStringLiteral("F6.3"), 630},
-        {1451, QStringLiteral("F7.1"), 710},  {1536, QStringLiteral("F8.0"), 800},
-        {1622, QStringLiteral("F9.0"), 900},  {1707, QStringLiteral("F10"), 1000},
-        {1792, QStringLiteral("F11"), 1100},  {1878, QStringLiteral("F13"), 1300},
-        {1963, QStringLiteral("F14"), 1400},  {2048, QStringLiteral("F16"), 1600},
-        {2134, QStringLiteral("F18"), 1800},  {2219, QStringLiteral("F20"), 2000},
-        {2304, QStringLiteral("F22"), 2200},  {2390, QStringLiteral("F25"), 2500},
-    };
-    return table;
-}
-
-const QVector<ExposureEntry> &exposureTable()
-{
-    // The slowest row carries 1, not 0: the camera has no code 0.
-    static const QVector<ExposureEntry> table = {
-        {QStringLiteral("1/1000s"), -10}, {QStringLiteral("1/640s"), -9},
-        {QStringLiteral("1/320s"), -8},   {QStringLiteral("1/200s"), -7},
-        {QStringLiteral("1/120s"), -6},   {QStringLiteral("1/100s"), -5},
-        {QStringLiteral("1/60s"), -4},    {QStringLiteral("1/50s"), -3},
-        {QStringLiteral("1/33s"), -2},    {QStringLiteral("1/30s"), -1},
-        {QStringLiteral("1/24s"), 1},
-    };
-    return table;
-}
-
-// The index is the register value.
-const QStringList &isoTable()
-{
-    static const QStringList table = {
-        QStringLiteral("ISO Auto"), QStringLiteral("ISO 100"),  QStringLiteral("ISO 150"),
-        QStringLiteral("ISO 200"),  QStringLiteral("ISO 300"),  QStringLiteral("ISO 400"),
-        QStringLiteral("ISO 600"),  QStringLiteral("ISO 800"),  QStringLiteral("ISO 1200"),
-        QStringLiteral("ISO 1600"), QStringLiteral("ISO 2400"), QStringLiteral("ISO 3200"),
-        QStringLiteral("ISO 4800"), QStringLiteral("ISO 6400"),
-    };
-    return table;
-}
-
-// Exposure compensation in thirds of a stop.
-const QVector<LabeledValue> &evTable()
-{
-    static const QVector<LabeledValue> table = {
-        {QStringLiteral("-2.0"), -6}, {QStringLiteral("-1.7"), -5}, {QStringLiteral("-1.3"), -4},
-        {QStringLiteral("-1.0"), -3}, {QStringLiteral("-0.7"), -2}, {QStringLiteral("-0.3"), -1},
-        {QStringLiteral("0.0"), 0},   {QStringLiteral("0.3"), 1},   {QStringLiteral("0.7"), 2},
-        {QStringLiteral("1.0"), 3},   {QStringLiteral("1.3"), 4},   {QStringLiteral("1.7"), 5},
-        {QStringLiteral("2.0"), 6},
-    };
-    return table;
-}
-
-const int AwbPresetKelvin[] = {0, 2800, 4200, 6500, 7000, 7500};
-const int AwbManualPreset = 6;
 
 // A read as the firmware means it: truncated toward zero, low 16 bits kept.
 // Values that no integer holds (NaN, infinities) read as 0.
@@ -117,42 +44,19 @@ double decodeGain(quint16 code)
     return double(gain);
 }
 
-template<typename Row, typename Value>
-int firstIndexOf(const QVector<Row> &table, int v, Value value)
+// The flag register with the bit of switch `id` set or cleared.
+quint8 withFlag(quint8 flags, int id, bool on)
 {
-    for (int i = 0; i < table.size(); ++i) {
-        if (int(value(table.at(i))) == v)
-            return i;
-    }
-    return 0;
+    const quint8 bit = quint8(Params::row(id).encoding.bit);
+    return on ? quint8(flags | bit) : quint8(flags & ~bit);
 }
 
-// The parameter rows by the capture property that carries them to the camera.
-struct TunnelRow
+// Whether the stored white balance leaves the control to the next row on it
+// (the manual colour temperature).
+bool manualWhiteBalance(SettingsStore &settings)
 {
-    const char *name;
-    int propId;
-};
-
-std::vector<TunnelRow> tunnelRows()
-{
-    return {{"Register selector", cv::CAP_PROP_FOCUS},
-            {"AEC mode", cv::CAP_PROP_AUTO_EXPOSURE},
-            {"Aperture", cv::CAP_PROP_IRIS},
-            {"Exposure time", cv::CAP_PROP_EXPOSURE},
-            {"ISO", cv::CAP_PROP_GAIN},
-            {"EV", cv::CAP_PROP_BRIGHTNESS},
-            {"Anti-flicker", cv::CAP_PROP_BACKLIGHT},
-            {"White balance", ParamTunnel::whiteBalanceProperty()},
-            {"Warmness", cv::CAP_PROP_HUE},
-            {"Saturation", cv::CAP_PROP_SATURATION},
-            {"Contrast", cv::CAP_PROP_CONTRAST},
-            {"Sharpness", cv::CAP_PROP_SHARPNESS},
-            {"MCE red", cv::CAP_PROP_ROLL},
-            {"MCE green", cv::CAP_PROP_PAN},
-            {"MCE blue", cv::CAP_PROP_TILT},
-            {"SCE", cv::CAP_PROP_ZOOM},
-            {"Skin smoothing/Bright mode", cv::CAP_PROP_GAMMA}};
+    const int lead = Params::rowOn(Params::Control::WhiteBalance);
+    return Params::registerOf(lead, settings.get(Params::Id(lead))) == Params::OtherRow;
 }
 
 } // namespace
@@ -162,13 +66,6 @@ ParamTunnel::ParamTunnel(Pause pause)
     , m_previewLists{{cv::CAP_PROP_FRAME_WIDTH, 1920, cv::CAP_PROP_FRAME_HEIGHT, 1080, cv::CAP_PROP_FPS, 30},
                      {cv::CAP_PROP_FRAME_WIDTH, 1280, cv::CAP_PROP_FRAME_HEIGHT, 720, cv::CAP_PROP_FPS, 30}}
 {
-    m_mceList.clear();
-    m_mceList.reserve(257);
-    for (int i = 0; i <= 256; ++i) {
-        // Exact in single precision for every i: the gain factor 1.0 ... 1.5.
-        const float factor = float(i) * 0.5f * (1.0f / 256.0f) + 1.0f;
-        m_mceList.append({QString::number(double(factor), 'f', 3), i - 128});
-    }
 }
 
 std::vector<int> ParamTunnel::previewSettings(int index) const
@@ -178,112 +75,32 @@ std::vector<int> ParamTunnel::previewSettings(int index) const
     return m_previewLists[0];
 }
 
-int ParamTunnel::apertureCount() { return apertureTable().size(); }
-int ParamTunnel::exposureCount() { return exposureTable().size(); }
-int ParamTunnel::isoCount() { return isoTable().size(); }
-int ParamTunnel::evCount() { return evTable().size(); }
-
-QVector<ApertureEntry> ParamTunnel::apertureList() { return apertureTable(); }
-QVector<ExposureEntry> ParamTunnel::exposureList() { return exposureTable(); }
-QStringList ParamTunnel::isoList() { return isoTable(); }
-QVector<LabeledValue> ParamTunnel::evList() { return evTable(); }
-QVector<LabeledValue> ParamTunnel::mceList() const { return m_mceList; }
-
-QStringList ParamTunnel::apertureLabels()
+int ParamTunnel::propertyOf(Params::Control c)
 {
-    QStringList labels;
-    for (const ApertureEntry &e : apertureTable())
-        labels << e.label;
-    return labels;
-}
-
-QStringList ParamTunnel::exposureLabels()
-{
-    QStringList labels;
-    for (const ExposureEntry &e : exposureTable())
-        labels << e.label;
-    return labels;
-}
-
-QStringList ParamTunnel::isoLabels() { return isoTable(); }
-
-QStringList ParamTunnel::evLabels()
-{
-    QStringList labels;
-    for (const LabeledValue &e : evTable())
-        labels << e.label;
-    return labels;
-}
-
-QStringList ParamTunnel::mceLabels() const
-{
-    QStringList labels;
-    for (const LabeledValue &e : m_mceList)
-        labels << e.label;
-    return labels;
-}
-
-QString ParamTunnel::apertureText(int i)
-{
-    return i >= 0 && i < apertureCount() ? apertureTable().at(i).label : QString();
-}
-
-QString ParamTunnel::exposureText(int i)
-{
-    return i >= 0 && i < exposureCount() ? exposureTable().at(i).label : QString();
-}
-
-QString ParamTunnel::isoText(int i)
-{
-    return i >= 0 && i < isoCount() ? isoTable().at(i) : QString();
-}
-
-QString ParamTunnel::evText(int i)
-{
-    return i >= 0 && i < evCount() ? evTable().at(i).label : QString();
-}
-
-int ParamTunnel::apertureIndexOf(int v)
-{
-    return firstIndexOf(apertureTable(), v, [](const ApertureEntry &e) { return e.fNumber100; });
-}
-
-int ParamTunnel::exposureIndexOf(int v)
-{
-    return firstIndexOf(exposureTable(), v, [](const ExposureEntry &e) { return e.value; });
-}
-
-int ParamTunnel::evIndexOf(int v)
-{
-    return firstIndexOf(evTable(), v, [](const LabeledValue &e) { return e.value; });
-}
-
-int ParamTunnel::mceIndexOf(int v) const
-{
-    return firstIndexOf(m_mceList, v, [](const LabeledValue &e) { return e.value; });
-}
-
-int ParamTunnel::awbPresetTemperature(int preset)
-{
-    if (preset < 0 || preset >= int(std::size(AwbPresetKelvin)))
-        return -1;
-    return AwbPresetKelvin[preset];
+    static const int ids[Params::ControlCount] = {
+        cv::CAP_PROP_AUTO_EXPOSURE, cv::CAP_PROP_IRIS,      cv::CAP_PROP_EXPOSURE, cv::CAP_PROP_GAIN,
+        cv::CAP_PROP_BRIGHTNESS,    cv::CAP_PROP_BACKLIGHT, whiteBalanceProperty(), cv::CAP_PROP_HUE,
+        cv::CAP_PROP_SATURATION,    cv::CAP_PROP_CONTRAST,  cv::CAP_PROP_SHARPNESS, cv::CAP_PROP_ROLL,
+        cv::CAP_PROP_PAN,           cv::CAP_PROP_TILT,      cv::CAP_PROP_ZOOM,      cv::CAP_PROP_GAMMA};
+    return ids[int(c)];
 }
 
 QString ParamTunnel::apertureNameOf(int value)
 {
-    for (const ApertureEntry &e : apertureTable()) {
-        if (e.fNumber100 == value)
-            return e.label;
-    }
-    return QStringLiteral("Null");
+    const int iris = Params::rowOn(Params::Control::Iris);
+    const int i = Params::indexOf(iris, value);
+    return Params::storedAt(iris, i) == value ? Params::label(iris, i) : QStringLiteral("Null");
 }
 
+// The name of the first row on the control, or the selector's.
 QString ParamTunnel::controlName(int propId)
 {
-    for (const TunnelRow &row : tunnelRows()) {
-        if (row.propId == propId)
-            return QLatin1String(row.name);
+    if (propId == cv::CAP_PROP_FOCUS)
+        return QStringLiteral("Register selector");
+    for (int c = 0; c < Params::ControlCount; ++c) {
+        const int lead = Params::rowOn(Params::Control(c));
+        if (lead < Params::Count && propertyOf(Params::Control(c)) == propId)
+            return QLatin1String(Params::row(lead).debug);
     }
     return QString::number(propId);
 }
@@ -313,217 +130,100 @@ void ParamTunnel::transaction(CaptureSession &session, int propId, int value, bo
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }
 
-void ParamTunnel::tunnelWrite(CameraLink &camera, int propId, int value, bool settle)
+// Exposure codes go in the form the platform's driver takes.
+void ParamTunnel::sendDirect(CaptureSession &session, Params::Control c, int value)
 {
-    CaptureSession session(camera);
-    transaction(session, propId, value, settle);
+    if (c == Params::Control::Exposure)
+        sendExposureTime(session, value);
+    else
+        session.set(propertyOf(c), double(value));
 }
 
-// The direct writes of AEC mode `mode`; false (nothing sent) when the camera
-// is closed or the mode is not 0-3.
+// The direct writes of AEC mode `mode`, with the stored iris and exposure
+// time (both read in every mode); false (nothing sent) when the camera is
+// closed or the mode is none.
 bool ParamTunnel::applyAecMode(CaptureSession &session, int mode, SettingsStore &settings)
 {
-    if (!session.isOpened() || mode < 0 || mode > 3)
+    const int aec = Params::rowOn(Params::Control::AutoExposure);
+    if (!session.isOpened() || !Params::validIndex(aec, mode))
         return false;
-    const int aperture = settings.getApertureValue();
-    const int exposure = settings.getExposureTime();
-    switch (mode) {
-    case 0: // Auto
-        session.set(cv::CAP_PROP_AUTO_EXPOSURE, autoExposureOnValue());
-        session.set(cv::CAP_PROP_IRIS, 0);
-        break;
-    case 1: // Manual
-        session.set(cv::CAP_PROP_IRIS, aperture);
-        sendExposureTime(session, exposure);
-        break;
-    case 2: // Exposure manual
-        session.set(cv::CAP_PROP_IRIS, 0);
-        sendExposureTime(session, exposure);
-        break;
-    case 3: // Aperture manual
-        session.set(cv::CAP_PROP_AUTO_EXPOSURE, autoExposureOnValue());
-        session.set(cv::CAP_PROP_IRIS, aperture);
-        break;
-    }
+    const auto storedOn = [&settings](Params::Control c) {
+        const int id = Params::rowOn(c);
+        return id < Params::Count ? Params::registerOf(id, settings.get(Params::Id(id))) : 0;
+    };
+    const int iris = storedOn(Params::Control::Iris);
+    const int exposure = storedOn(Params::Control::Exposure);
+    const int manual = Params::registerOf(aec, Params::storedAt(aec, mode));
+    if (!(manual & Params::ManualExposure))
+        session.set(propertyOf(Params::Control::AutoExposure), autoExposureOnValue());
+    sendDirect(session, Params::Control::Iris, (manual & Params::ManualIris) ? iris : 0);
+    if (manual & Params::ManualExposure)
+        sendDirect(session, Params::Control::Exposure, exposure);
     return true;
 }
 
-void ParamTunnel::setAecMode(int mode, CameraLink &camera, SettingsStore &settings, Part part)
+void ParamTunnel::write(Params::Id id, int value, CameraLink &camera, SettingsStore &settings, Part part)
 {
-    if (sends(part)) {
-        CaptureSession session(camera);
-        if (!applyAecMode(session, mode, settings))
-            return;
-    } else if (!camera.isOpened() || mode < 0 || mode > 3) {
+    const Params::Row &row = Params::row(id);
+    const int index = Params::indexOfArgument(id, value);
+    if (index < 0)
         return;
+    const int stored = Params::storedAt(id, index);
+    const int reg = Params::registerOf(id, stored);
+    const int propId = propertyOf(row.control);
+    switch (row.route) {
+    case Params::Route::AecModes:
+    case Params::Route::Direct:
+        if (sends(part)) {
+            CaptureSession session(camera);
+            if (!session.isOpened())
+                return;
+            if (row.route == Params::Route::AecModes)
+                applyAecMode(session, index, settings);
+            else
+                sendDirect(session, row.control, reg);
+        } else if (!camera.isOpened()) {
+            return; // the store half never waits for a session
+        }
+        break;
+    case Params::Route::Flag:
+        if (sends(part)) {
+            CaptureSession session(camera);
+            const quint8 flags = withFlag(m_flagRegister.load(), id, stored != 0);
+            m_flagRegister.store(flags);
+            transaction(session, propId, flags);
+        }
+        break;
+    case Params::Route::TunnelStoredFirst:
+        if (stores(part))
+            settings.set(id, stored);
+        if (sends(part)) {
+            CaptureSession session(camera);
+            transaction(session, propId, reg);
+        }
+        return;
+    case Params::Route::Tunnel:
+    case Params::Route::TunnelAtOnce:
+        if (reg == Params::OtherRow)
+            return; // the next row on the control sends it
+        if (sends(part)) {
+            CaptureSession session(camera);
+            transaction(session, propId, reg, row.route == Params::Route::Tunnel);
+        }
+        break;
     }
     if (stores(part))
-        settings.setAecMod(mode);
-}
-
-void ParamTunnel::setAperture(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (index < 0 || index >= apertureCount())
-        return;
-    const int value = apertureTable().at(index).fNumber100;
-    if (sends(part)) {
-        CaptureSession session(camera);
-        if (!session.isOpened())
-            return;
-        session.set(cv::CAP_PROP_IRIS, value);
-    } else if (!camera.isOpened()) {
-        return; // the store half never waits for a session
-    }
-    if (stores(part))
-        settings.setApertureValue(value);
-}
-
-void ParamTunnel::setExposureTime(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (index < 0 || index >= exposureCount())
-        return;
-    const int value = exposureTable().at(index).value;
-    if (sends(part)) {
-        CaptureSession session(camera);
-        if (!session.isOpened())
-            return;
-        sendExposureTime(session, value);
-    } else if (!camera.isOpened()) {
-        return; // the store half never waits for a session
-    }
-    if (stores(part))
-        settings.setExposureTime(value);
-}
-
-void ParamTunnel::setFlagBit(quint8 bit, bool on, CameraLink &camera, Part part)
-{
-    if (!sends(part))
-        return;
-    CaptureSession session(camera);
-    const quint8 old = m_flagRegister.load();
-    const quint8 flags = on ? quint8(old | bit) : quint8(old & ~bit);
-    m_flagRegister.store(flags);
-    transaction(session, cv::CAP_PROP_GAMMA, flags);
-}
-
-void ParamTunnel::setSkinSmoothing(bool on, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    setFlagBit(SkinSmoothingBit, on, camera, part);
-    if (stores(part))
-        settings.setSkinSmoothing(on);
-}
-
-void ParamTunnel::setBrightMode(bool on, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    setFlagBit(BrightModeBit, on, camera, part);
-    if (stores(part))
-        settings.setBrightMode(on);
+        settings.set(id, stored);
 }
 
 void ParamTunnel::loadFlags(SettingsStore &settings)
 {
     quint8 flags = 0;
-    if (settings.getSkinSmoothing())
-        flags |= SkinSmoothingBit;
-    if (settings.getBrightMode())
-        flags |= BrightModeBit;
+    for (int id = 0; id < Params::Count; ++id) {
+        if (Params::row(id).route == Params::Route::Flag)
+            flags = withFlag(flags, id, settings.get(Params::Id(id)) != 0);
+    }
     m_flagRegister.store(flags);
-}
-
-// One tunnelled register write and its stored value, each when `part` asks for it.
-void ParamTunnel::tunnelled(CameraLink &camera, Part part, int propId, int value, const std::function<void()> &store,
-                            bool settle)
-{
-    if (sends(part))
-        tunnelWrite(camera, propId, value, settle);
-    if (stores(part))
-        store();
-}
-
-void ParamTunnel::setSce(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    tunnelled(camera, part, cv::CAP_PROP_ZOOM, index * 100, [&] { settings.setSceValue(index * 100); });
-}
-
-void ParamTunnel::setIso(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    tunnelled(camera, part, cv::CAP_PROP_GAIN, index, [&] { settings.setIsoValue(index); });
-}
-
-void ParamTunnel::setEv(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (index < 0 || index >= evCount())
-        return;
-    const int code = evTable().at(index).value;
-    tunnelled(camera, part, cv::CAP_PROP_BRIGHTNESS, code, [&] { settings.setEvValue(code); });
-}
-
-void ParamTunnel::setAfd(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    tunnelled(camera, part, cv::CAP_PROP_BACKLIGHT, index, [&] { settings.setAfdValue(index); });
-}
-
-void ParamTunnel::setAwb(int preset, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    // Preset 6 (manual) goes through setColorTemperature; anything outside the
-    // preset table is ignored like every other table index.
-    const int kelvin = awbPresetTemperature(preset);
-    if (kelvin < 0)
-        return;
-    tunnelled(camera, part, whiteBalanceProperty(), kelvin, [&] { settings.setAwbValue(preset); });
-}
-
-void ParamTunnel::setColorTemperature(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (stores(part))
-        settings.setColorTemperature(index);
-    if (sends(part))
-        tunnelWrite(camera, whiteBalanceProperty(), (index + 20) * 100);
-}
-
-void ParamTunnel::setWarmness(int level, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    tunnelled(camera, part, cv::CAP_PROP_HUE, level * 100, [&] { settings.setWarmnessValue(level); });
-}
-
-void ParamTunnel::setSaturation(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    // The one register the firmware takes without the pause after opening.
-    tunnelled(camera, part, cv::CAP_PROP_SATURATION, index, [&] { settings.setSaturationValue(index); }, false);
-}
-
-void ParamTunnel::setContrast(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    tunnelled(camera, part, cv::CAP_PROP_CONTRAST, index, [&] { settings.setContrastValue(index); });
-}
-
-void ParamTunnel::setSharpness(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    tunnelled(camera, part, cv::CAP_PROP_SHARPNESS, index, [&] { settings.setSharpnessValue(index); });
-}
-
-void ParamTunnel::setMceR(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (index < 0 || index >= m_mceList.size())
-        return;
-    const int code = m_mceList.at(index).value;
-    tunnelled(camera, part, cv::CAP_PROP_ROLL, code, [&] { settings.setUvcMceR(code); });
-}
-
-void ParamTunnel::setMceG(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (index < 0 || index >= m_mceList.size())
-        return;
-    const int code = m_mceList.at(index).value;
-    tunnelled(camera, part, cv::CAP_PROP_PAN, code, [&] { settings.setUvcMceG(code); });
-}
-
-void ParamTunnel::setMceB(int index, CameraLink &camera, SettingsStore &settings, Part part)
-{
-    if (index < 0 || index >= m_mceList.size())
-        return;
-    const int code = m_mceList.at(index).value;
-    tunnelled(camera, part, cv::CAP_PROP_TILT, code, [&] { settings.setUvcMceB(code); });
 }
 
 // ---------------------------------------------------------------------------
@@ -579,9 +279,11 @@ QString ParamTunnel::readInSession(CaptureSession &session)
 
     // Rows whose writes reach no control of this camera (found at open).
     QStringList lost;
-    for (const TunnelRow &row : tunnelRows()) {
-        if (!session.reaches(row.propId))
-            lost << QLatin1String(row.name);
+    if (!session.reaches(cv::CAP_PROP_FOCUS))
+        lost << controlName(cv::CAP_PROP_FOCUS);
+    for (int c = 0; c < Params::ControlCount; ++c) {
+        if (!session.reaches(propertyOf(Params::Control(c))))
+            lost << controlName(propertyOf(Params::Control(c)));
     }
     if (!lost.isEmpty())
         line(" No control:  ", lost.join(QLatin1String(", ")));
@@ -591,110 +293,103 @@ QString ParamTunnel::readInSession(CaptureSession &session)
 // ---------------------------------------------------------------------------
 // Bulk writes
 
-void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel)
+// Open, each tunnelled control's value (the flag register's where the flags
+// go) followed by a pause, the white balance once more, close. Once
+// cancelled, the values left are skipped.
+void ParamTunnel::bulkWrite(CaptureSession &session, const ControlValues &values, quint8 flags,
+                            const std::atomic<bool> *cancel)
 {
-    const auto cancelled = [cancel] { return cancel && cancel->load(); };
-    if (cancelled())
-        return;
-    const int aecMode = settings.getAecMod();
-    const bool skin = settings.getSkinSmoothing();
-    const bool bright = settings.getBrightMode();
-    const int ev = settings.getEvValue();
-    const int afd = settings.getAfdValue();
-    const int awb = settings.getAwbValue();
-    const int iso = settings.getIsoValue();
-    const int sce = settings.getSceValue();
-    const int mceR = settings.getUvcMceR();
-    const int mceG = settings.getUvcMceG();
-    const int mceB = settings.getUvcMceB();
-    const int contrast = settings.getContrastValue();
-    const int saturation = settings.getSaturationValue();
-    const int sharpness = settings.getSharpnessValue();
-    const int warmness = settings.getWarmnessValue();
-
-    // Automatic (0) for a preset that the table does not know.
-    int whiteBalance = qMax(0, awbPresetTemperature(awb));
-    if (awb == AwbManualPreset)
-        whiteBalance = (settings.getColorTemperature() + 20) * 100;
-
-    CaptureSession session(camera);
-    if (applyAecMode(session, aecMode, settings))
-        settings.setAecMod(aecMode);
-    pause(TunnelPauseMs);
-
+    m_flagRegister.store(flags);
     session.set(cv::CAP_PROP_FOCUS, FocusOpen);
     pause(TunnelPauseMs);
-    const auto write = [this, &session, &cancelled](int propId, int value) {
-        if (cancelled())
+    const auto send = [&](Params::Control c) {
+        const int lead = Params::rowOn(c);
+        const bool flagged = lead < Params::Count && Params::row(lead).route == Params::Route::Flag;
+        if ((cancel && cancel->load()) || (!flagged && values[size_t(c)] == Skip))
             return;
-        session.set(propId, double(value));
+        session.set(propertyOf(c), double(flagged ? flags : values[size_t(c)]));
         pause(TunnelPauseMs);
     };
-    write(cv::CAP_PROP_GAIN, iso);
-    write(cv::CAP_PROP_BRIGHTNESS, ev);
-    write(cv::CAP_PROP_BACKLIGHT, afd);
-    write(whiteBalanceProperty(), whiteBalance);
-    write(cv::CAP_PROP_HUE, warmness * 100);
-    write(cv::CAP_PROP_SATURATION, saturation);
-    write(cv::CAP_PROP_CONTRAST, contrast);
-    write(cv::CAP_PROP_SHARPNESS, sharpness);
-    write(cv::CAP_PROP_ROLL, mceR);
-    write(cv::CAP_PROP_PAN, mceG);
-    write(cv::CAP_PROP_TILT, mceB);
-    write(cv::CAP_PROP_ZOOM, sce);
-    quint8 flags = m_flagRegister.load();
-    flags = skin ? quint8(flags | SkinSmoothingBit) : quint8(flags & ~SkinSmoothingBit);
-    flags = bright ? quint8(flags | BrightModeBit) : quint8(flags & ~BrightModeBit);
-    m_flagRegister.store(flags);
-    write(cv::CAP_PROP_GAMMA, flags);
-    write(whiteBalanceProperty(), whiteBalance);
+    for (int c = int(Params::FirstTunnelled); c < Params::ControlCount; ++c)
+        send(Params::Control(c));
+    send(Params::Control::WhiteBalance);
     session.set(cv::CAP_PROP_FOCUS, FocusClose);
 }
 
-void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel)
+// Every stored value, read before the camera is taken: the AEC mode's direct
+// writes, then each control's lead row, or the row behind an entry that leaves
+// the control to it (the colour temperature, read only then), and the flags.
+void ParamTunnel::syncAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel)
 {
-    const auto cancelled = [cancel] { return cancel && cancel->load(); };
-    if (cancelled())
+    if (cancel && cancel->load())
         return;
-    const bool skin = settings.getSkinSmoothing();
-    const bool bright = settings.getBrightMode();
-    const int aperture = settings.getApertureValue();
-    const int exposure = settings.getExposureTime();
-    const bool manualWhiteBalance = settings.getAwbValue() == AwbManualPreset;
+    const Params::Id aec = Params::Id(Params::rowOn(Params::Control::AutoExposure));
+    const int aecMode = settings.get(aec);
+    ControlValues values;
+    values.fill(Skip);
+    std::array<bool, Params::Count> flagOn{};
+    for (int c = int(Params::FirstTunnelled); c < Params::ControlCount; ++c) {
+        int id = Params::rowOn(Params::Control(c));
+        if (id == Params::Count)
+            continue;
+        if (Params::row(id).route == Params::Route::Flag) {
+            for (; id < Params::Count; id = Params::rowOn(Params::Control(c), id + 1))
+                flagOn[size_t(id)] = settings.get(Params::Id(id)) != 0;
+            continue;
+        }
+        int reg = Params::registerOf(id, settings.get(Params::Id(id)));
+        if (reg == Params::OtherRow) {
+            id = Params::rowOn(Params::Control(c), id + 1);
+            reg = Params::registerOf(id, settings.get(Params::Id(id)));
+        }
+        values[size_t(c)] = reg;
+    }
 
     CaptureSession session(camera);
-    session.set(cv::CAP_PROP_IRIS, double(aperture));
-    sendExposureTime(session, exposure);
-
-    session.set(cv::CAP_PROP_FOCUS, FocusOpen);
+    if (applyAecMode(session, Params::indexOf(aec, aecMode), settings))
+        settings.set(aec, aecMode);
     pause(TunnelPauseMs);
-    const auto write = [this, &session, &cancelled](int propId, int value) {
-        if (cancelled())
-            return;
-        session.set(propId, double(value));
-        pause(TunnelPauseMs);
-    };
-    write(cv::CAP_PROP_GAIN, 1);
-    write(cv::CAP_PROP_BRIGHTNESS, 1);
-    write(cv::CAP_PROP_BACKLIGHT, 1);
-    write(whiteBalanceProperty(), 2800);
-    write(cv::CAP_PROP_HUE, 100);
-    write(cv::CAP_PROP_SATURATION, 1);
-    if (!manualWhiteBalance)
-        write(cv::CAP_PROP_CONTRAST, 1);
-    write(cv::CAP_PROP_SHARPNESS, 1);
-    write(cv::CAP_PROP_ROLL, 1);
-    write(cv::CAP_PROP_PAN, 1);
-    write(cv::CAP_PROP_TILT, 1);
-    write(cv::CAP_PROP_ZOOM, 600);
-    // The inverted flags: the sync that follows must change both bits.
     quint8 flags = m_flagRegister.load();
-    flags = !skin ? quint8(flags | SkinSmoothingBit) : quint8(flags & ~SkinSmoothingBit);
-    flags = !bright ? quint8(flags | BrightModeBit) : quint8(flags & ~BrightModeBit);
-    m_flagRegister.store(flags);
-    write(cv::CAP_PROP_GAMMA, flags);
-    write(whiteBalanceProperty(), 2800);
-    session.set(cv::CAP_PROP_FOCUS, FocusClose);
+    for (int id = 0; id < Params::Count; ++id) {
+        if (Params::row(id).route == Params::Route::Flag)
+            flags = withFlag(flags, id, flagOn[size_t(id)]);
+    }
+    bulkWrite(session, values, flags, cancel);
+}
+
+// The direct rows' stored values, then each control's placeholder; the flags
+// go inverted, so that the sync that follows changes both bits.
+void ParamTunnel::primeAll(CameraLink &camera, SettingsStore &settings, const std::atomic<bool> *cancel)
+{
+    if (cancel && cancel->load())
+        return;
+    std::array<int, Params::Count> stored{};
+    for (int id = 0; id < Params::Count; ++id) {
+        const Params::Prime::Rule rule = Params::row(id).prime.rule;
+        if (rule == Params::Prime::Stored || rule == Params::Prime::Inverted)
+            stored[size_t(id)] = settings.get(Params::Id(id));
+    }
+    const bool manual = manualWhiteBalance(settings);
+    ControlValues values;
+    values.fill(Skip);
+    for (int c = int(Params::FirstTunnelled); c < Params::ControlCount; ++c) {
+        const int lead = Params::rowOn(Params::Control(c));
+        const Params::Prime prime = lead < Params::Count ? Params::row(lead).prime : Params::Prime::none();
+        if (prime.rule == Params::Prime::Value || (prime.rule == Params::Prime::UnlessManualWhiteBalance && !manual))
+            values[size_t(c)] = prime.value;
+    }
+
+    CaptureSession session(camera);
+    for (int id = 0; id < Params::Count; ++id) {
+        if (Params::row(id).prime.rule == Params::Prime::Stored)
+            sendDirect(session, Params::row(id).control, Params::registerOf(id, stored[size_t(id)]));
+    }
+    quint8 flags = m_flagRegister.load();
+    for (int id = 0; id < Params::Count; ++id) {
+        if (Params::row(id).prime.rule == Params::Prime::Inverted)
+            flags = withFlag(flags, id, stored[size_t(id)] == 0);
+    }
+    bulkWrite(session, values, flags, cancel);
 }
 
 void ParamTunnel::storeToCamera(CameraLink &camera)

@@ -1,39 +1,18 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <QVector>
+#include "params/paramtable.h"
 
+#include <QString>
+
+#include <array>
 #include <atomic>
+#include <climits>
 #include <functional>
 #include <vector>
 
 class CameraLink;
 class CaptureSession;
 class SettingsStore;
-
-// One row of the aperture table. `fNumber100` (F-number x 100) is what the
-// camera receives; `apex` rises by 256 per full stop and is never sent.
-struct ApertureEntry
-{
-    quint16 apex;
-    QString label;
-    quint16 fNumber100;
-};
-
-// One row of the exposure-time table: label and the camera's exposure code.
-struct ExposureEntry
-{
-    QString label;
-    qint16 value;
-};
-
-// A label shown in the user interface with the register value it stands for.
-struct LabeledValue
-{
-    QString label;
-    qint32 value;
-};
 
 // The eight values of the last debug read-back, as the camera gave them
 // (truncated to 16 bits; the gains keep only their low 8 bits).
@@ -76,39 +55,8 @@ public:
     // 1920 x 1080, index 1 1280 x 720; any other index gives index 0.
     std::vector<int> previewSettings(int index) const;
 
-    // Constant value tables.
-    static int apertureCount();
-    static int exposureCount();
-    static int isoCount();
-    static int evCount();
-
-    static QVector<ApertureEntry> apertureList();
-    static QVector<ExposureEntry> exposureList();
-    static QStringList isoList();
-    static QVector<LabeledValue> evList();
-    QVector<LabeledValue> mceList() const;
-
-    static QStringList apertureLabels();
-    static QStringList exposureLabels();
-    static QStringList isoLabels();
-    static QStringList evLabels();
-    QStringList mceLabels() const;
-
-    // Label of row i; empty when i is outside the table.
-    static QString apertureText(int i);
-    static QString exposureText(int i);
-    static QString isoText(int i);
-    static QString evText(int i);
-
-    // First row holding value v; 0 when none does.
-    static int apertureIndexOf(int v);
-    static int exposureIndexOf(int v);
-    static int evIndexOf(int v);
-    int mceIndexOf(int v) const;
-
-    // Colour temperature in kelvin of white-balance preset 0-5 (0 = automatic);
-    // -1 for any other preset.
-    static int awbPresetTemperature(int preset);
+    // The capture property that carries control `c`.
+    static int propertyOf(Params::Control c);
 
     // The capture property that carries the white-balance temperature: 17
     // (WHITE_BALANCE_BLUE_U), which DirectShow maps to the camera's white
@@ -135,7 +83,7 @@ public:
     // or its number when it carries none.
     static QString controlName(int propId);
 
-    // Label of the aperture row whose F-number x 100 equals `value`, or "Null".
+    // Label of the aperture entry whose F-number x 100 equals `value`, or "Null".
     static QString apertureNameOf(int value);
 
     // Which halves of a parameter write to do: the camera traffic, the value
@@ -143,30 +91,22 @@ public:
     // at once on the GUI thread and sends on the camera-control worker.
     enum class Part { Both, SendOnly, StoreOnly };
 
-    // Parameter writes: send, then persist (the colour temperature persists
-    // first). The AEC mode, aperture and exposure writes do nothing at all
-    // while the camera is closed; table-indexed writes ignore an index
-    // outside their table.
-    void setAecMode(int mode, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setAperture(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setExposureTime(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setSkinSmoothing(bool on, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setBrightMode(bool on, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setSce(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setIso(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setEv(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setAfd(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setAwb(int preset, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setColorTemperature(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setWarmness(int level, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setSaturation(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setContrast(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setSharpness(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setMceR(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setMceG(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
-    void setMceB(int index, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    // A parameter write: `value` is the list index (for a level list the
+    // level, for a switch 0 or 1). It sends the register value as the row's
+    // route says and stores the stored value. The AEC mode and the direct
+    // writes do nothing at all while the camera is closed; a value outside
+    // the list is ignored (nothing sent, nothing stored).
+    void write(Params::Id id, int value, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
+    // And by name, ParamTunnel::set<name> of every row.
+#define VEXLO_TUNNEL_FORWARDS(name, store, kind, ...)                                                        \
+    void set##name(Params::ValueOf<Params::kind> v, CameraLink &c, SettingsStore &s, Part p = Part::Both) \
+    {                                                                                                     \
+        write(Params::name, int(v), c, s, p);                                                             \
+    }
+    VEXLO_PARAMS(VEXLO_TUNNEL_FORWARDS)
+#undef VEXLO_TUNNEL_FORWARDS
 
-    // Rebuilds the skin smoothing / bright mode register from the store.
+    // Rebuilds the flag register from the store.
     void loadFlags(SettingsStore &settings);
     quint8 flagRegister() const { return m_flagRegister.load(); }
 
@@ -193,12 +133,14 @@ public:
     void pause(unsigned long ms) const;
 
 private:
+    // What a bulk write sends on each control; Skip where it sends nothing.
+    using ControlValues = std::array<int, Params::ControlCount>;
+    static constexpr int Skip = INT_MIN;
+
     void transaction(CaptureSession &session, int propId, int value, bool settle = true);
-    void tunnelWrite(CameraLink &camera, int propId, int value, bool settle = true);
-    void tunnelled(CameraLink &camera, Part part, int propId, int value, const std::function<void()> &store,
-                   bool settle = true);
+    void sendDirect(CaptureSession &session, Params::Control c, int value);
     bool applyAecMode(CaptureSession &session, int mode, SettingsStore &settings);
-    void setFlagBit(quint8 bit, bool on, CameraLink &camera, Part part);
+    void bulkWrite(CaptureSession &session, const ControlValues &values, quint8 flags, const std::atomic<bool> *cancel);
     QString readInSession(CaptureSession &session);
 
     const Pause m_pause;
@@ -206,6 +148,5 @@ private:
     // Changed only while holding a session; atomic so that loadFlags and
     // flagRegister() may run without one.
     std::atomic<quint8> m_flagRegister{0};
-    QVector<LabeledValue> m_mceList;
     DebugReadout m_debug;
 };

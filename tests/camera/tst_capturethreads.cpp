@@ -65,8 +65,9 @@ private slots:
             std::thread([&] { // the GUI's single writes
                 SettingsStore own;
                 for (int i = 0; !done; ++i, ++single) {
-                    applyWrite(QStringList{"iso", "saturation", "skin", "aperture", "aec", "colortemp"}[i % 6],
-                               i % 4, tunnel, link, own);
+                    const Params::Id ids[] = {Params::Iso, Params::Saturation, Params::SkinSmoothing,
+                                              Params::Aperture, Params::AecMode, Params::ColorTemperature};
+                    tunnel.write(ids[i % 6], i % 4, link, own);
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             }),

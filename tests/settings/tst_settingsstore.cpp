@@ -9,38 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "support/filefaults.h"
-
 #include <sys/stat.h>
-
-namespace {
-using S = SettingsStore;
-// Each number key: name, range of the index or register value, default, reset by restoring defaults.
-const struct IntKey {
-    const char *key;
-    int (S::*get)();
-    void (S::*set)(int);
-    int lo, hi, def;
-    bool tuning;
-} intKeys[] = {
-    {"preview_index", &S::getPreviewIndex, &S::setPreviewIndex, 0, 1, 0, false},
-    {"aec_Mod", &S::getAecMod, &S::setAecMod, 0, 3, 0, true},
-    {"aperture_value", &S::getApertureValue, &S::setApertureValue, 100, 2500, 240, true},
-    {"exposure_time", &S::getExposureTime, &S::setExposureTime, -10, 1, -3, true},
-    {"sce_value", &S::getSceValue, &S::setSceValue, 0, 1500, 700, true},
-    {"iso_value", &S::getIsoValue, &S::setIsoValue, 0, 13, 0, true},
-    {"ev_value", &S::getEvValue, &S::setEvValue, -6, 6, 0, true},
-    {"afd_value", &S::getAfdValue, &S::setAfdValue, 0, 3, 0, true},
-    {"awb_value", &S::getAwbValue, &S::setAwbValue, 0, 6, 0, true},
-    {"warmness_value", &S::getWarmnessValue, &S::setWarmnessValue, -15, 15, 0, true},
-    {"saturation_value", &S::getSaturationValue, &S::setSaturationValue, 0, 10, 5, true},
-    {"contrast_value", &S::getContrastValue, &S::setContrastValue, 0, 10, 5, true},
-    {"sharpness_value", &S::getSharpnessValue, &S::setSharpnessValue, 0, 36, 12, true},
-    {"uvc_mce_r", &S::getUvcMceR, &S::setUvcMceR, -128, 128, -128, true},
-    {"uvc_mce_g", &S::getUvcMceG, &S::setUvcMceG, -128, 128, -128, true},
-    {"uvc_mce_b", &S::getUvcMceB, &S::setUvcMceB, -128, 128, -128, true},
-    {"color_temperature", &S::getColorTemperature, &S::setColorTemperature, 0, 60, 0, true}};
-} // namespace
 
 class TestSettingsStore : public QObject
 {
@@ -68,24 +37,33 @@ private slots:
         qputenv("HOME", home->path().toLocal8Bit());
     }
 
-    // Without a file every key reads its default, and nothing is created. A
-    // number at either end of its key's range reads as it is; one past an end
-    // (or past an int) reads as the default, and reading changes no file.
+    // Without a file every key reads its default, and nothing is created. A number at either end of
+    // its key's range reads as it is; one past an end (or past an int) reads as the default, and
+    // reading changes no file. (The parameters' ranges and defaults are the parameter table's, pinned
+    // by the tunnel's round trip and bulk writes; a switch's are false and true.)
     void defaultsAndRanges()
     {
         for (int pass = 0; pass < 5; ++pass) {
-            QByteArray ini("[General]\n");
-            for (const IntKey &k : intKeys) {
-                const qint64 v = pass == 1 ? k.lo : pass == 2 ? k.hi : pass == 3 ? k.lo - 1 : qint64(INT_MAX);
-                ini += QByteArray(k.key) + '=' + QByteArray::number(v) + '\n';
+            const auto value = [pass](int lo, int hi) {
+                return pass == 1 ? lo : pass == 2 ? hi : pass == 3 ? qint64(lo) - 1 : qint64(INT_MAX);
+            };
+            QByteArray ini("[General]\npreview_index=" + QByteArray::number(value(0, 1)) + '\n');
+            for (int id = 0; id < Params::Count; ++id) {
+                if (pass < 3 || !Params::isSwitch(id))
+                    ini += QByteArray(Params::row(id).key) + '='
+                           + QByteArray::number(value(Params::lowest(id), Params::highest(id))) + '\n';
             }
             if (pass > 0)
                 writeIni(ini);
             {
                 SettingsStore s;
-                for (const IntKey &k : intKeys)
-                    QVERIFY2((s.*k.get)() == (pass == 1 ? k.lo : pass == 2 ? k.hi : k.def), k.key);
-                QVERIFY(!s.getSkinSmoothing() && !s.getBrightMode() && !s.getDisplayZoom() && !s.getDebugLog());
+                for (int id = 0; id < Params::Count; ++id) {
+                    const int expected = pass == 1 ? Params::lowest(id) : pass == 2 ? Params::highest(id)
+                                                                                   : Params::row(id).def;
+                    QVERIFY2(s.get(Params::Id(id)) == expected, Params::row(id).key);
+                }
+                QCOMPARE(s.getPreviewIndex(), pass == 2 ? 1 : 0);
+                QVERIFY(!s.getDisplayZoom() && !s.getDebugLog());
                 QCOMPARE(s.getLanguage(), QString());
                 QCOMPARE(s.getCameraId(), 0);
             }
@@ -94,31 +72,32 @@ private slots:
         }
     }
 
-    // What the setters write reaches the next start; restoring defaults resets
-    // the tuning keys only.
+    // What the setters write reaches the next start (a switch as true or false); restoring defaults
+    // resets the tuning keys only.
     void roundTripAndRestoreDefaults()
     {
         {
             SettingsStore s;
-            for (const IntKey &k : intKeys)
-                (s.*k.set)(k.hi);
+            for (int id = 0; id < Params::Count; ++id)
+                s.set(Params::Id(id), Params::highest(id));
+            s.setPreviewIndex(1);
             s.setCameraId(2);
-            s.setSkinSmoothing(true);
-            s.setBrightMode(true);
             s.setDisplayZoom(true);
             s.setDebugLog(true);
             s.setLanguage("zh_CN");
         }
         const QByteArray text = readIni();
-        QVERIFY(text.startsWith("[General]\n") && text.contains("skin_smoothing=true\n"));
+        QVERIFY(text.startsWith("[General]\n"));
         for (int restored = 0; restored < 2; ++restored) {
             SettingsStore s;
-            for (const IntKey &k : intKeys) {
-                QVERIFY2(text.contains(QByteArray(k.key) + '=' + QByteArray::number(k.hi) + '\n'), k.key);
-                QVERIFY2((s.*k.get)() == (restored && k.tuning ? k.def : k.hi), k.key);
+            for (int id = 0; id < Params::Count; ++id) {
+                const QByteArray key = Params::row(id).key;
+                const int hi = Params::highest(id);
+                QVERIFY2(text.contains(key + '=' + (Params::isSwitch(id) ? "true" : QByteArray::number(hi)) + '\n'),
+                         key);
+                QVERIFY2(s.get(Params::Id(id)) == (restored ? Params::row(id).def : hi), key);
             }
-            QCOMPARE(s.getSkinSmoothing() || s.getBrightMode(), !restored);
-            QVERIFY(s.getDisplayZoom() && s.getDebugLog());
+            QVERIFY(s.getPreviewIndex() == 1 && s.getDisplayZoom() && s.getDebugLog());
             QCOMPARE(s.getLanguage(), QString("zh_CN"));
             QCOMPARE(s.getCameraId(), 2);
             s.restoreDefaults();

@@ -81,9 +81,10 @@ struct FakeWorld
     {
         if (prop == cv::CAP_PROP_AUTO_EXPOSURE && value == ParamTunnel::autoExposureOnValue())
             return QStringLiteral("AE:on");
-        for (const ExposureEntry &e : ParamTunnel::exposureList()) {
-            if (prop == cv::CAP_PROP_EXPOSURE && value == ParamTunnel::exposureControlValue(e.value))
-                return QStringLiteral("EXP:%1").arg(e.value);
+        for (int i = 0; i < Params::count(Params::ExposureTime); ++i) {
+            const int code = Params::storedAt(Params::ExposureTime, i);
+            if (prop == cv::CAP_PROP_EXPOSURE && value == ParamTunnel::exposureControlValue(code))
+                return QStringLiteral("EXP:%1").arg(code);
         }
         return (prop == ParamTunnel::whiteBalanceProperty() ? QStringLiteral("WB") : QString::number(prop))
             + QLatin1Char(':') + QString::number(value, 'g', 10);
@@ -284,6 +285,15 @@ inline void writeIni(const QString &path, const QVariantMap &values)
         ini.setValue(it.key(), it.value());
 }
 
+// Every tuning key away from its default.
+inline QVariantMap tunedSettings()
+{
+    return {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
+            {"bright_mode", false}, {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1}, {"awb_value", 6},
+            {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2}, {"contrast_value", 8},
+            {"sharpness_value", 30}, {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 128}, {"sce_value", 1500}};
+}
+
 // An open fake camera, a store in a fresh home, a tunnel whose pauses go into the trace.
 struct TunnelFixture : Rig
 {
@@ -308,27 +318,3 @@ struct TunnelFixture : Rig
     std::unique_ptr<SettingsStore> store = std::make_unique<SettingsStore>();
     ParamTunnel tunnel;
 };
-
-// One parameter write by name ("iso", "aperture", ...); false for an unknown name.
-inline bool applyWrite(const QString &op, int v, ParamTunnel &t, CameraLink &c, SettingsStore &s)
-{
-    using Write = void (ParamTunnel::*)(int, CameraLink &, SettingsStore &, ParamTunnel::Part);
-    static const QHash<QString, Write> writes = {
-        {"aec", &ParamTunnel::setAecMode},     {"aperture", &ParamTunnel::setAperture},
-        {"exposure", &ParamTunnel::setExposureTime}, {"sce", &ParamTunnel::setSce},
-        {"iso", &ParamTunnel::setIso},         {"ev", &ParamTunnel::setEv},
-        {"afd", &ParamTunnel::setAfd},         {"awb", &ParamTunnel::setAwb},
-        {"colortemp", &ParamTunnel::setColorTemperature}, {"warmness", &ParamTunnel::setWarmness},
-        {"saturation", &ParamTunnel::setSaturation}, {"contrast", &ParamTunnel::setContrast},
-        {"sharpness", &ParamTunnel::setSharpness}, {"mceR", &ParamTunnel::setMceR},
-        {"mceG", &ParamTunnel::setMceG},       {"mceB", &ParamTunnel::setMceB}};
-    if (op == QLatin1String("skin"))
-        t.setSkinSmoothing(v != 0, c, s);
-    else if (op == QLatin1String("bright"))
-        t.setBrightMode(v != 0, c, s);
-    else if (const Write w = writes.value(op))
-        (t.*w)(v, c, s, ParamTunnel::Part::Both);
-    else
-        return false;
-    return true;
-}

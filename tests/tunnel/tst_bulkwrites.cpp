@@ -20,15 +20,6 @@ const QString DefaultSync = QStringLiteral(
 // The same with the camera closed: no AEC writes, but the transaction and every pause.
 const QString ClosedSync = "p100 " + DefaultSync.mid(DefaultSync.indexOf("28:89"));
 
-// Every tuning key away from its default.
-QVariantMap tunedSettings()
-{
-    return {{"aec_Mod", 1}, {"aperture_value", 320}, {"exposure_time", -5}, {"skin_smoothing", true},
-            {"bright_mode", false}, {"iso_value", 7}, {"ev_value", -2}, {"afd_value", 1}, {"awb_value", 6},
-            {"color_temperature", 45}, {"warmness_value", -3}, {"saturation_value", 2}, {"contrast_value", 8},
-            {"sharpness_value", 30}, {"uvc_mce_r", 10}, {"uvc_mce_g", -20}, {"uvc_mce_b", 128}, {"sce_value", 1500}};
-}
-
 const QString TunedSync = QStringLiteral(
     "36:320 EXP:-5 p100 28:89 p100 14:7 p100 10:-2 p100 32:1 p100 WB:6500 p100 13:-300 p100 12:2 p100 11:8 "
     "p100 20:30 p100 35:10 p100 33:-20 p100 34:128 p100 27:1500 p100 22:128 p100 WB:6500 p100 28:0");

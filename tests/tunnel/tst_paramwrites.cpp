@@ -1,5 +1,6 @@
-// The tunnel's single operations: each write's traffic and pauses, what is stored and when, the checks
-// that stop it, the flag register; the value tables; the debug read-back (not waiting: tst_capturethreads).
+// The tunnel's single operations: each route's traffic and pauses, what is stored and when, the checks
+// that stop it, the flag register; the value lists' labels and lookups; the debug read-back (not waiting:
+// tst_capturethreads).
 
 #include "support/fakecamera.h"
 
@@ -8,11 +9,12 @@ class TestParamWrites : public QObject
     Q_OBJECT
 
 private slots:
-    // Stored beforehand: AEC mode 3, aperture F3.2, exposure 1/100s. A refused
-    // write leaves its key at that value (or absent).
+    // The routes: what each kind of write sends and when it stores. (Every parameter's value list,
+    // encoding and control: the round trip through the virtual camera, tst_tunnelvcam.) Stored
+    // beforehand: AEC mode 3, aperture F3.2, exposure 1/100s. A refused write leaves its key as it was.
     void write_data()
     {
-        QTest::addColumn<QString>("op");
+        QTest::addColumn<int>("id");
         QTest::addColumn<int>("arg");
         QTest::addColumn<bool>("open");
         QTest::addColumn<QString>("trace");
@@ -20,53 +22,31 @@ private slots:
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<bool>("storedBeforeSend");
 
-        const QVariant none;
-        const auto row = [](const char *name, const char *op, int arg, const char *trace, const char *key,
+        const auto row = [](const char *name, Params::Id id, int arg, const char *trace, const char *key,
                             const QVariant &stored, bool open = true, bool storedFirst = false) {
-            QTest::newRow(name) << op << arg << open << trace << key << stored << storedFirst;
+            QTest::newRow(name) << int(id) << arg << open << trace << key << stored << storedFirst;
         };
-        // Direct writes: plain sets, no pause; nothing at all while closed.
-        row("aec auto", "aec", 0, "AE:on 36:0", "aec_Mod", 0);
-        row("aec manual", "aec", 1, "36:320 EXP:-5", "aec_Mod", 1);
-        row("aec exposure manual", "aec", 2, "36:0 EXP:-5", "aec_Mod", 2);
-        row("aec aperture manual", "aec", 3, "AE:on 36:320", "aec_Mod", 3);
-        row("aec mode 4", "aec", 4, "", "aec_Mod", 3);
-        row("aec negative", "aec", -1, "", "aec_Mod", 3);
-        row("aec closed", "aec", 1, "", "aec_Mod", 3, false);
-        row("aperture F2.4", "aperture", 14, "36:240", "aperture_value", 240);
-        row("aperture past end", "aperture", 38, "", "aperture_value", 320);
-        row("aperture negative", "aperture", -1, "", "aperture_value", 320);
-        row("aperture closed", "aperture", 14, "", "aperture_value", 320, false);
-        row("exposure 1/24s", "exposure", 10, "EXP:1", "exposure_time", 1);
-        row("exposure past end", "exposure", 11, "", "exposure_time", -5);
-        row("exposure closed", "exposure", 7, "", "exposure_time", -5, false);
-        // Tunnelled: open, 100 ms, value, close; then stored.
-        row("sce 7", "sce", 7, "28:89 p100 27:700 28:0", "sce_value", 700);
-        row("iso 6400", "iso", 13, "28:89 p100 14:13 28:0", "iso_value", 13);
-        row("ev lowest", "ev", 0, "28:89 p100 10:-6 28:0", "ev_value", -6);
-        row("ev highest", "ev", 12, "28:89 p100 10:6 28:0", "ev_value", 6);
-        row("ev past end", "ev", 13, "", "ev_value", none);
-        row("afd 60Hz", "afd", 2, "28:89 p100 32:2 28:0", "afd_value", 2);
-        row("awb daylight", "awb", 3, "28:89 p100 WB:6500 28:0", "awb_value", 3);
-        row("awb manual preset", "awb", 6, "", "awb_value", none);
-        row("warmness lowest", "warmness", -15, "28:89 p100 13:-1500 28:0", "warmness_value", -15);
-        row("contrast", "contrast", 10, "28:89 p100 11:10 28:0", "contrast_value", 10);
-        row("sharpness", "sharpness", 36, "28:89 p100 20:36 28:0", "sharpness_value", 36);
-        row("mce red last", "mceR", 256, "28:89 p100 35:128 28:0", "uvc_mce_r", 128);
-        row("mce red past end", "mceR", 257, "", "uvc_mce_r", none);
-        row("mce green", "mceG", 200, "28:89 p100 33:72 28:0", "uvc_mce_g", 72);
-        row("mce blue negative", "mceB", -1, "", "uvc_mce_b", none);
-        row("mce blue", "mceB", 1, "28:89 p100 34:-127 28:0", "uvc_mce_b", -127);
+        // The AEC modes' direct writes with the stored iris and exposure time; nothing while closed.
+        row("aec auto", Params::AecMode, 0, "AE:on 36:0", "aec_Mod", 0);
+        row("aec manual", Params::AecMode, 1, "36:320 EXP:-5", "aec_Mod", 1);
+        row("aec exposure manual", Params::AecMode, 2, "36:0 EXP:-5", "aec_Mod", 2);
+        row("aec aperture manual", Params::AecMode, 3, "AE:on 36:320", "aec_Mod", 3);
+        row("aec closed", Params::AecMode, 1, "", "aec_Mod", 3, false);
+        // Direct: a plain set, no pause; nothing at all while closed.
+        row("aperture F2.4", Params::Aperture, 14, "36:240", "aperture_value", 240);
+        row("aperture closed", Params::Aperture, 14, "", "aperture_value", 320, false);
+        // Tunnelled: open, 100 ms, value, close; then stored, whether the camera is open or not.
+        row("sce 7", Params::Sce, 7, "28:89 p100 27:700 28:0", "sce_value", 700);
+        row("iso closed", Params::Iso, 13, "28:89 p100 14:13 28:0", "iso_value", 13, false);
         // Saturation goes without the pause; the colour temperature is stored first.
-        row("saturation", "saturation", 3, "28:89 12:3 28:0", "saturation_value", 3);
-        row("colour temperature", "colortemp", 60, "28:89 p100 WB:8000 28:0", "color_temperature", 60, true, true);
-        // Tunnelled writes do not look at the camera: sent into the void, stored.
-        row("iso closed", "iso", 13, "28:89 p100 14:13 28:0", "iso_value", 13, false);
+        row("saturation", Params::Saturation, 3, "28:89 12:3 28:0", "saturation_value", 3);
+        row("colour temperature", Params::ColorTemperature, 60, "28:89 p100 WB:8000 28:0", "color_temperature", 60,
+            true, true);
     }
 
     void write()
     {
-        QFETCH(QString, op);
+        QFETCH(int, id);
         QFETCH(int, arg);
         QFETCH(bool, open);
         QFETCH(QString, trace);
@@ -87,7 +67,7 @@ private slots:
             storedAtLastSet = now == stored && now != before;
         };
 
-        QVERIFY(applyWrite(op, arg, f.tunnel, *f.link, *f.store));
+        f.tunnel.write(Params::Id(id), arg, *f.link, *f.store);
         QCOMPARE(f.world->takeTrace(), trace);
         if (!trace.isEmpty())
             QTEST(storedAtLastSet, "storedBeforeSend");
@@ -113,7 +93,8 @@ private slots:
             QCOMPARE(int(f.tunnel.flagRegister()), (c.storedSkin ? 128 : 0) + (c.storedBright ? 64 : 0));
             QStringList sent;
             for (int i = 0; i < c.steps.size(); ++i) {
-                applyWrite(c.steps[i].chopped(1), c.steps[i].endsWith('+'), f.tunnel, *f.link, *f.store);
+                const Params::Id id = c.steps[i].startsWith("skin") ? Params::SkinSmoothing : Params::BrightMode;
+                f.tunnel.write(id, c.steps[i].endsWith('+'), *f.link, *f.store);
                 sent << QStringLiteral("28:89 p100 22:%1 28:0").arg(c.gamma[i]);
             }
             QCOMPARE(f.world->takeTrace(), sent.join(QLatin1Char(' ')));
@@ -140,36 +121,25 @@ private slots:
     // values keep the first-match lookups unambiguous.
     void labelsMatchValues()
     {
-        const QVector<ApertureEntry> apertures = ParamTunnel::apertureList();
-        QCOMPARE(apertures.size(), 38);
-        for (int i = 0; i < apertures.size(); ++i) {
-            const ApertureEntry &e = apertures.at(i);
-            QCOMPARE(e.label, e.fNumber100 < 1000 ? QStringLiteral("F%1").arg(e.fNumber100 / 100.0, 0, 'f', 1)
-                                                  : QStringLiteral("F%1").arg(e.fNumber100 / 100));
-            QVERIFY(i == 0 || (e.fNumber100 > apertures.at(i - 1).fNumber100 && e.apex > apertures.at(i - 1).apex));
-        }
+        const auto check = [](Params::Id id, const std::function<QString(int index, int value)> &expected) {
+            for (int i = 0; i < Params::count(id); ++i) {
+                const int v = Params::storedAt(id, i);
+                QVERIFY2(Params::label(id, i) == expected(i, v), qPrintable(Params::label(id, i)));
+                QVERIFY(i == 0 || v > Params::storedAt(id, i - 1));
+            }
+        };
+        check(Params::Aperture, [](int, int v) {
+            return v < 1000 ? QStringLiteral("F%1").arg(v / 100.0, 0, 'f', 1) : QStringLiteral("F%1").arg(v / 100);
+        });
         const int denominators[] = {1000, 640, 320, 200, 120, 100, 60, 50, 33, 30, 24};
-        const QVector<ExposureEntry> exposures = ParamTunnel::exposureList();
-        QCOMPARE(exposures.size(), 11);
-        for (int i = 0; i < exposures.size(); ++i) {
-            QCOMPARE(exposures.at(i).label, QStringLiteral("1/%1s").arg(denominators[i]));
-            QCOMPARE(int(exposures.at(i).value), i < 10 ? i - 10 : 1); // no code 0
-        }
-        const QVector<LabeledValue> evs = ParamTunnel::evList();
-        QCOMPARE(evs.size(), 13);
-        for (int i = 0; i < evs.size(); ++i) {
-            QCOMPARE(evs.at(i).value, i - 6); // thirds of a stop
-            QCOMPARE(evs.at(i).label, QString::number(evs.at(i).value / 3.0, 'f', 1));
-        }
-        // The MCE factor 1 + code/512 with three exact decimals.
-        ParamTunnel tunnel;
-        const QVector<LabeledValue> mce = tunnel.mceList();
-        QCOMPARE(mce.size(), 257);
-        for (int i = 0; i < mce.size(); ++i) {
-            QCOMPARE(mce.at(i).value, i - 128);
-            QCOMPARE(mce.at(i).label, QString::number(1.0 + i / 512.0, 'f', 3));
-        }
-        QCOMPARE(tunnel.mceLabels().at(255), QStringLiteral("1.498"));
+        check(Params::ExposureTime, [&](int i, int v) { // codes -10 ... -1, then 1: no code 0
+            return v == (i < 10 ? i - 10 : 1) ? QStringLiteral("1/%1s").arg(denominators[i]) : QString();
+        });
+        check(Params::Ev, [](int, int v) { return QString::number(v / 3.0, 'f', 1); }); // thirds of a stop
+        check(Params::Warmness, [](int, int v) { return QString::number(v); });
+        check(Params::ColorTemperature, [](int i, int) { return QString::number(i + 20) + QStringLiteral("00K"); });
+        // The MCE factor 1 + index/512 with three exact decimals.
+        check(Params::MceG, [](int i, int) { return QString::number(1.0 + i / 512.0, 'f', 3); });
     }
 
     // Lookups by row and by value, with rows and values outside the tables.
@@ -180,23 +150,12 @@ private slots:
             QVERIFY2(actual == expected, qPrintable(QStringLiteral("%1: %2").arg(name, actual)));
         };
         const auto n = [](int v) { return QString::number(v); };
-        row("aperture text past end", ParamTunnel::apertureText(38), "");
-        row("aperture text negative", ParamTunnel::apertureText(-1), "");
-        row("exposure text past end", ParamTunnel::exposureText(11), "");
-        row("iso text past end", ParamTunnel::isoText(14), "");
-        row("ev text negative", ParamTunnel::evText(-1), "");
-        row("aperture index", n(ParamTunnel::apertureIndexOf(240)), "14");
-        row("aperture index between rows", n(ParamTunnel::apertureIndexOf(245)), "0");
-        row("exposure index 1/24s", n(ParamTunnel::exposureIndexOf(1)), "10");
-        row("exposure index code 0", n(ParamTunnel::exposureIndexOf(0)), "0");
-        row("ev index outside", n(ParamTunnel::evIndexOf(7)), "0");
-        row("mce index zero", n(t.mceIndexOf(0)), "128");
-        row("mce index outside", n(t.mceIndexOf(129)), "0");
+        row("label past end", Params::label(Params::Iso, 14), "");
+        row("label negative", Params::label(Params::Ev, -1), "");
+        row("index of a value", n(Params::indexOf(Params::Aperture, 240)), "14");
+        row("index between rows", n(Params::indexOf(Params::Aperture, 245)), "0");
         row("aperture name between rows", ParamTunnel::apertureNameOf(245), "Null");
         row("aperture name zero", ParamTunnel::apertureNameOf(0), "Null");
-        row("awb shade", n(ParamTunnel::awbPresetTemperature(5)), "7500");
-        row("awb manual", n(ParamTunnel::awbPresetTemperature(6)), "-1");
-        row("awb negative", n(ParamTunnel::awbPresetTemperature(-1)), "-1");
         row("preview 1080p", n(t.previewSettings(0) == Preview1080), "1");
         row("preview 720p", n(t.previewSettings(1) == Preview720), "1");
         row("preview past end", n(t.previewSettings(2) == Preview1080), "1");

@@ -1,0 +1,230 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <climits>
+#include <cstddef>
+#include <type_traits>
+
+// The image-tuning parameters, described once: one row each in VEXLO_PARAMS
+// below. The settings store and the tunnel take everything they know about a
+// parameter from its row (their named getters, setters and writes are made
+// from the rows); the backend takes its value lists and controls from here.
+//
+// A value has three forms: the index into the parameter's value list (what the
+// window and the backend hold), the stored value (its INI key's) and the
+// register value (what the camera receives).
+//
+// Columns:
+//   name      Params::<name>, and the tunnel's write ParamTunnel::set<name>
+//   store     the settings store's SettingsStore::get<store> / set<store>
+//   kind      its row in the window; a switch stores a bool, the others an int
+//   key       INI key; stored files rely on it: never rename one
+//   property  the backend's property, which also names the row in the window
+//   default   stored value; restoring defaults writes it
+//   values    the value list: index -> stored value, and the labels the window
+//             shows; the list's lowest and highest stored values are the
+//             range a stored value must keep (outside it reads as the default)
+//   encoding  stored value -> register value
+//   control   the standard control that carries it
+//   route     how a write reaches the control, with its pause rule
+//   prime     what the priming pass before a full write sends
+//   debug     its name in debug texts and failure reasons
+//
+// The rows are in the order of restoring defaults and of a reload. A full
+// write sends the tunnelled controls in the order of `Control`, each with the
+// value of the first row on it (the lead row).
+#define VEXLO_PARAMS(X)                                                                                             \
+    X(BrightMode, BrightMode, Kind::Switch, "bright_mode", "brightSwitch", 0, steps(0, 1), bit(0x40),               \
+      Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")                                 \
+    X(SkinSmoothing, SkinSmoothing, Kind::Switch, "skin_smoothing", "skinSwitch", 0, steps(0, 1), bit(0x80),        \
+      Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")                                 \
+    X(AecMode, AecMod, Kind::Combo, "aec_Mod", "aecIndex", 0, choices(ExposureModes), byIndex(AecManual),           \
+      Control::AutoExposure, Route::AecModes, Prime::none(), "AEC mode")                                            \
+    X(Afd, AfdValue, Kind::Combo, "afd_value", "afdIndex", 0, choices(AntiFlickerModes), same(),                    \
+      Control::Backlight, Route::Tunnel, Prime::with(1), "Anti-flicker")                                            \
+    X(Awb, AwbValue, Kind::Combo, "awb_value", "awbIndex", 0, choices(WhiteBalancePresets), byIndex(PresetKelvin),  \
+      Control::WhiteBalance, Route::Tunnel, Prime::with(2800), "White balance")                                     \
+    X(Aperture, ApertureValue, Kind::Slider, "aperture_value", "apertureIndex", 240, choices(Apertures), same(),    \
+      Control::Iris, Route::Direct, Prime::stored(), "Aperture")                                                    \
+    X(ExposureTime, ExposureTime, Kind::Slider, "exposure_time", "exposureIndex", -3, choices(ExposureTimes),       \
+      same(), Control::Exposure, Route::Direct, Prime::stored(), "Exposure time")                                   \
+    X(Iso, IsoValue, Kind::Slider, "iso_value", "isoIndex", 0, choices(IsoSpeeds), same(),                          \
+      Control::Gain, Route::Tunnel, Prime::with(1), "ISO")                                                          \
+    X(Ev, EvValue, Kind::Slider, "ev_value", "evIndex", 0, choices(EvSteps), same(),                                \
+      Control::Brightness, Route::Tunnel, Prime::with(1), "EV")                                                     \
+    X(Sce, SceValue, Kind::Slider, "sce_value", "sceIndex", 700, steps(0, 1500, 100), same(),                       \
+      Control::Zoom, Route::Tunnel, Prime::with(600), "SCE")                                                        \
+    X(Saturation, SaturationValue, Kind::Slider, "saturation_value", "saturationIndex", 5, steps(0, 10), same(),    \
+      Control::Saturation, Route::TunnelAtOnce, Prime::with(1), "Saturation")                                       \
+    X(Contrast, ContrastValue, Kind::Slider, "contrast_value", "contrastIndex", 5, steps(0, 10), same(),            \
+      Control::Contrast, Route::Tunnel, Prime::withUnlessManualWhiteBalance(1), "Contrast")                         \
+    X(Sharpness, SharpnessValue, Kind::Slider, "sharpness_value", "sharpnessIndex", 12, steps(0, 36), same(),       \
+      Control::Sharpness, Route::Tunnel, Prime::with(1), "Sharpness")                                               \
+    X(Warmness, WarmnessValue, Kind::Slider, "warmness_value", "warmnessIndex", 0, levels(-15, 15), linear(100),    \
+      Control::Hue, Route::Tunnel, Prime::with(100), "Warmness")                                                    \
+    X(MceR, UvcMceR, Kind::MceSlider, "uvc_mce_r", "mceRindex", -128, steps(-128, 128, 1, Label::Gain), same(),     \
+      Control::Roll, Route::Tunnel, Prime::with(1), "MCE red")                                                      \
+    X(MceG, UvcMceG, Kind::MceSlider, "uvc_mce_g", "mceGindex", -128, steps(-128, 128, 1, Label::Gain), same(),     \
+      Control::Pan, Route::Tunnel, Prime::with(1), "MCE green")                                                     \
+    X(MceB, UvcMceB, Kind::MceSlider, "uvc_mce_b", "mceBindex", -128, steps(-128, 128, 1, Label::Gain), same(),     \
+      Control::Tilt, Route::Tunnel, Prime::with(1), "MCE blue")                                                     \
+    X(ColorTemperature, ColorTemperature, Kind::Slider, "color_temperature", "colorTemperatureIndex", 0,            \
+      steps(0, 60, 1, Label::Kelvin), linear(100, 2000), Control::WhiteBalance, Route::TunnelStoredFirst,           \
+      Prime::none(), "White balance")
+
+namespace Params {
+
+// The standard controls that carry parameters, in the order in which a full
+// write sends them: the first three directly, the others in one transaction.
+enum class Control {
+    AutoExposure, Iris, Exposure,
+    Gain, Brightness, Backlight, WhiteBalance, Hue, Saturation, Contrast, Sharpness, Roll, Pan, Tilt, Zoom, Gamma
+};
+const int ControlCount = int(Control::Gamma) + 1;
+const Control FirstTunnelled = Control::Gain;
+
+// How a write reaches its control. Every write but the direct ones and the AEC
+// mode's goes on whether the camera is open or not.
+enum class Route {
+    Tunnel,            // a transaction (open, 100 ms, the value, close), then stored
+    TunnelAtOnce,      // the same without the pause: the firmware takes it at once
+    TunnelStoredFirst, // stored, then sent as Tunnel
+    Direct,            // the control itself, only while the camera is open; then stored
+    Flag,              // its bit of the flag register; the whole byte goes as Tunnel
+    AecModes,          // the mode's direct writes (see AecManual), only while open
+};
+
+// The row in the window: a switch, a combo box, a slider, or one of the three
+// sliders of the MCE row.
+enum class Kind { Switch, Combo, Slider, MceSlider };
+// The type of a parameter's value outside the table: bool for a switch.
+template <Kind kind>
+using ValueOf = std::conditional_t<kind == Kind::Switch, bool, int>;
+
+// What the window shows for each entry of a value list.
+enum class Label {
+    Choice, // the choice's own label
+    Index,  // the index: "0", "1", ...
+    Level,  // the stored level; the parameter's write takes the level, not the index
+    Kelvin, // the register value in kelvin: "2000K"
+    Gain,   // the gain 1.000 ... 1.500 that the index stands for (1 + index / 512)
+};
+
+// One entry of a list of choices: its label (a translation id, context "main",
+// where the translation table has one) and its stored value.
+struct Choice
+{
+    const char *label;
+    int value;
+};
+
+// A value list: index i stands for choices[i].value, or, without choices, for
+// first + i * step.
+struct Values
+{
+    Label label;
+    int count;
+    const Choice *choices;
+    int first, step;
+};
+
+template <std::size_t N>
+constexpr Values choices(const Choice (&list)[N])
+{
+    return {Label::Choice, int(N), list, 0, 0};
+}
+constexpr Values steps(int first, int last, int step = 1, Label label = Label::Index)
+{
+    return {label, (last - first) / step + 1, nullptr, first, step};
+}
+constexpr Values levels(int first, int last)
+{
+    return {Label::Level, last - first + 1, nullptr, first, 1};
+}
+
+// Stored value -> register value: stored * scale + offset, or byIndex[i] of
+// the stored value's entry i, or (a switch) its bit of the flag register.
+struct Encoding
+{
+    int scale, offset;
+    const int *byIndex;
+    unsigned bit;
+};
+constexpr Encoding same() { return {1, 0, nullptr, 0}; }
+constexpr Encoding linear(int scale, int offset = 0) { return {scale, offset, nullptr, 0}; }
+constexpr Encoding byIndex(const int *registers) { return {1, 0, registers, 0}; }
+constexpr Encoding bit(unsigned mask) { return {1, 0, nullptr, mask}; }
+
+// A byIndex register of an entry that sends nothing itself: the next row on
+// the same control sends the value (the white balance's Manual, whose
+// temperature is the colour temperature's).
+const int OtherRow = INT_MIN;
+
+// The AEC modes' registers: which of the iris and the exposure time they
+// leave to the user. Manual ones get their stored values; the exposure time
+// is automatic unless manual, the iris 0 unless manual.
+enum { ManualIris = 1, ManualExposure = 2 };
+
+// What the priming pass sends: a placeholder register value (a lead row's
+// goes to its control), the same only while the white balance is not manual,
+// the stored value (direct rows, before the transaction), the inverted stored
+// flag, or nothing.
+struct Prime
+{
+    enum Rule { None, Value, UnlessManualWhiteBalance, Stored, Inverted } rule;
+    int value;
+
+    static constexpr Prime none() { return {None, 0}; }
+    static constexpr Prime with(int v) { return {Value, v}; }
+    static constexpr Prime withUnlessManualWhiteBalance(int v) { return {UnlessManualWhiteBalance, v}; }
+    static constexpr Prime stored() { return {Stored, 0}; }
+    static constexpr Prime inverted() { return {Inverted, 0}; }
+};
+
+struct Row
+{
+    Kind kind;
+    const char *key;
+    const char *property;
+    int def;
+    Values values;
+    Encoding encoding;
+    Control control;
+    Route route;
+    Prime prime;
+    const char *debug;
+};
+
+enum Id {
+#define VEXLO_PARAM_ID(name, ...) name,
+    VEXLO_PARAMS(VEXLO_PARAM_ID)
+#undef VEXLO_PARAM_ID
+    Count
+};
+
+const Row &row(int id);
+bool isSwitch(int id);
+
+// The value list.
+int count(int id);
+bool validIndex(int id, qint64 index);
+int storedAt(int id, int index);   // index must be valid
+int indexOf(int id, int stored);   // the first entry holding it; 0 when none does
+int lowest(int id);                // the range of stored values
+int highest(int id);
+QString label(int id, int index);  // empty outside the list
+QStringList labels(int id);
+// A write's argument (the index, or the level of a level list) as an index;
+// -1 when it is none.
+int indexOfArgument(int id, int argument);
+
+// Register value of a stored value (an AEC mode's Manual* bits); OtherRow for
+// an entry that leaves it to the next row on its control.
+int registerOf(int id, int stored);
+
+// The first row on `c` at or after row `from`; Count when there is none.
+int rowOn(Control c, int from = 0);
+
+} // namespace Params
