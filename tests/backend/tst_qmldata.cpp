@@ -5,6 +5,7 @@
 #include "app/debuglog.h"
 #include "backend/controlstatus.h"
 #include "backend/picturewatch.h"
+#include "params/paramtable.h"
 #include "tunnel/paramtunnel.h"
 
 #include <QQmlComponent>
@@ -118,6 +119,20 @@ private slots:
         QCOMPARE(spy->count(), 1);
         settle();
         QVERIFY(rig->world->takeTrace().isEmpty());
+    }
+
+    // A camera just opened runs the values stored in it; once every row has been written it runs the
+    // panel's, and the notice saying otherwise goes.
+    void everyRowWrittenPutsPanelOnCamera()
+    {
+        QmlData *b = start({{QStringLiteral("aec_Mod"), 1}}, true);
+        for (int id = 0; id < Params::ColorTemperature; ++id) { // the last is the white balance's manual entry
+            const char *name = Params::row(id).property;
+            QVERIFY2(!b->panelOnCamera(), name);
+            const QVariant v = b->property(name);
+            b->setProperty(name, v.type() == QVariant::Bool ? QVariant(!v.toBool()) : QVariant(v.toInt() ? 0 : 1));
+        }
+        QVERIFY(b->panelOnCamera());
     }
 
     void aecEnableRules_data()
