@@ -70,6 +70,28 @@ bool CameraSession::chooseCamera(int index)
     return true;
 }
 
+int CameraSession::loadPreviewIndex()
+{
+    return m_previewIndex = m_settings->getPreviewIndex();
+}
+
+bool CameraSession::choosePreview(int index)
+{
+    if (index == m_previewIndex)
+        return false;
+    m_previewIndex = index;
+    m_settings->setPreviewIndex(index);
+    return true;
+}
+
+QStringList CameraSession::previewSizeList() const
+{
+    QStringList list{QLatin1String(PreviewNames[0]), QLatin1String(PreviewNames[1])};
+    if (!m_streamText.isEmpty())
+        list[m_previewIndex == 1 ? 1 : 0] = m_streamText;
+    return list;
+}
+
 int CameraSession::enumerate()
 {
     m_count = m_camera->enumerateDevices();

@@ -44,9 +44,13 @@ public:
     void setCameraNames(const QStringList &names);
     int cameraIndex() const { return m_index; }
     bool chooseCamera(int index);
-    // The preview size entry to open with.
+    // The preview size entry to open with, as last read from the store (and
+    // read afresh), and chosen (false: it was chosen already; else stored).
     int previewIndex() const { return m_previewIndex; }
-    void setPreviewIndex(int index) { m_previewIndex = index; }
+    int loadPreviewIndex();
+    bool choosePreview(int index);
+    // The entries of the preview-size row.
+    QStringList previewSizeList() const;
     // What the preview-size row shows for the chosen entry when the camera
     // delivers another size or format; empty when it delivers that entry.
     QString streamText() const { return m_streamText; }

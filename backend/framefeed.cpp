@@ -1,5 +1,6 @@
 #include "backend/framefeed.h"
 
+#include "backend/backendlog.h"
 #include "backend/imagestats.h"
 #include "camera/cameralink.h"
 #include "camera/capturethread.h"
@@ -11,6 +12,10 @@
 #include <QTimer>
 
 #include <utility>
+
+namespace {
+const int SnapshotTimeoutMs = 2000;
+} // namespace
 
 FrameFeed::FrameFeed(CaptureThread *capture, CameraLink *camera, ImageStats *stats, QObject *parent)
     : QObject(parent)
@@ -77,4 +82,26 @@ void FrameFeed::cancelWait()
 {
     if (m_wait)
         m_wait->quit();
+}
+
+// The capture thread reads the camera; the snapshot takes the next frame it
+// delivers.
+SnapshotFile::Result FrameFeed::saveSnapshot(const QString &fileName, bool cameraOpen)
+{
+    QImage image;
+    if (cameraOpen && !waiting()) {
+        emit waitBegins();
+        image = waitForFullFrame(SnapshotTimeoutMs);
+        emit waitEnds();
+    }
+    if (image.width() <= 0) {
+        qCWarning(lcBackend, "snapshot: no frame from the camera within %d ms, nothing saved", SnapshotTimeoutMs);
+        return {SnapshotFile::Problem::NoFrame, {}};
+    }
+    const SnapshotFile::Result result = SnapshotFile::write(image, fileName);
+    if (!result.ok()) {
+        qCWarning(lcBackend).noquote()
+            << QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(fileName, result.detail);
+    }
+    return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "backend/snapshotfile.h"
+
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -37,7 +39,15 @@ public:
     bool waiting() const { return !m_wait.isNull(); }
     void cancelWait();
 
+    // Saves one fresh frame under exactly `fileName`, whole or not at all;
+    // NoFrame when no frame came within about 2 s, or the camera is not open
+    // (all with a log line).
+    SnapshotFile::Result saveSnapshot(const QString &fileName, bool cameraOpen);
+
 signals:
+    // A snapshot's wait for its frame, with the window working meanwhile.
+    void waitBegins();
+    void waitEnds();
     void frameSizeChanged();
     // A frame with a picture came.
     void goodFrame();

@@ -21,11 +21,6 @@
 
 #include <opencv2/videoio.hpp>
 
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#include <dbt.h>
-#endif
-
 // The parts of the backend. The facade owns them and connects them; they know
 // only the services below them (store, tunnel, camera, worker, status).
 struct QmlDataPrivate
@@ -54,8 +49,6 @@ struct QmlDataPrivate
 
 namespace {
 
-const int SnapshotTimeoutMs = 2000;
-
 // The tuning properties' change signals, by row.
 #define VEXLO_QML_SIGNAL(name, store, kind, key, property, setter, ...) &QmlData::property##Changed,
 void (QmlData::*const Notify[])() = {VEXLO_PARAMS(VEXLO_QML_SIGNAL)};
@@ -70,9 +63,7 @@ static_assert(sizeof(EnableNotify) / sizeof(EnableNotify[0]) == TuningModel::Ena
 
 } // namespace
 
-// ---------------------------------------------------------------------------
 // Construction and destruction
-// ---------------------------------------------------------------------------
 
 QmlData::QmlData(QObject *parent)
     : QmlData(std::make_unique<CameraLink>(), createPlatformDeviceWatcher(), parent)
@@ -159,6 +150,9 @@ void QmlData::initWiring()
     });
     connect(prompts, &Prompts::quitting, session, &CameraSession::setQuitting);
     connect(prompts, &Prompts::quitting, frames, &FrameFeed::cancelWait);
+    // A quit asked for while a snapshot waits for its frame waits for it to return.
+    connect(frames, &FrameFeed::waitBegins, prompts, &Prompts::enterModal);
+    connect(frames, &FrameFeed::waitEnds, prompts, &Prompts::leaveModal);
 }
 
 QmlData::~QmlData()
@@ -213,20 +207,12 @@ bool QmlData::nativeEventFilter(const QByteArray &eventType, void *message, long
 {
     Q_UNUSED(eventType)
     Q_UNUSED(result)
-#ifdef Q_OS_WIN
-    const MSG *msg = static_cast<const MSG *>(message);
-    if (msg && msg->message == WM_DEVICECHANGE && msg->wParam == DBT_DEVNODES_CHANGED)
+    if (isDeviceChangeMessage(message))
         emit usbDevsChanged();
-#else
-    // Device changes come from the device watcher here.
-    Q_UNUSED(message)
-#endif
     return false;
 }
 
-// ---------------------------------------------------------------------------
 // Tuning parameters
-// ---------------------------------------------------------------------------
 
 #define VEXLO_QML_DEFINE(name, store, kind, key, property, setter, ...)                                \
     VEXLO_PARAM_TYPE(kind) QmlData::property()                                                       \
@@ -237,21 +223,18 @@ bool QmlData::nativeEventFilter(const QByteArray &eventType, void *message, long
 VEXLO_PARAMS(VEXLO_QML_DEFINE)
 #undef VEXLO_QML_DEFINE
 
-// Value lists: replaced and signalled on every call.
-QStringList QmlData::apertureList() const { return pv->tuning->list(Params::Aperture); }
-void QmlData::setApertureList(const QStringList &list) { pv->tuning->setList(Params::Aperture, list); }
-QStringList QmlData::exposureList() const { return pv->tuning->list(Params::ExposureTime); }
-void QmlData::setExposureList(const QStringList &list) { pv->tuning->setList(Params::ExposureTime, list); }
-QStringList QmlData::isoList() const { return pv->tuning->list(Params::Iso); }
-void QmlData::setIsoList(const QStringList &list) { pv->tuning->setList(Params::Iso, list); }
-QStringList QmlData::evList() const { return pv->tuning->list(Params::Ev); }
-void QmlData::setEvList(const QStringList &list) { pv->tuning->setList(Params::Ev, list); }
-QStringList QmlData::warmnessList() const { return pv->tuning->list(Params::Warmness); }
-void QmlData::setWarmnessList(const QStringList &list) { pv->tuning->setList(Params::Warmness, list); }
-QStringList QmlData::mceList() const { return pv->tuning->list(Params::MceR); }
-void QmlData::setMceList(const QStringList &list) { pv->tuning->setList(Params::MceR, list); }
-QStringList QmlData::colorTemperatureList() const { return pv->tuning->list(Params::ColorTemperature); }
-void QmlData::setColorTemperatureList(const QStringList &list) { pv->tuning->setList(Params::ColorTemperature, list); }
+// Value lists (see TuningModel::setList).
+#define VEXLO_QML_LIST(property, setter, id)                                                       \
+    QStringList QmlData::property() const { return pv->tuning->list(Params::id); }                 \
+    void QmlData::setter(const QStringList &list) { pv->tuning->setList(Params::id, list); }
+VEXLO_QML_LIST(apertureList, setApertureList, Aperture)
+VEXLO_QML_LIST(exposureList, setExposureList, ExposureTime)
+VEXLO_QML_LIST(isoList, setIsoList, Iso)
+VEXLO_QML_LIST(evList, setEvList, Ev)
+VEXLO_QML_LIST(warmnessList, setWarmnessList, Warmness)
+VEXLO_QML_LIST(mceList, setMceList, MceR)
+VEXLO_QML_LIST(colorTemperatureList, setColorTemperatureList, ColorTemperature)
+#undef VEXLO_QML_LIST
 
 // Enables (see TuningModel::setEnabled for when they signal).
 #define VEXLO_QML_ENABLE(property, setter, which)                                      \
@@ -358,13 +341,9 @@ int QmlData::getLanguageType()
     return (lang == QLatin1String("zh_CN") || lang == QLatin1String("zh_TW")) ? 210 : 320;
 }
 
-void QmlData::applyTranslate()
-{
-}
+void QmlData::applyTranslate() {}
 
-// ---------------------------------------------------------------------------
 // Camera choice, lifecycle and hot-plug
-// ---------------------------------------------------------------------------
 
 QVector<int> QmlData::frameSize() const { return pv->frames->frameSize(); }
 int QmlData::cameraIndex() const { return pv->session->cameraIndex(); }
@@ -392,33 +371,18 @@ void QmlData::setCameraIndex(int v)
     }
 }
 
-int QmlData::previewSizeIndex()
-{
-    const int index = pv->settings.getPreviewIndex();
-    pv->session->setPreviewIndex(index);
-    return index;
-}
+int QmlData::previewSizeIndex() { return pv->session->loadPreviewIndex(); }
+QStringList QmlData::previewSizeList() const { return pv->session->previewSizeList(); }
 
 void QmlData::setPreviewSizeIndex(int v)
 {
-    if (v == pv->session->previewIndex())
+    if (!pv->session->choosePreview(v))
         return;
-    pv->session->setPreviewIndex(v);
-    pv->settings.setPreviewIndex(v);
     emit previewSizeIndexChanged();
     if (ui_ready) {
         stopCapture();
         startCaptureTimer();
     }
-}
-
-QStringList QmlData::previewSizeList() const
-{
-    QStringList list{QStringLiteral("1080P 30FPS"), QStringLiteral("720P 30FPS")};
-    const QString stream = pv->session->streamText();
-    if (!stream.isEmpty())
-        list[pv->session->previewIndex() == 1 ? 1 : 0] = stream;
-    return list;
 }
 
 // The user asked to look again for a camera.
@@ -440,9 +404,7 @@ void QmlData::camerasArrived()
     startCaptureTimer();
 }
 
-// ---------------------------------------------------------------------------
 // Frames, snapshot and view control
-// ---------------------------------------------------------------------------
 
 void QmlData::setImageFrameRender(QQuickItem *imageFrameRender)
 {
@@ -473,26 +435,9 @@ void QmlData::openSavePicDialog()
         prompts->fileNotice(QT_TRANSLATE_NOOP("QmlData", "snapshot_failed_t"), FileNotice::snapshotText(result, fileName));
 }
 
-// The capture thread reads the camera; the snapshot takes the next frame it
-// delivers, waiting at most 2 s with the window working meanwhile.
 SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)
 {
-    QImage image;
-    if (pv->session->isOpen() && !pv->frames->waiting()) {
-        pv->prompts->enterModal(); // a quit asked for meanwhile waits for this to return
-        image = pv->frames->waitForFullFrame(SnapshotTimeoutMs);
-        pv->prompts->leaveModal();
-    }
-    if (image.width() <= 0) {
-        qCWarning(lcBackend, "snapshot: no frame from the camera within %d ms, nothing saved", SnapshotTimeoutMs);
-        return {SnapshotFile::Problem::NoFrame, {}};
-    }
-    const SnapshotFile::Result result = SnapshotFile::write(image, fileName);
-    if (!result.ok()) {
-        qCWarning(lcBackend).noquote()
-            << QStringLiteral("snapshot: cannot write %1 (%2), nothing saved").arg(fileName, result.detail);
-    }
-    return result;
+    return pv->frames->saveSnapshot(fileName, pv->session->isOpen());
 }
 
 void QmlData::rotateDisplay(bool isCW)
@@ -517,13 +462,9 @@ void QmlData::setDebugVisible(bool isVisible)
 {
     if (isVisible == m_isDebugVisible)
         return;
-    if (isVisible) {
-        pv->debugTimer.stop();
-        pv->debugTimer.setInterval(1000);
-        pv->debugTimer.start();
-    } else {
-        pv->debugTimer.stop();
-    }
+    pv->debugTimer.stop();
+    if (isVisible)
+        pv->debugTimer.start(1000);
     m_isDebugVisible = isVisible;
     emit debugVisibleChanged();
 }
@@ -536,25 +477,19 @@ QString QmlData::getCamDebugInfo()
     return QString();
 }
 
-bool QmlData::displayZoom() { return pv->settings.getDisplayZoom(); }
-
-void QmlData::setDisplayZoom(bool v)
-{
-    if (v == pv->settings.getDisplayZoom())
-        return;
-    pv->settings.setDisplayZoom(v);
-    emit displayZoomChanged();
-}
-
-bool QmlData::debugLog() { return pv->settings.getDebugLog(); }
-
-void QmlData::setDebugLog(bool v)
-{
-    if (v == pv->settings.getDebugLog())
-        return;
-    pv->settings.setDebugLog(v);
-    emit debugLogChanged();
-}
+// Switches of the window kept in the store: signalled on a change.
+#define VEXLO_QML_STORED_SWITCH(property, setter, get, set)                \
+    bool QmlData::property() { return pv->settings.get(); }               \
+    void QmlData::setter(bool v)                                          \
+    {                                                                     \
+        if (v == pv->settings.get())                                      \
+            return;                                                       \
+        pv->settings.set(v);                                              \
+        emit property##Changed();                                         \
+    }
+VEXLO_QML_STORED_SWITCH(displayZoom, setDisplayZoom, getDisplayZoom, setDisplayZoom)
+VEXLO_QML_STORED_SWITCH(debugLog, setDebugLog, getDebugLog, setDebugLog)
+#undef VEXLO_QML_STORED_SWITCH
 
 void QmlData::methodPrintln(QString str)
 {
