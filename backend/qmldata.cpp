@@ -54,13 +54,6 @@ namespace {
 void (QmlData::*const Notify[])() = {VEXLO_PARAMS(VEXLO_QML_SIGNAL)};
 #undef VEXLO_QML_SIGNAL
 
-// The enables' change signals, by TuningModel::Enable.
-void (QmlData::*const EnableNotify[])() = {
-    &QmlData::apertureEnableChanged, &QmlData::exposureEnableChanged, &QmlData::isoEnableChanged,
-    &QmlData::evEnableChanged, &QmlData::afdEnableChanged, &QmlData::warmnessEnableChanged,
-    &QmlData::colorTemperatureEnableChanged};
-static_assert(sizeof(EnableNotify) / sizeof(EnableNotify[0]) == TuningModel::EnableCount, "one per enable");
-
 } // namespace
 
 // Construction and destruction
@@ -111,18 +104,19 @@ void QmlData::initWiring()
     // The tuning model: its changes go to the camera session and to QML.
     connect(tuning, &TuningModel::writeAsked, session, &CameraSession::write);
     connect(tuning, &TuningModel::valueChanged, this, [this](int id) { emit(this->*Notify[id])(); });
-    connect(tuning, &TuningModel::enableChanged, this, [this](int e) { emit(this->*EnableNotify[e])(); });
+    connect(tuning, &TuningModel::enableChanged, this, [this](int e) {
+#define VEXLO_QML_ENABLE_SIGNAL(property, setter, which) \
+    if (e == TuningModel::which)                          \
+        emit property##Changed();
+        VEXLO_QML_ENABLES(VEXLO_QML_ENABLE_SIGNAL)
+#undef VEXLO_QML_ENABLE_SIGNAL
+    });
     connect(tuning, &TuningModel::listChanged, this, [this](int id) {
-        switch (id) {
-        case Params::Aperture: emit apertureListChanged(); break;
-        case Params::ExposureTime: emit exposureListChanged(); break;
-        case Params::Iso: emit isoListChanged(); break;
-        case Params::Ev: emit evListChanged(); break;
-        case Params::Warmness: emit warmnessListChanged(); break;
-        case Params::MceR: emit mceListChanged(); break;
-        case Params::ColorTemperature: emit colorTemperatureListChanged(); break;
-        default: break;
-        }
+#define VEXLO_QML_LIST_SIGNAL(property, setter, row) \
+    if (id == Params::row)                            \
+        emit property##Changed();
+        VEXLO_QML_LISTS(VEXLO_QML_LIST_SIGNAL)
+#undef VEXLO_QML_LIST_SIGNAL
     });
 
     // The camera session: what QML shows, and what needs the user.
@@ -223,30 +217,17 @@ bool QmlData::nativeEventFilter(const QByteArray &eventType, void *message, long
 VEXLO_PARAMS(VEXLO_QML_DEFINE)
 #undef VEXLO_QML_DEFINE
 
-// Value lists (see TuningModel::setList).
-#define VEXLO_QML_LIST(property, setter, id)                                                       \
-    QStringList QmlData::property() const { return pv->tuning->list(Params::id); }                 \
+// Value lists and enables (see TuningModel::setList and setEnabled for when
+// they signal).
+#define VEXLO_QML_LIST(property, setter, id)                                               \
+    QStringList QmlData::property() const { return pv->tuning->list(Params::id); }         \
     void QmlData::setter(const QStringList &list) { pv->tuning->setList(Params::id, list); }
-VEXLO_QML_LIST(apertureList, setApertureList, Aperture)
-VEXLO_QML_LIST(exposureList, setExposureList, ExposureTime)
-VEXLO_QML_LIST(isoList, setIsoList, Iso)
-VEXLO_QML_LIST(evList, setEvList, Ev)
-VEXLO_QML_LIST(warmnessList, setWarmnessList, Warmness)
-VEXLO_QML_LIST(mceList, setMceList, MceR)
-VEXLO_QML_LIST(colorTemperatureList, setColorTemperatureList, ColorTemperature)
+VEXLO_QML_LISTS(VEXLO_QML_LIST)
 #undef VEXLO_QML_LIST
-
-// Enables (see TuningModel::setEnabled for when they signal).
 #define VEXLO_QML_ENABLE(property, setter, which)                                      \
     bool QmlData::property() const { return pv->tuning->enabled(TuningModel::which); } \
     void QmlData::setter(bool v) { pv->tuning->setEnabled(TuningModel::which, v); }
-VEXLO_QML_ENABLE(apertureEnable, setApertureEnable, ApertureOn)
-VEXLO_QML_ENABLE(exposureEnable, setExposureEnable, ExposureOn)
-VEXLO_QML_ENABLE(isoEnable, setIsoEnable, IsoOn)
-VEXLO_QML_ENABLE(evEnable, setEvEnable, EvOn)
-VEXLO_QML_ENABLE(afdEnable, setAfdEnable, AfdOn)
-VEXLO_QML_ENABLE(warmnessEnable, setWarmnessEnable, WarmnessOn)
-VEXLO_QML_ENABLE(colorTemperatureEnable, setColorTemperatureEnable, ColorTemperatureOn)
+VEXLO_QML_ENABLES(VEXLO_QML_ENABLE)
 #undef VEXLO_QML_ENABLE
 
 void QmlData::updateAecEnables(int aecMode) { pv->tuning->updateAecEnables(aecMode); }

@@ -34,6 +34,30 @@ struct QmlDataPrivate;
     void setter(VEXLO_PARAM_TYPE(kind) v);
 #define VEXLO_QML_NOTIFY(name, store, kind, key, property, setter, ...) void property##Changed();
 
+// The value lists that rows show (property, setter, the parameter; the MCE
+// rows share the red one's), and the rows' enables (property, setter, the
+// TuningModel::Enable behind it).
+#define VEXLO_QML_LISTS(X)                                                                                    \
+    X(apertureList, setApertureList, Aperture) X(exposureList, setExposureList, ExposureTime)                \
+    X(isoList, setIsoList, Iso) X(evList, setEvList, Ev) X(warmnessList, setWarmnessList, Warmness)          \
+    X(mceList, setMceList, MceR) X(colorTemperatureList, setColorTemperatureList, ColorTemperature)
+#define VEXLO_QML_ENABLES(X)                                                                                  \
+    X(apertureEnable, setApertureEnable, ApertureOn) X(exposureEnable, setExposureEnable, ExposureOn)        \
+    X(isoEnable, setIsoEnable, IsoOn) X(evEnable, setEvEnable, EvOn) X(afdEnable, setAfdEnable, AfdOn)       \
+    X(warmnessEnable, setWarmnessEnable, WarmnessOn)                                                         \
+    X(colorTemperatureEnable, setColorTemperatureEnable, ColorTemperatureOn)
+#define VEXLO_QML_LIST_PROPERTY(property, setter, id) \
+    Q_PROPERTY(QStringList property READ property WRITE setter NOTIFY property##Changed FINAL)
+#define VEXLO_QML_ENABLE_PROPERTY(property, setter, which) \
+    Q_PROPERTY(bool property READ property WRITE setter NOTIFY property##Changed FINAL)
+#define VEXLO_QML_LIST_ACCESSORS(property, setter, id) \
+    QStringList property() const;                      \
+    void setter(const QStringList &list);
+#define VEXLO_QML_ENABLE_ACCESSORS(property, setter, which) \
+    bool property() const;                                  \
+    void setter(bool v);
+#define VEXLO_QML_SIMPLE_NOTIFY(property, setter, ...) void property##Changed();
+
 // The backend: the one object that the QML layer sees as "qmldata", a facade
 // over the tuning model (backend/tuningmodel.h), the camera session
 // (backend/camerasession.h), the prompts (backend/prompts.h) and the frame
@@ -49,6 +73,8 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
     VEXLO_PARAMS(VEXLO_QML_PROPERTY)
+    VEXLO_QML_LISTS(VEXLO_QML_LIST_PROPERTY)
+    VEXLO_QML_ENABLES(VEXLO_QML_ENABLE_PROPERTY)
     Q_PROPERTY(QVector<int> frameSize READ frameSize NOTIFY frameSizeChanged FINAL)
     Q_PROPERTY(bool ui_ready MEMBER ui_ready WRITE setUiReady FINAL)
     Q_PROPERTY(int cameraIndex READ cameraIndex WRITE setCameraIndex NOTIFY cameraIndexChanged FINAL)
@@ -56,24 +82,10 @@ class QmlData : public QObject, public QAbstractNativeEventFilter
     Q_PROPERTY(int previewSizeIndex READ previewSizeIndex WRITE setPreviewSizeIndex NOTIFY previewSizeIndexChanged FINAL)
     Q_PROPERTY(QStringList previewSizeList READ previewSizeList WRITE setPreviewSizeList NOTIFY perviewSizeChanged FINAL)
     Q_PROPERTY(bool noPictureNotice READ noPictureNotice NOTIFY noPictureNoticeChanged FINAL)
-    Q_PROPERTY(QStringList apertureList READ apertureList WRITE setApertureList NOTIFY apertureListChanged FINAL)
-    Q_PROPERTY(bool apertureEnable READ apertureEnable WRITE setApertureEnable NOTIFY apertureEnableChanged FINAL)
-    Q_PROPERTY(QStringList exposureList READ exposureList WRITE setExposureList NOTIFY exposureListChanged FINAL)
-    Q_PROPERTY(bool exposureEnable READ exposureEnable WRITE setExposureEnable NOTIFY exposureEnableChanged FINAL)
-    Q_PROPERTY(QStringList isoList READ isoList WRITE setIsoList NOTIFY isoListChanged FINAL)
-    Q_PROPERTY(QStringList evList READ evList WRITE setEvList NOTIFY evListChanged FINAL)
-    Q_PROPERTY(QStringList warmnessList READ warmnessList WRITE setWarmnessList NOTIFY warmnessListChanged FINAL)
-    Q_PROPERTY(QStringList mceList READ mceList WRITE setMceList NOTIFY mceListChanged FINAL)
     Q_PROPERTY(bool isDebugVisible READ isDebugVisible NOTIFY debugVisibleChanged FINAL)
     Q_PROPERTY(QString debugStr READ debugStr WRITE setDebugStr NOTIFY debugInfoChanged FINAL)
-    Q_PROPERTY(bool isoEnable READ isoEnable WRITE setIsoEnable NOTIFY isoEnableChanged FINAL)
-    Q_PROPERTY(bool evEnable READ evEnable WRITE setEvEnable NOTIFY evEnableChanged FINAL)
-    Q_PROPERTY(bool afdEnable READ afdEnable WRITE setAfdEnable NOTIFY afdEnableChanged FINAL)
-    Q_PROPERTY(bool warmnessEnable READ warmnessEnable WRITE setWarmnessEnable NOTIFY warmnessEnableChanged FINAL)
     Q_PROPERTY(bool displayZoom READ displayZoom WRITE setDisplayZoom NOTIFY displayZoomChanged FINAL)
     Q_PROPERTY(bool debugLog READ debugLog WRITE setDebugLog NOTIFY debugLogChanged FINAL)
-    Q_PROPERTY(bool colorTemperatureEnable READ colorTemperatureEnable WRITE setColorTemperatureEnable NOTIFY colorTemperatureEnableChanged FINAL)
-    Q_PROPERTY(QStringList colorTemperatureList READ colorTemperatureList WRITE setColorTemperatureList NOTIFY colorTemperatureListChanged FINAL)
     // Rows whose control the open camera lacks (see backend/controlrows.h).
     Q_PROPERTY(QStringList missingControls READ missingControls NOTIFY missingControlsChanged FINAL)
     // False from the opening of a camera until it has been sent the panel's values.
@@ -142,42 +154,16 @@ public:
     void setPreviewSizeList(const QStringList &list);
     // True while the open camera delivers no picture and is being reopened.
     bool noPictureNotice() const;
-    QStringList apertureList() const;
-    void setApertureList(const QStringList &list);
-    bool apertureEnable() const;
-    void setApertureEnable(bool v);
-    QStringList exposureList() const;
-    void setExposureList(const QStringList &list);
-    bool exposureEnable() const;
-    void setExposureEnable(bool v);
-    QStringList isoList() const;
-    void setIsoList(const QStringList &list);
-    QStringList evList() const;
-    void setEvList(const QStringList &list);
-    QStringList warmnessList() const;
-    void setWarmnessList(const QStringList &list);
-    QStringList mceList() const;
-    void setMceList(const QStringList &list);
     VEXLO_PARAMS(VEXLO_QML_ACCESSORS)
+    VEXLO_QML_LISTS(VEXLO_QML_LIST_ACCESSORS)
+    VEXLO_QML_ENABLES(VEXLO_QML_ENABLE_ACCESSORS)
     bool isDebugVisible() const;
     QString debugStr() const;
     void setDebugStr(const QString &text);
-    bool isoEnable() const;
-    void setIsoEnable(bool v);
-    bool evEnable() const;
-    void setEvEnable(bool v);
-    bool afdEnable() const;
-    void setAfdEnable(bool v);
-    bool warmnessEnable() const;
-    void setWarmnessEnable(bool v);
     bool displayZoom();
     void setDisplayZoom(bool v);
     bool debugLog();
     void setDebugLog(bool v);
-    bool colorTemperatureEnable() const;
-    void setColorTemperatureEnable(bool v);
-    QStringList colorTemperatureList() const;
-    void setColorTemperatureList(const QStringList &list);
     QStringList missingControls() const;
     bool panelOnCamera() const;
     // The image statistics panel's figures, from the frames shown.
@@ -185,31 +171,19 @@ public:
 
 signals:
     VEXLO_PARAMS(VEXLO_QML_NOTIFY)
+    VEXLO_QML_LISTS(VEXLO_QML_SIMPLE_NOTIFY)
+    VEXLO_QML_ENABLES(VEXLO_QML_SIMPLE_NOTIFY)
     void frameSizeChanged();
     void cameraNamesChanged();
     void perviewSizeChanged();
     void noPictureNoticeChanged();
-    void apertureListChanged();
-    void apertureEnableChanged();
-    void exposureListChanged();
-    void exposureEnableChanged();
-    void isoListChanged();
-    void evListChanged();
-    void warmnessListChanged();
-    void mceListChanged();
     void debugInfoChanged();
     void debugVisibleChanged();
     void usbDevsChanged();
-    void isoEnableChanged();
-    void evEnableChanged();
-    void afdEnableChanged();
-    void warmnessEnableChanged();
     void previewSizeIndexChanged();
     void cameraIndexChanged();
     void displayZoomChanged();
     void debugLogChanged();
-    void colorTemperatureEnableChanged();
-    void colorTemperatureListChanged();
     void missingControlsChanged();
     void panelOnCameraChanged();
     // A snapshot was saved (the file's name, without its folder).
