@@ -47,15 +47,6 @@ struct QmlDataPrivate
     std::unique_ptr<DeviceWatcher> watcher;
 };
 
-namespace {
-
-// The tuning properties' change signals, by row.
-#define VEXLO_QML_SIGNAL(name, store, kind, key, property, setter, ...) &QmlData::property##Changed,
-void (QmlData::*const Notify[])() = {VEXLO_PARAMS(VEXLO_QML_SIGNAL)};
-#undef VEXLO_QML_SIGNAL
-
-} // namespace
-
 // Construction and destruction
 
 QmlData::QmlData(QObject *parent)
@@ -103,7 +94,13 @@ void QmlData::initWiring()
 
     // The tuning model: its changes go to the camera session and to QML.
     connect(tuning, &TuningModel::writeAsked, session, &CameraSession::write);
-    connect(tuning, &TuningModel::valueChanged, this, [this](int id) { emit(this->*Notify[id])(); });
+    connect(tuning, &TuningModel::valueChanged, this, [this](int id) {
+#define VEXLO_QML_SIGNAL(name, store, kind, key, property, setter, ...) \
+    if (id == Params::name)                                             \
+        emit property##Changed();
+        VEXLO_PARAMS(VEXLO_QML_SIGNAL)
+#undef VEXLO_QML_SIGNAL
+    });
     connect(tuning, &TuningModel::enableChanged, this, [this](int e) {
 #define VEXLO_QML_ENABLE_SIGNAL(property, setter, which) \
     if (e == TuningModel::which)                          \
@@ -413,7 +410,8 @@ void QmlData::openSavePicDialog()
     if (result.ok())
         emit snapshotSaved(QFileInfo(fileName).fileName());
     else
-        prompts->fileNotice(QT_TRANSLATE_NOOP("QmlData", "snapshot_failed_t"), FileNotice::snapshotText(result, fileName));
+        prompts->fileNotice(QT_TRANSLATE_NOOP("QmlData", "snapshot_failed_t"),
+                            FileNotice::snapshotText(result, fileName));
 }
 
 SnapshotFile::Result QmlData::saveSnapshot(const QString &fileName)

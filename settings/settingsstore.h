@@ -60,7 +60,7 @@ public:
     int get(Params::Id id);
     void set(Params::Id id, int v);
     // And by name, SettingsStore::get<store> / set<store> of every row.
-#define VEXLO_STORE_FORWARDS(name, store, kind, ...)                                  \
+#define VEXLO_STORE_FORWARDS(name, store, kind, ...)                                     \
     auto get##store() { return Params::ValueOf<Params::Kind::kind>(get(Params::name)); } \
     void set##store(Params::ValueOf<Params::Kind::kind> v) { set(Params::name, int(v)); }
     VEXLO_PARAMS(VEXLO_STORE_FORWARDS)
