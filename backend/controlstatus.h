@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QVariantMap>
 
+struct ControlOutcome;
+
 // What the window shows about the camera's controls, as the QML context
 // property "camstatus": the rows whose last value did not reach the camera
 // (by the name of their "qmldata" property, with the reason), whether the
@@ -27,6 +29,17 @@ public:
     QString notice() const { return m_notice; }
     // Shows `text` for a few seconds.
     void showNotice(const QString &text);
+
+    // The results of the camera-control worker: every failed or slow call
+    // goes to the log; a write marks its row, or clears it; a sync or restore
+    // marks every row whose value it could not send (a failed selector write
+    // lost them all) and clears the others, and gives the names of the
+    // controls that failed (empty: none).
+    static void logCalls(const ControlOutcome &outcome);
+    void tellWrite(const ControlOutcome &outcome);
+    QString tellSync(const ControlOutcome &outcome);
+    // "<failed> <reason>" of a failed outcome; empty otherwise.
+    static QString failureText(const ControlOutcome &outcome);
 
 signals:
     void failuresChanged();

@@ -21,3 +21,7 @@ signals:
 // The platform's watcher. On Windows the native WM_DEVICECHANGE message seen by
 // the backend's event filter does the job, so the watcher stays silent there.
 std::unique_ptr<DeviceWatcher> createPlatformDeviceWatcher();
+
+// Whether a native event the application saw says that the set of devices
+// changed (Windows' WM_DEVICECHANGE; never elsewhere, where the watcher tells).
+bool isDeviceChangeMessage(void *message);

@@ -76,3 +76,8 @@ std::unique_ptr<DeviceWatcher> createPlatformDeviceWatcher()
 {
     return std::make_unique<UdevDeviceWatcher>();
 }
+
+bool isDeviceChangeMessage(void *)
+{
+    return false;
+}

@@ -64,7 +64,7 @@ const Choice EvSteps[] = {
 };
 
 const Row Rows[] = {
-#define VEXLO_PARAM_ROW(name, store, ...) {__VA_ARGS__},
+#define VEXLO_PARAM_ROW(name, store, kind, key, property, setter, ...) {Kind::kind, key, #property, __VA_ARGS__},
     VEXLO_PARAMS(VEXLO_PARAM_ROW)
 #undef VEXLO_PARAM_ROW
 };
@@ -105,6 +105,12 @@ int indexOf(int id, int stored)
             return i;
     }
     return 0;
+}
+
+int indexOfStored(int id, int stored)
+{
+    const Values &v = Rows[id].values;
+    return v.choices ? indexOf(id, stored) : (stored - v.first) / v.step;
 }
 
 int lowest(int id)
@@ -159,10 +165,21 @@ int indexOfArgument(int id, int argument)
     return validIndex(id, index) ? int(index) : -1;
 }
 
+int argumentOfIndex(int id, int index)
+{
+    const Values &v = Rows[id].values;
+    return v.label == Label::Level ? v.first + index : index;
+}
+
 int registerOf(int id, int stored)
 {
     const Encoding &e = Rows[id].encoding;
     return e.byIndex ? e.byIndex[indexOf(id, stored)] : stored * e.scale + e.offset;
+}
+
+bool handsOver(int id, int index)
+{
+    return validIndex(id, index) && registerOf(id, storedAt(id, index)) == OtherRow;
 }
 
 int rowOn(Control c, int from)

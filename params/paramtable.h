@@ -21,7 +21,8 @@
 //   store     the settings store's SettingsStore::get<store> / set<store>
 //   kind      its row in the window; a switch stores a bool, the others an int
 //   key       INI key; stored files rely on it: never rename one
-//   property  the backend's property, which also names the row in the window
+//   property  the backend's property and its setter (the QML-facing header
+//   setter    declares them from here); the property names the row in the window
 //   default   stored value; restoring defaults writes it
 //   values    the value list: index -> stored value, and the labels the window
 //             shows; the list's lowest and highest stored values are the
@@ -35,44 +36,46 @@
 // The rows are in the order of restoring defaults and of a reload. A full
 // write sends the tunnelled controls in the order of `Control`, each with the
 // value of the first row on it (the lead row).
-#define VEXLO_PARAMS(X)                                                                                             \
-    X(BrightMode, BrightMode, Kind::Switch, "bright_mode", "brightSwitch", 0, steps(0, 1), bit(0x40),               \
-      Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")                                 \
-    X(SkinSmoothing, SkinSmoothing, Kind::Switch, "skin_smoothing", "skinSwitch", 0, steps(0, 1), bit(0x80),        \
-      Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")                                 \
-    X(AecMode, AecMod, Kind::Combo, "aec_Mod", "aecIndex", 0, choices(ExposureModes), byIndex(AecManual),           \
-      Control::AutoExposure, Route::AecModes, Prime::none(), "AEC mode")                                            \
-    X(Afd, AfdValue, Kind::Combo, "afd_value", "afdIndex", 0, choices(AntiFlickerModes), same(),                    \
-      Control::Backlight, Route::Tunnel, Prime::with(1), "Anti-flicker")                                            \
-    X(Awb, AwbValue, Kind::Combo, "awb_value", "awbIndex", 0, choices(WhiteBalancePresets), byIndex(PresetKelvin),  \
-      Control::WhiteBalance, Route::Tunnel, Prime::with(2800), "White balance")                                     \
-    X(Aperture, ApertureValue, Kind::Slider, "aperture_value", "apertureIndex", 240, choices(Apertures), same(),    \
-      Control::Iris, Route::Direct, Prime::stored(), "Aperture")                                                    \
-    X(ExposureTime, ExposureTime, Kind::Slider, "exposure_time", "exposureIndex", -3, choices(ExposureTimes),       \
-      same(), Control::Exposure, Route::Direct, Prime::stored(), "Exposure time")                                   \
-    X(Iso, IsoValue, Kind::Slider, "iso_value", "isoIndex", 0, choices(IsoSpeeds), same(),                          \
-      Control::Gain, Route::Tunnel, Prime::with(1), "ISO")                                                          \
-    X(Ev, EvValue, Kind::Slider, "ev_value", "evIndex", 0, choices(EvSteps), same(),                                \
-      Control::Brightness, Route::Tunnel, Prime::with(1), "EV")                                                     \
-    X(Sce, SceValue, Kind::Slider, "sce_value", "sceIndex", 700, steps(0, 1500, 100), same(),                       \
-      Control::Zoom, Route::Tunnel, Prime::with(600), "SCE")                                                        \
-    X(Saturation, SaturationValue, Kind::Slider, "saturation_value", "saturationIndex", 5, steps(0, 10), same(),    \
-      Control::Saturation, Route::TunnelAtOnce, Prime::with(1), "Saturation")                                       \
-    X(Contrast, ContrastValue, Kind::Slider, "contrast_value", "contrastIndex", 5, steps(0, 10), same(),            \
-      Control::Contrast, Route::Tunnel, Prime::withUnlessManualWhiteBalance(1), "Contrast")                         \
-    X(Sharpness, SharpnessValue, Kind::Slider, "sharpness_value", "sharpnessIndex", 12, steps(0, 36), same(),       \
-      Control::Sharpness, Route::Tunnel, Prime::with(1), "Sharpness")                                               \
-    X(Warmness, WarmnessValue, Kind::Slider, "warmness_value", "warmnessIndex", 0, levels(-15, 15), linear(100),    \
-      Control::Hue, Route::Tunnel, Prime::with(100), "Warmness")                                                    \
-    X(MceR, UvcMceR, Kind::MceSlider, "uvc_mce_r", "mceRindex", -128, steps(-128, 128, 1, Label::Gain), same(),     \
-      Control::Roll, Route::Tunnel, Prime::with(1), "MCE red")                                                      \
-    X(MceG, UvcMceG, Kind::MceSlider, "uvc_mce_g", "mceGindex", -128, steps(-128, 128, 1, Label::Gain), same(),     \
-      Control::Pan, Route::Tunnel, Prime::with(1), "MCE green")                                                     \
-    X(MceB, UvcMceB, Kind::MceSlider, "uvc_mce_b", "mceBindex", -128, steps(-128, 128, 1, Label::Gain), same(),     \
-      Control::Tilt, Route::Tunnel, Prime::with(1), "MCE blue")                                                     \
-    X(ColorTemperature, ColorTemperature, Kind::Slider, "color_temperature", "colorTemperatureIndex", 0,            \
-      steps(0, 60, 1, Label::Kelvin), linear(100, 2000), Control::WhiteBalance, Route::TunnelStoredFirst,           \
-      Prime::none(), "White balance")
+#define VEXLO_PARAMS(X)                                                                                               \
+    X(BrightMode, BrightMode, Switch, "bright_mode", brightSwitch, setBrightSwitch,                                   \
+      0, steps(0, 1), bit(0x40), Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")        \
+    X(SkinSmoothing, SkinSmoothing, Switch, "skin_smoothing", skinSwitch, setSkinSwitch,                              \
+      0, steps(0, 1), bit(0x80), Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")        \
+    X(AecMode, AecMod, Combo, "aec_Mod", aecIndex, setAecIndex,                                                       \
+      0, choices(ExposureModes), byIndex(AecManual),                                                                  \
+      Control::AutoExposure, Route::AecModes, Prime::none(), "AEC mode")                                              \
+    X(Afd, AfdValue, Combo, "afd_value", afdIndex, setAfdIndex,                                                       \
+      0, choices(AntiFlickerModes), same(), Control::Backlight, Route::Tunnel, Prime::with(1), "Anti-flicker")        \
+    X(Awb, AwbValue, Combo, "awb_value", awbIndex, setAwbIndex,                                                       \
+      0, choices(WhiteBalancePresets), byIndex(PresetKelvin),                                                         \
+      Control::WhiteBalance, Route::Tunnel, Prime::with(2800), "White balance")                                       \
+    X(Aperture, ApertureValue, Slider, "aperture_value", apertureIndex, setApertureIndex,                             \
+      240, choices(Apertures), same(), Control::Iris, Route::Direct, Prime::stored(), "Aperture")                     \
+    X(ExposureTime, ExposureTime, Slider, "exposure_time", exposureIndex, setExposureIndex,                           \
+      -3, choices(ExposureTimes), same(), Control::Exposure, Route::Direct, Prime::stored(), "Exposure time")         \
+    X(Iso, IsoValue, Slider, "iso_value", isoIndex, setIsoIndex,                                                      \
+      0, choices(IsoSpeeds), same(), Control::Gain, Route::Tunnel, Prime::with(1), "ISO")                             \
+    X(Ev, EvValue, Slider, "ev_value", evIndex, setEvIndex,                                                           \
+      0, choices(EvSteps), same(), Control::Brightness, Route::Tunnel, Prime::with(1), "EV")                          \
+    X(Sce, SceValue, Slider, "sce_value", sceIndex, setSceIndex,                                                      \
+      700, steps(0, 1500, 100), same(), Control::Zoom, Route::Tunnel, Prime::with(600), "SCE")                        \
+    X(Saturation, SaturationValue, Slider, "saturation_value", saturationIndex, setSaturationIndex,                   \
+      5, steps(0, 10), same(), Control::Saturation, Route::TunnelAtOnce, Prime::with(1), "Saturation")                \
+    X(Contrast, ContrastValue, Slider, "contrast_value", contrastIndex, setContrastIndex,                             \
+      5, steps(0, 10), same(), Control::Contrast, Route::Tunnel, Prime::withUnlessManualWhiteBalance(1), "Contrast")  \
+    X(Sharpness, SharpnessValue, Slider, "sharpness_value", sharpnessIndex, setSharpnessIndex,                        \
+      12, steps(0, 36), same(), Control::Sharpness, Route::Tunnel, Prime::with(1), "Sharpness")                       \
+    X(Warmness, WarmnessValue, Slider, "warmness_value", warmnessIndex, setWarmnessIndex,                             \
+      0, levels(-15, 15), linear(100), Control::Hue, Route::Tunnel, Prime::with(100), "Warmness")                     \
+    X(MceR, UvcMceR, MceSlider, "uvc_mce_r", mceRindex, setMceRindex,                                                 \
+      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Roll, Route::Tunnel, Prime::with(1), "MCE red")        \
+    X(MceG, UvcMceG, MceSlider, "uvc_mce_g", mceGindex, setMceGindex,                                                 \
+      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Pan, Route::Tunnel, Prime::with(1), "MCE green")       \
+    X(MceB, UvcMceB, MceSlider, "uvc_mce_b", mceBindex, setMceBindex,                                                 \
+      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Tilt, Route::Tunnel, Prime::with(1), "MCE blue")       \
+    X(ColorTemperature, ColorTemperature, Slider, "color_temperature", colorTemperatureIndex, setColorTemperatureIndex,\
+      0, steps(0, 60, 1, Label::Kelvin), linear(100, 2000),                                                           \
+      Control::WhiteBalance, Route::TunnelStoredFirst, Prime::none(), "White balance")
 
 namespace Params {
 
@@ -102,6 +105,15 @@ enum class Kind { Switch, Combo, Slider, MceSlider };
 // The type of a parameter's value outside the table: bool for a switch.
 template <Kind kind>
 using ValueOf = std::conditional_t<kind == Kind::Switch, bool, int>;
+// The same as a plain type name, for declarations that moc reads:
+// VEXLO_PARAM_TYPE(kind) of a row's kind column.
+#define VEXLO_PARAM_TYPE_Switch bool
+#define VEXLO_PARAM_TYPE_Combo int
+#define VEXLO_PARAM_TYPE_Slider int
+#define VEXLO_PARAM_TYPE_MceSlider int
+#define VEXLO_PARAM_CAT_(a, b) a##b
+#define VEXLO_PARAM_CAT(a, b) VEXLO_PARAM_CAT_(a, b)
+#define VEXLO_PARAM_TYPE(kind) VEXLO_PARAM_CAT(VEXLO_PARAM_TYPE_, kind)
 
 // What the window shows for each entry of a value list.
 enum class Label {
@@ -212,6 +224,9 @@ int count(int id);
 bool validIndex(int id, qint64 index);
 int storedAt(int id, int index);   // index must be valid
 int indexOf(int id, int stored);   // the first entry holding it; 0 when none does
+// The index the window shows for a stored value: its entry in a list of
+// choices (as indexOf), else its step from the first value.
+int indexOfStored(int id, int stored);
 int lowest(int id);                // the range of stored values
 int highest(int id);
 QString label(int id, int index);  // empty outside the list
@@ -219,10 +234,15 @@ QStringList labels(int id);
 // A write's argument (the index, or the level of a level list) as an index;
 // -1 when it is none.
 int indexOfArgument(int id, int argument);
+// And back: the write's argument for an index.
+int argumentOfIndex(int id, int index);
 
 // Register value of a stored value (an AEC mode's Manual* bits); OtherRow for
 // an entry that leaves it to the next row on its control.
 int registerOf(int id, int stored);
+// Whether list entry `index` leaves its register to the next row on its
+// control (the white balance's Manual: the colour temperature sends it).
+bool handsOver(int id, int index);
 
 // The first row on `c` at or after row `from`; Count when there is none.
 int rowOn(Control c, int from = 0);

@@ -29,10 +29,22 @@ ApplicationWindow {
             list.push(i)
         return list
     }
-    function getSceList() { return indexList(15) }
-    function getSaturationList() { return indexList(10) }
-    function getContrastList() { return indexList(10) }
-    function getSharpnessList() { return indexList(36) }
+
+    // The slider rows, in their order: the backend's property, the title, and
+    // the value list (the backend's, or the indexes 0 ... last) and enable.
+    readonly property var sliderRows: [
+        {name: "colorTemperatureIndex", title: qsTr("ColorTemperature"), list: "colorTemperatureList",
+         enable: "colorTemperatureEnable"},
+        {name: "apertureIndex", title: qsTr("Aperture"), list: "apertureList", enable: "apertureEnable"},
+        {name: "exposureIndex", title: qsTr("Exposure Time"), list: "exposureList", enable: "exposureEnable"},
+        {name: "isoIndex", title: qsTr("ISO"), list: "isoList", enable: "isoEnable"},
+        {name: "evIndex", title: qsTr("EV"), list: "evList", enable: "evEnable"},
+        {name: "sceIndex", title: qsTr("SCE"), last: 15},
+        {name: "saturationIndex", title: qsTr("Saturation"), last: 10},
+        {name: "contrastIndex", title: qsTr("Contrast"), last: 10},
+        {name: "sharpnessIndex", title: qsTr("Sharpness"), last: 36},
+        {name: "warmnessIndex", title: qsTr("Warmness"), list: "warmnessList", enable: "warmnessEnable"}
+    ]
 
     // Why a row's value did not reach the camera; empty when it did.
     function failureOf(row) {
@@ -176,113 +188,20 @@ ApplicationWindow {
                     onNewtIndexChanged: qmldata.awbIndex = index
                 }
 
-                FromSlider2 {
-                    id: fromManualAwb
-                    unavailable: noControl("colorTemperatureIndex")
-                    failure: applicationWindow.failureOf("colorTemperatureIndex")
-                    topPadding: 10
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("ColorTemperature")
-                    listData: qmldata.colorTemperatureList
-                    currentIndex: qmldata.colorTemperatureIndex
-                    enabled: qmldata.colorTemperatureEnable
-                    onValueChanged: qmldata.colorTemperatureIndex = value
-                }
-                FromSlider2 {
-                    id: fromAperture
-                    unavailable: noControl("apertureIndex")
-                    failure: applicationWindow.failureOf("apertureIndex")
-                    topPadding: 0
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("Aperture")
-                    listData: qmldata.apertureList
-                    currentIndex: qmldata.apertureIndex
-                    enabled: qmldata.apertureEnable
-                    onValueChanged: qmldata.apertureIndex = value
-                }
-                FromSlider2 {
-                    id: fromExposureTime
-                    unavailable: noControl("exposureIndex")
-                    failure: applicationWindow.failureOf("exposureIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("Exposure Time")
-                    listData: qmldata.exposureList
-                    currentIndex: qmldata.exposureIndex
-                    enabled: qmldata.exposureEnable
-                    onValueChanged: qmldata.exposureIndex = value
-                }
-                FromSlider2 {
-                    id: fromIso
-                    unavailable: noControl("isoIndex")
-                    failure: applicationWindow.failureOf("isoIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("ISO")
-                    listData: qmldata.isoList
-                    currentIndex: qmldata.isoIndex
-                    enabled: qmldata.isoEnable
-                    onValueChanged: qmldata.isoIndex = value
-                }
-                FromSlider2 {
-                    id: fromExposure
-                    unavailable: noControl("evIndex")
-                    failure: applicationWindow.failureOf("evIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("EV")
-                    listData: qmldata.evList
-                    currentIndex: qmldata.evIndex
-                    enabled: qmldata.evEnable
-                    onValueChanged: qmldata.evIndex = value
-                }
-                FromSlider2 {
-                    id: fromSce
-                    unavailable: noControl("sceIndex")
-                    failure: applicationWindow.failureOf("sceIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("SCE")
-                    listData: getSceList()
-                    currentIndex: qmldata.sceIndex
-                    onValueChanged: qmldata.sceIndex = value
-                }
-                FromSlider2 {
-                    id: fromSaturation
-                    unavailable: noControl("saturationIndex")
-                    failure: applicationWindow.failureOf("saturationIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("Saturation")
-                    listData: getSaturationList()
-                    currentIndex: qmldata.saturationIndex
-                    onValueChanged: qmldata.saturationIndex = value
-                }
-                FromSlider2 {
-                    id: fromContrast
-                    unavailable: noControl("contrastIndex")
-                    failure: applicationWindow.failureOf("contrastIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("Contrast")
-                    listData: getContrastList()
-                    currentIndex: qmldata.contrastIndex
-                    onValueChanged: qmldata.contrastIndex = value
-                }
-                FromSlider2 {
-                    id: fromSharpness
-                    unavailable: noControl("sharpnessIndex")
-                    failure: applicationWindow.failureOf("sharpnessIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("Sharpness")
-                    listData: getSharpnessList()
-                    currentIndex: qmldata.sharpnessIndex
-                    onValueChanged: qmldata.sharpnessIndex = value
-                }
-                FromSlider2 {
-                    id: fromWarmness
-                    unavailable: noControl("warmnessIndex")
-                    failure: applicationWindow.failureOf("warmnessIndex")
-                    anchors { left: column1.left; right: column1.right; margins: 20 }
-                    title: qsTr("Warmness")
-                    listData: qmldata.warmnessList
-                    currentIndex: qmldata.warmnessIndex
-                    enabled: qmldata.warmnessEnable
-                    onValueChanged: qmldata.warmnessIndex = value
+                Repeater {
+                    model: applicationWindow.sliderRows
+                    FromSlider2 {
+                        readonly property var row: modelData
+                        unavailable: noControl(row.name)
+                        failure: applicationWindow.failureOf(row.name)
+                        topPadding: index === 0 ? 10 : 0
+                        anchors { left: column1.left; right: column1.right; margins: 20 }
+                        title: row.title
+                        listData: row.list ? qmldata[row.list] : indexList(row.last)
+                        currentIndex: qmldata[row.name]
+                        enabled: row.enable ? qmldata[row.enable] : true
+                        onValueChanged: qmldata[row.name] = value
+                    }
                 }
                 FromMceSlider {
                     id: fromMceSlider

@@ -60,9 +60,9 @@ public:
     int get(Params::Id id);
     void set(Params::Id id, int v);
     // And by name, SettingsStore::get<store> / set<store> of every row.
-#define VEXLO_STORE_FORWARDS(name, store, kind, ...)                                  \
-    auto get##store() { return Params::ValueOf<Params::kind>(get(Params::name)); } \
-    void set##store(Params::ValueOf<Params::kind> v) { set(Params::name, int(v)); }
+#define VEXLO_STORE_FORWARDS(name, store, kind, ...)                                     \
+    auto get##store() { return Params::ValueOf<Params::Kind::kind>(get(Params::name)); } \
+    void set##store(Params::ValueOf<Params::Kind::kind> v) { set(Params::name, int(v)); }
     VEXLO_PARAMS(VEXLO_STORE_FORWARDS)
 #undef VEXLO_STORE_FORWARDS
 

@@ -98,10 +98,10 @@ public:
     // the list is ignored (nothing sent, nothing stored).
     void write(Params::Id id, int value, CameraLink &camera, SettingsStore &settings, Part part = Part::Both);
     // And by name, ParamTunnel::set<name> of every row.
-#define VEXLO_TUNNEL_FORWARDS(name, store, kind, ...)                                                        \
-    void set##name(Params::ValueOf<Params::kind> v, CameraLink &c, SettingsStore &s, Part p = Part::Both) \
-    {                                                                                                     \
-        write(Params::name, int(v), c, s, p);                                                             \
+#define VEXLO_TUNNEL_FORWARDS(name, store, kind, ...)                                                           \
+    void set##name(Params::ValueOf<Params::Kind::kind> v, CameraLink &c, SettingsStore &s, Part p = Part::Both) \
+    {                                                                                                           \
+        write(Params::name, int(v), c, s, p);                                                                   \
     }
     VEXLO_PARAMS(VEXLO_TUNNEL_FORWARDS)
 #undef VEXLO_TUNNEL_FORWARDS
