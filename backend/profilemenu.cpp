@@ -100,7 +100,7 @@ bool ProfileMenu::save(const QString &given)
         return false;
     }
     remember(path);
-    m_window->controlStatus()->showNotice(tr("profile_saved").arg(QFileInfo(path).fileName()));
+    m_window->controlStatus()->showNotice(tr("profile_saved") + QLatin1Char(' ') + QFileInfo(path).fileName());
     return true;
 }
 
@@ -127,7 +127,7 @@ bool ProfileMenu::load(const QString &given)
     m_window->reloadFromSettings();
     m_window->cameraLink()->setRotation(rotation);
     if (!check.unknown.isEmpty())
-        m_window->controlStatus()->showNotice(tr("profile_keys_ignored").arg(check.unknown.join(QStringLiteral(", "))));
+        m_window->controlStatus()->showNotice(tr("profile_keys_ignored") + QLatin1Char(' ') + check.unknown.join(QStringLiteral(", ")));
     m_window->showSyncBox();
     return true;
 }
@@ -155,7 +155,7 @@ bool ProfileMenu::compare(const QString &given)
         text = tr("profile_no_differences");
     } else {
         text = QStringLiteral("<table cellspacing=\"6\"><tr><th></th><th>%1</th><th>%2</th></tr>")
-                   .arg(tr("profile_current"), tr("profile_in_file").arg(profile.name.toHtmlEscaped()));
+                   .arg(tr("profile_current"), tr("profile_in_file") + QLatin1Char(' ') + profile.name.toHtmlEscaped());
         for (const QStringList &row : rows) {
             text += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>")
                         .arg(row[0].toHtmlEscaped(), row[1].toHtmlEscaped(), row[2].toHtmlEscaped());
