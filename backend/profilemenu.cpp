@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#ifndef VEXLO_VERSION
+#define VEXLO_VERSION "" // the build names it
+#endif
+
 namespace {
 
 const int RecentCount = 5;
