@@ -161,11 +161,10 @@ private slots:
         }
         {
             CameraControl control(&window, &store, &tunnel);
-            QSignalSpy done(&control, &CameraControl::done);
             control.postSync(false);
             QTRY_VERIFY(vcam_selector_open(0));
             QCOMPARE(tune({"set", "sharpness_value=20"}).code, 0);
-            QVERIFY(done.count() == 1 || done.wait());
+            QTRY_VERIFY_WITH_TIMEOUT(control.idle(), 10000);
         }
         stop = true;
         stream.join();
