@@ -45,8 +45,10 @@ private slots:
         settle();
         rig->world->takeTrace();
 
+        QSignalSpy panel(b, &QmlData::sharpnessIndexChanged);
         QCOMPARE(menu.load(path), loaded);
         settle();
+        QCOMPARE(!panel.isEmpty(), loaded);
         const QString sent = rig->world->takeTrace();
         QCOMPARE(b->sharpnessIndex(), loaded ? 20 : 5);
         QCOMPARE(storedValue(home.path(), "sharpness_value").toInt(), loaded ? 20 : 5);
