@@ -259,7 +259,8 @@ class CaptureSession
 {
 public:
     explicit CaptureSession(CameraLink &link);
-    // Only if no other thread's session runs at this moment; check `isValid()`.
+    // Only if no other thread's session, and no other program's transaction
+    // on the camera, runs at this moment; check `isValid()`.
     CaptureSession(CameraLink &link, std::try_to_lock_t);
     // Waits at most `wait` for another program's transaction on the camera
     // (see DeviceLock); check `isValid()`.
