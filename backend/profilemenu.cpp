@@ -90,10 +90,13 @@ bool ProfileMenu::save(const QString &given)
     if (path.isEmpty()) {
         const QString proposed = QDir(m_recent.isEmpty() ? QDir::homePath() : QFileInfo(m_recent[0]).path())
                                      .filePath(QStringLiteral("vexlo-%1.profile").arg(now.toString(QStringLiteral("yyyyMMdd-hhmmss"))));
-        path = QFileDialog::getSaveFileName(QApplication::activeWindow(), tr("save_profile_title"), proposed,
-                                            tr(Filter));
-        if (path.isEmpty())
+        // The suffix belongs to the name before the dialog asks whether to replace a file.
+        QFileDialog dialog(QApplication::activeWindow(), tr("save_profile_title"), proposed, tr(Filter));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("profile"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return false;
+        path = dialog.selectedFiles().constFirst();
     }
     profile.name = QFileInfo(path).completeBaseName();
     profile.date = now.toString(Qt::ISODate);

@@ -70,6 +70,7 @@ MenuBar {
     Menu {
         id: fileMenu
         title: qsTr("File")
+        width: qmldata.getLanguageType()
         onClosed: menuBar.runPending()
         MenuItem {
             id: captureEntry
