@@ -31,23 +31,24 @@ struct Command
     const char *name;
     const char *args;
     int minArgs, maxArgs;
+    const char *summary;
     const char *help;
 };
 const Command Commands[] = {
-    {Op::List, "list", "", 0, 0,
+    {Op::List, "list", "", 0, 0, "the cameras",
      "Lists the cameras: position, device node, name, USB path and serial (where the camera has one)."},
-    {Op::Show, "show", "", 0, 0,
+    {Op::Show, "show", "", 0, 0, "the stored values and the camera's debug values",
      "Shows the stored tuning values with their labels, and the camera's eight debug values."},
-    {Op::Set, "set", "KEY=VALUE...", 1, INT_MAX,
+    {Op::Set, "set", "KEY=VALUE...", 1, INT_MAX, "stores values and sends them",
      "Stores the values and sends each to the camera. KEY is a tuning key as config.ini spells it\n"
      "(bright_mode, exposure_time...); VALUE its value as config.ini spells it, or as the window\n"
      "labels it (\"F2.4\", \"ISO 100\"). Nothing is stored when any value is refused."},
-    {Op::Apply, "apply", "PROFILE", 1, 1,
+    {Op::Apply, "apply", "PROFILE", 1, 1, "stores a tuning profile's values and sends them all",
      "Checks a tuning profile, stores its values and sends them all (as the window's sync);\n"
      "with --store the camera then keeps them. A profile with a fault changes nothing."},
-    {Op::Sync, "sync", "", 0, 0, "Sends every stored value to the camera."},
-    {Op::Store, "store", "", 0, 0, "Makes the camera keep the values it has over a power cycle."},
-    {Op::Snapshot, "snapshot", "FILE", 1, 1,
+    {Op::Sync, "sync", "", 0, 0, "sends every stored value", "Sends every stored value to the camera."},
+    {Op::Store, "store", "", 0, 0, "makes the camera keep its values", "Makes the camera keep the values it has over a power cycle."},
+    {Op::Snapshot, "snapshot", "FILE", 1, 1, "saves a picture",
      "Saves a picture from the camera (the format from FILE's suffix); with --all one file per\n"
      "camera, FILE with \"-<position>\" before its suffix. Needs a camera no other program streams."},
 };
@@ -120,7 +121,10 @@ QString helpText(const Command *c)
     text += QStringLiteral("Tunes Vexlo cameras and makes them keep their tuning, beside the window or instead of it.\n"
                            "\nCommands:\n");
     for (const Command &cmd : Commands)
-        text += QStringLiteral("  %1 %2\n").arg(QLatin1String(cmd.name), -9).arg(QLatin1String(cmd.args));
+        text += QStringLiteral("  %1 %2 %3\n")
+                    .arg(QLatin1String(cmd.name), -9)
+                    .arg(QLatin1String(cmd.args), -13)
+                    .arg(QLatin1String(cmd.summary));
     return text + QLatin1Char('\n') + QLatin1String(Options);
 }
 
