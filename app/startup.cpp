@@ -7,6 +7,7 @@
 #include "app/quitsignals.h"
 #include "app/scenegraphchoice.h"
 #include "backend/controlstatus.h"
+#include "backend/profilemenu.h"
 #include "backend/qmldata.h"
 #include "items/registeritems.h"
 
@@ -97,6 +98,7 @@ int runTuner(int &argc, char **argv, const QUrl &root)
     context->setContextProperty(QStringLiteral("myapp"), appData);
     context->setContextProperty(QStringLiteral("qmldata"), backend);
     context->setContextProperty(QStringLiteral("camstatus"), backend->controlStatus());
+    context->setContextProperty(QStringLiteral("profiles"), new ProfileMenu(backend, backend));
 
     registerImageItems(scene.path == ScenePath::Software);
 

@@ -169,6 +169,7 @@ bool CameraLink::camOpen(int id, const std::vector<int> &size)
         } catch (const cv::Exception &e) {
             qCWarning(lcCamera).noquote() << QStringLiteral("camOpen failed : %1").arg(exceptionText(e));
         }
+        m_deviceLock = std::make_unique<DeviceLock>(lockKeyOf(id));
         std::vector<UnreachableProperty> unreachable;
         if (m_routeControls) {
             unreachable = prepareControlRoutes(id);
@@ -197,8 +198,31 @@ void CameraLink::camClose()
     closeLocked();
 }
 
+// The USB path of capture index `id`: from the last enumeration, else (the
+// platform's capture object) from the device source; "index-N" when neither
+// knows it.
+QString CameraLink::lockKeyOf(int id)
+{
+    for (const CamDevice &d : devices()) {
+        if (d.id == id && !d.path.isEmpty())
+            return d.path;
+    }
+    if (m_routeControls) {
+        const std::vector<DeviceRecord> records = m_deviceSource->list();
+        int index = 0;
+        for (const DeviceRecord &r : records) {
+            if (!r.readable)
+                continue;
+            if (index++ == id && !r.path.isEmpty())
+                return r.path;
+        }
+    }
+    return QStringLiteral("index-") + QString::number(id);
+}
+
 void CameraLink::closeLocked()
 {
+    m_deviceLock.reset();
     if (!m_capture->isOpened()) {
         publish(false, StreamFormat(), {});
         qCDebug(lcCamera, "not open");
@@ -373,32 +397,52 @@ CaptureSession::CaptureSession(CameraLink &link)
     : m_link(link)
 {
     m_link.m_sessionLock.lock();
-    enter();
+    enter(-1);
 }
 
 CaptureSession::CaptureSession(CameraLink &link, std::try_to_lock_t)
     : m_link(link)
 {
-    if (m_link.m_sessionLock.try_lock())
-        enter();
+    if (m_link.m_sessionLock.try_lock() && !enter(0))
+        m_link.m_sessionLock.unlock();
 }
 
-void CaptureSession::enter()
+CaptureSession::CaptureSession(CameraLink &link, std::chrono::milliseconds wait)
+    : m_link(link)
 {
-    m_valid = true;
+    m_link.m_sessionLock.lock();
+    if (!enter(int(wait.count())))
+        m_link.m_sessionLock.unlock();
+}
+
+bool CaptureSession::enter(int waitMs)
+{
     m_previousHolder = sessionHolder;
-    // A nested session on this thread already holds the gate.
+    // A nested session on this thread already holds the gate and the device lock.
     m_sharedTaken = m_previousHolder != &m_link;
     if (m_sharedTaken) {
         m_link.m_lifeGate.lockShared();
+        DeviceLock *device = m_link.m_deviceLock.get();
+        if (device && !device->lock(waitMs)) {
+            if (waitMs >= 0) {
+                m_link.m_lifeGate.unlockShared();
+                return false;
+            }
+            device = nullptr; // the lock file broke: go on without it
+        }
+        m_deviceLocked = device;
         sessionHolder = &m_link;
     }
+    m_valid = true;
+    return true;
 }
 
 CaptureSession::~CaptureSession()
 {
     if (!m_valid)
         return;
+    if (m_deviceLocked)
+        m_deviceLocked->unlock();
     if (m_sharedTaken) {
         sessionHolder = m_previousHolder;
         m_link.m_lifeGate.unlockShared();

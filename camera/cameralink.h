@@ -2,12 +2,14 @@
 
 #include "camera/camdevice.h"
 #include "camera/controlroutes.h"
+#include "camera/devicelock.h"
 #include "camera/devicesource.h"
 #include "camera/frameconvert.h"
 
 #include <QImage>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -59,8 +61,13 @@ class VideoCapture;
 //     the gate read them without it; held only to copy them, never across a
 //     call to the camera.
 //
-// Order: sessionLock, then lifeGate, then frameLock or stateLock; never the
-// other way round.
+//  5. The camera's DeviceLock (devicelock.h), across programs. The outermost
+//     session of a thread on an open camera holds it after the life gate, so
+//     that vexlo-tune and the window never interleave their transactions; it
+//     is keyed by the USB path of the device opened (from the enumeration).
+//
+// Order: sessionLock, then lifeGate, then the device lock, then frameLock or
+// stateLock; never the other way round.
 // A session holds lifeGate shared for its whole life, so a close or reopen
 // requested meanwhile waits until the transaction has ended. A thread that
 // holds a session may call set, get, isOpened and grabFrame again (they see
@@ -177,6 +184,7 @@ private:
     };
 
     void closeLocked();
+    QString lockKeyOf(int id);
     // Under the exclusive life gate: what the open or close leaves.
     void publish(bool opened, const StreamFormat &format, std::vector<UnreachableProperty> unreachable);
     bool reachesLocked(int propId) const;
@@ -192,6 +200,8 @@ private:
     bool m_opened = false;
     std::vector<UnreachableProperty> m_unreachable;
     StreamFormat m_format;
+    // Made by an open, dropped by a close, under the exclusive life gate.
+    std::unique_ptr<DeviceLock> m_deviceLock;
     std::atomic<int> m_rotation{0};
     std::atomic<unsigned> m_openCount{0};
     // Start of the running control call (steady clock, ms; 0: none), and
@@ -249,8 +259,12 @@ class CaptureSession
 {
 public:
     explicit CaptureSession(CameraLink &link);
-    // Only if no other thread's session runs at this moment; check `isValid()`.
+    // Only if no other thread's session, and no other program's transaction
+    // on the camera, runs at this moment; check `isValid()`.
     CaptureSession(CameraLink &link, std::try_to_lock_t);
+    // Waits at most `wait` for another program's transaction on the camera
+    // (see DeviceLock); check `isValid()`.
+    CaptureSession(CameraLink &link, std::chrono::milliseconds wait);
     ~CaptureSession();
 
     CaptureSession(const CaptureSession &) = delete;
@@ -264,10 +278,14 @@ public:
     bool reaches(int propId) const;
 
 private:
-    void enter();
+    // Takes the rest after the session lock; waits `waitMs` for the device
+    // lock (negative: as long as it takes). False, holding nothing, when it
+    // could not be had.
+    bool enter(int waitMs);
 
     CameraLink &m_link;
     const CameraLink *m_previousHolder = nullptr;
     bool m_valid = false;
     bool m_sharedTaken = false;
+    DeviceLock *m_deviceLocked = nullptr;
 };

@@ -17,3 +17,7 @@ struct UnreachableProperty
 // terminal's roll control, which uvcvideo maps to no V4L2 control by itself)
 // and reports the capture properties that still reach no control.
 std::vector<UnreachableProperty> prepareControlRoutes(int index);
+
+// Linux: the V4L2 control that OpenCV's V4L2 backend sends capture property
+// `propId` to; 0 for a property that is no control.
+unsigned v4l2ControlOf(int propId);

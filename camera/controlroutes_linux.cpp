@@ -90,6 +90,15 @@ QString mapRoll(int fd)
 
 } // namespace
 
+unsigned v4l2ControlOf(int propId)
+{
+    for (const PropertyControl &c : Controls) {
+        if (c.propId == propId)
+            return c.cid;
+    }
+    return 0;
+}
+
 std::vector<UnreachableProperty> prepareControlRoutes(int index)
 {
     // A second descriptor on the node that the capture object has open.

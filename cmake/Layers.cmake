@@ -1,7 +1,7 @@
 # The program's layers: one folder and one static library vexlo_<folder> each.
 # Levels, lowest first; a layer links only layers of lower levels (layers of
 # one level stay apart), and tests/layers checks that no link goes another way.
-set(VEXLO_LAYER_LEVELS params settings "camera stats" tunnel "backend items" app)
+set(VEXLO_LAYER_LEVELS params settings "camera stats" tunnel "backend items" "app cli")
 string(REPLACE " " ";" VEXLO_LAYERS "${VEXLO_LAYER_LEVELS}")
 
 # vexlo_layer(<folder> [USES <layer>...] [LIBS <target>...]) makes vexlo_<folder>,

@@ -1,3 +1,4 @@
+import QtQml 2.12
 import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtQuick.Controls.Styles 1.4
@@ -5,7 +6,7 @@ import QtQuick.Controls.Material 2.0
 import QtQuick.Layouts 1.3
 import QtQuick.Window 2.0
 
-// The window's menus: capture, view, sync/store and language.
+// The window's menus: capture and tuning profiles, view, sync/store and language.
 MenuBar {
     id: menuBar
 
@@ -69,6 +70,7 @@ MenuBar {
     Menu {
         id: fileMenu
         title: qsTr("File")
+        width: qmldata.getLanguageType()
         onClosed: menuBar.runPending()
         MenuItem {
             id: captureEntry
@@ -76,6 +78,39 @@ MenuBar {
             text: qsTr("Capture")
             onTriggered: menuBar.afterClose(fileMenu, function() { qmldata.openSavePicDialog() })
             MenuShortcut { text: "Ctrl+S" }
+        }
+        MenuItem {
+            height: 36
+            text: qsTr("save_profile")
+            onTriggered: menuBar.afterClose(fileMenu, function() { profiles.save() })
+        }
+        MenuItem {
+            height: 36
+            text: qsTr("load_profile")
+            onTriggered: menuBar.afterClose(fileMenu, function() { profiles.load() })
+        }
+        MenuItem {
+            height: 36
+            text: qsTr("compare_profile")
+            onTriggered: menuBar.afterClose(fileMenu, function() { profiles.compare() })
+        }
+        Menu {
+            id: recentMenu
+            title: qsTr("recent_profiles")
+            enabled: profiles.recent.length > 0
+            Instantiator {
+                model: profiles.recent
+                delegate: MenuItem {
+                    height: 36
+                    text: modelData
+                    onTriggered: {
+                        var path = modelData
+                        menuBar.afterClose(fileMenu, function() { profiles.load(path) })
+                    }
+                }
+                onObjectAdded: recentMenu.insertItem(index, object)
+                onObjectRemoved: recentMenu.removeItem(object)
+            }
         }
         MenuItem {
             height: 36

@@ -78,6 +78,22 @@
         <source>quit</source>
         <translation>Exit</translation>
     </message>
+    <message>
+        <source>save_profile</source>
+        <translation>Save profile…</translation>
+    </message>
+    <message>
+        <source>load_profile</source>
+        <translation>Load profile…</translation>
+    </message>
+    <message>
+        <source>compare_profile</source>
+        <translation>Compare with profile…</translation>
+    </message>
+    <message>
+        <source>recent_profiles</source>
+        <translation>Recent profiles</translation>
+    </message>
 </context>
 <context>
     <name>FromMceSlider</name>
@@ -487,6 +503,61 @@ Retry, or exit without storing them ?</translation>
     <message>
         <source>clear_region</source>
         <translation>Clear region</translation>
+    </message>
+</context>
+<context>
+    <name>ProfileMenu</name>
+    <message>
+        <source>profile_files</source>
+        <translation>Tuning profiles (*.profile *.ini);;All files (*)</translation>
+    </message>
+    <message>
+        <source>save_profile_title</source>
+        <translation>Save profile</translation>
+    </message>
+    <message>
+        <source>load_profile_title</source>
+        <translation>Load profile</translation>
+    </message>
+    <message>
+        <source>compare_profile_title</source>
+        <translation>Compare with profile</translation>
+    </message>
+    <message>
+        <source>profile_not_saved</source>
+        <translation>Profile not saved</translation>
+    </message>
+    <message>
+        <source>profile_not_loaded</source>
+        <translation>Profile not loaded: nothing changed</translation>
+    </message>
+    <message>
+        <source>profile_saved</source>
+        <translation>Profile saved:</translation>
+    </message>
+    <message>
+        <source>profile_keys_ignored</source>
+        <translation>Keys ignored:</translation>
+    </message>
+    <message>
+        <source>profile_no_differences</source>
+        <translation>The current settings equal the profile.</translation>
+    </message>
+    <message>
+        <source>profile_current</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>profile_in_file</source>
+        <translation>Profile</translation>
+    </message>
+    <message>
+        <source>switch_on</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>switch_off</source>
+        <translation>Off</translation>
     </message>
 </context>
 </TS>

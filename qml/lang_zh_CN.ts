@@ -78,6 +78,22 @@
         <source>quit</source>
         <translation>退出</translation>
     </message>
+    <message>
+        <source>save_profile</source>
+        <translation>保存配置文件…</translation>
+    </message>
+    <message>
+        <source>load_profile</source>
+        <translation>加载配置文件…</translation>
+    </message>
+    <message>
+        <source>compare_profile</source>
+        <translation>与配置文件比较…</translation>
+    </message>
+    <message>
+        <source>recent_profiles</source>
+        <translation>最近的配置文件</translation>
+    </message>
 </context>
 <context>
     <name>FromMceSlider</name>
@@ -483,6 +499,61 @@
     <message>
         <source>clear_region</source>
         <translation>清除区域</translation>
+    </message>
+</context>
+<context>
+    <name>ProfileMenu</name>
+    <message>
+        <source>profile_files</source>
+        <translation>调试配置文件 (*.profile *.ini);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>save_profile_title</source>
+        <translation>保存配置文件</translation>
+    </message>
+    <message>
+        <source>load_profile_title</source>
+        <translation>加载配置文件</translation>
+    </message>
+    <message>
+        <source>compare_profile_title</source>
+        <translation>与配置文件比较</translation>
+    </message>
+    <message>
+        <source>profile_not_saved</source>
+        <translation>配置文件未保存</translation>
+    </message>
+    <message>
+        <source>profile_not_loaded</source>
+        <translation>配置文件未加载：未做任何更改</translation>
+    </message>
+    <message>
+        <source>profile_saved</source>
+        <translation>配置文件已保存：</translation>
+    </message>
+    <message>
+        <source>profile_keys_ignored</source>
+        <translation>已忽略的键：</translation>
+    </message>
+    <message>
+        <source>profile_no_differences</source>
+        <translation>当前设置与配置文件相同。</translation>
+    </message>
+    <message>
+        <source>profile_current</source>
+        <translation>当前</translation>
+    </message>
+    <message>
+        <source>profile_in_file</source>
+        <translation>配置文件</translation>
+    </message>
+    <message>
+        <source>switch_on</source>
+        <translation>开</translation>
+    </message>
+    <message>
+        <source>switch_off</source>
+        <translation>关</translation>
     </message>
 </context>
 </TS>

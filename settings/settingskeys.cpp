@@ -9,4 +9,5 @@ const QString DebugLog = QStringLiteral("debug_log");
 const QString StatsPanel = QStringLiteral("stats_panel");
 const QString StatsRegion = QStringLiteral("stats_region");
 const QString SnapshotFolder = QStringLiteral("snapshot_folder");
+const QString RecentProfiles = QStringLiteral("recent_profiles");
 } // namespace SettingsKeys

@@ -16,4 +16,6 @@ extern const QString DebugLog;
 extern const QString StatsPanel;
 extern const QString StatsRegion;
 extern const QString SnapshotFolder;
+// Tuning profiles loaded or saved last, most recent first.
+extern const QString RecentProfiles;
 } // namespace SettingsKeys

@@ -305,6 +305,22 @@ void SettingsStore::setSnapshotFolder(const QString &v)
     m_settings->setValue(SnapshotFolder, QVariant(v));
 }
 
+QStringList SettingsStore::getRecentProfiles()
+{
+    Locker locker(m_lock);
+    m_recentProfiles = m_settings->value(RecentProfiles).toStringList();
+    return m_recentProfiles;
+}
+
+void SettingsStore::setRecentProfiles(const QStringList &v)
+{
+    Locker locker(m_lock);
+    if (m_recentProfiles == v)
+        return;
+    m_recentProfiles = v;
+    m_settings->setValue(RecentProfiles, QVariant(v));
+}
+
 void SettingsStore::restoreDefaults()
 {
     Locker locker(m_lock);

@@ -5,6 +5,7 @@
 
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -54,6 +55,10 @@ public:
     // The folder of the last saved snapshot ("snapshot_folder"); empty at first.
     QString getSnapshotFolder();
     void setSnapshotFolder(const QString &v);
+
+    // Tuning profiles loaded or saved last ("recent_profiles"), most recent first.
+    QStringList getRecentProfiles();
+    void setRecentProfiles(const QStringList &v);
 
     // The tuning parameters (params/paramtable.h): the stored value of a row,
     // read through QSettings; a switch's as 0 or 1.
@@ -111,6 +116,7 @@ private:
     QRectF m_statsRegion;
     QString m_path;
     QString m_snapshotFolder;
+    QStringList m_recentProfiles;
     void tellProblem(const FileProblem &problem);
     std::unique_ptr<QTemporaryDir> m_scratch; // holds the values of a file that cannot be kept
     FileProblem m_problem;
