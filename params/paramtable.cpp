@@ -182,6 +182,17 @@ bool handsOver(int id, int index)
     return validIndex(id, index) && registerOf(id, storedAt(id, index)) == OtherRow;
 }
 
+int handedOverFrom(int id)
+{
+    for (int from = rowOn(Rows[id].control); from < id; from = rowOn(Rows[id].control, from + 1)) {
+        for (int i = 0; i < count(from); ++i) {
+            if (handsOver(from, i) && rowOn(Rows[id].control, from + 1) == id)
+                return from;
+        }
+    }
+    return -1;
+}
+
 int rowOn(Control c, int from)
 {
     for (int id = from; id < Count; ++id) {
