@@ -14,15 +14,6 @@ namespace {
 
 const char *const PreviewNames[] = {"1080P 30FPS", "720P 30FPS"};
 
-// The rows of the panel: all up to the first that another row hands over to.
-int panelRows()
-{
-    int rows = 0;
-    while (rows < Params::Count && Params::handedOverFrom(rows) < 0)
-        ++rows;
-    return rows;
-}
-
 // Position of `cam` in `list`: by device path when there is one (the capture
 // index of a camera changes when an earlier one goes away), else by name and
 // index. -1 when it is not there.
@@ -47,7 +38,7 @@ CameraSession::CameraSession(CameraLink *camera, SettingsStore *settings, ParamT
     , m_tunnel(tunnel)
     , m_control(control)
     , m_capture(new CaptureThread(camera))
-    , m_panel(panelRows())
+    , m_panel(Params::ownRows())
 {
     connect(m_capture, &CaptureThread::readFailed, this, &CameraSession::captureFailed);
     connect(&m_pictureWatch, &PictureWatch::reopenDue, this, &CameraSession::reopenQuietly);

@@ -193,6 +193,14 @@ int handedOverFrom(int id)
     return -1;
 }
 
+int ownRows()
+{
+    int rows = 0;
+    while (rows < Count && handedOverFrom(rows) < 0)
+        ++rows;
+    return rows;
+}
+
 int rowOn(Control c, int from)
 {
     for (int id = from; id < Count; ++id) {
