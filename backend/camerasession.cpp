@@ -38,7 +38,7 @@ CameraSession::CameraSession(CameraLink *camera, SettingsStore *settings, ParamT
     , m_tunnel(tunnel)
     , m_control(control)
     , m_capture(new CaptureThread(camera))
-    , m_panel(Params::ColorTemperature)
+    , m_panel(Params::ownRows())
 {
     connect(m_capture, &CaptureThread::readFailed, this, &CameraSession::captureFailed);
     connect(&m_pictureWatch, &PictureWatch::reopenDue, this, &CameraSession::reopenQuietly);
@@ -217,8 +217,9 @@ void CameraSession::showStreamFormat()
 // once and the control worker sends it (after an open still under way).
 void CameraSession::write(int id, int index)
 {
-    if (id == Params::ColorTemperature) {
-        sendColorTemperature(index, id);
+    const int from = Params::handedOverFrom(id);
+    if (from >= 0) {
+        send(id, index, from, id); // sent even with the camera closed
         return;
     }
     if (!m_open)
@@ -228,32 +229,26 @@ void CameraSession::write(int id, int index)
         // The camera gets the next row's stored value (the white balance's
         // Manual: the stored colour temperature), not a preset.
         m_settings->set(Params::Id(id), Params::storedAt(id, index));
-        sendColorTemperature(Params::indexOfStored(next, m_settings->get(Params::Id(next))), id);
+        send(next, Params::indexOfStored(next, m_settings->get(Params::Id(next))), id, id);
     } else {
-        const Params::Id param = Params::Id(id);
-        const int argument = Params::argumentOfIndex(id, index);
-        m_tunnel->write(param, argument, *m_camera, *m_settings, ParamTunnel::Part::StoreOnly);
-        CameraLink *camera = m_camera;
-        SettingsStore *settings = m_settings;
-        ParamTunnel *tunnel = m_tunnel;
-        m_control->postWrite(id, id, [=](ControlOutcome &) {
-            tunnel->write(param, argument, *camera, *settings, ParamTunnel::Part::SendOnly);
-        });
+        send(id, index, id, id);
     }
     if (m_panel.rowWritten(id))
         emit panelOnCameraChanged();
 }
 
-// The colour temperature shares its register with the white-balance presets:
-// one queue key for both, so the latest of them reaches the camera last.
-void CameraSession::sendColorTemperature(int index, int row)
+// Stored at once, sent by the worker. A row and the row it hands its register
+// over to share one queue key, so the latest of them reaches the camera last.
+void CameraSession::send(int id, int index, int key, int row)
 {
-    m_tunnel->setColorTemperature(index, *m_camera, *m_settings, ParamTunnel::Part::StoreOnly);
+    const Params::Id param = Params::Id(id);
+    const int argument = Params::argumentOfIndex(id, index);
+    m_tunnel->write(param, argument, *m_camera, *m_settings, ParamTunnel::Part::StoreOnly);
     CameraLink *camera = m_camera;
     SettingsStore *settings = m_settings;
     ParamTunnel *tunnel = m_tunnel;
-    m_control->postWrite(Params::Awb, row, [=](ControlOutcome &) {
-        tunnel->setColorTemperature(index, *camera, *settings, ParamTunnel::Part::SendOnly);
+    m_control->postWrite(key, row, [=](ControlOutcome &) {
+        tunnel->write(param, argument, *camera, *settings, ParamTunnel::Part::SendOnly);
     });
 }
 

@@ -21,8 +21,9 @@ struct ControlOutcome;
 // The camera in use: the device list and the choice in it, opening and closing
 // (on the camera-control worker, whose results come back to controlDone),
 // hot-plug, the quiet reopen of a camera that delivers no picture, and the
-// tuning writes, which go out only while the camera is open (the colour
-// temperature's go out always).
+// tuning writes, which go out only while the camera is open (those of a row
+// that another row hands its register over to, the colour temperature's, go
+// out always).
 //
 // What needs the user goes out as a signal: openFailed (the open did not
 // succeed), cameraGone (the camera in use is no longer listed) and
@@ -96,7 +97,7 @@ private:
     void openDone(const ControlOutcome &outcome);
     void cameraOpened();
     void showStreamFormat();
-    void sendColorTemperature(int index, int row);
+    void send(int id, int index, int key, int row);
     void rememberOpenCamera();
     void forgetChosenCamera();
     void relocateOpenCamera();

@@ -103,7 +103,7 @@ void QmlData::initWiring()
     });
     connect(tuning, &TuningModel::enableChanged, this, [this](int e) {
 #define VEXLO_QML_ENABLE_SIGNAL(property, setter, which) \
-    if (e == TuningModel::which)                          \
+    if (e == Params::which)                               \
         emit property##Changed();
         VEXLO_QML_ENABLES(VEXLO_QML_ENABLE_SIGNAL)
 #undef VEXLO_QML_ENABLE_SIGNAL
@@ -222,8 +222,8 @@ VEXLO_PARAMS(VEXLO_QML_DEFINE)
 VEXLO_QML_LISTS(VEXLO_QML_LIST)
 #undef VEXLO_QML_LIST
 #define VEXLO_QML_ENABLE(property, setter, which)                                      \
-    bool QmlData::property() const { return pv->tuning->enabled(TuningModel::which); } \
-    void QmlData::setter(bool v) { pv->tuning->setEnabled(TuningModel::which, v); }
+    bool QmlData::property() const { return pv->tuning->enabled(Params::which); } \
+    void QmlData::setter(bool v) { pv->tuning->setEnabled(Params::which, v); }
 VEXLO_QML_ENABLES(VEXLO_QML_ENABLE)
 #undef VEXLO_QML_ENABLE
 

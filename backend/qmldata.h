@@ -34,18 +34,17 @@ struct QmlDataPrivate;
     void setter(VEXLO_PARAM_TYPE(kind) v);
 #define VEXLO_QML_NOTIFY(name, store, kind, key, property, setter, ...) void property##Changed();
 
-// The value lists that rows show (property, setter, the parameter; the MCE
-// rows share the red one's), and the rows' enables (property, setter, the
-// TuningModel::Enable behind it).
+// The value lists that rows show and the rows' enables: property, setter and
+// the parameter (the MCE rows share the red one's list).
 #define VEXLO_QML_LISTS(X)                                                                                    \
     X(apertureList, setApertureList, Aperture) X(exposureList, setExposureList, ExposureTime)                \
     X(isoList, setIsoList, Iso) X(evList, setEvList, Ev) X(warmnessList, setWarmnessList, Warmness)          \
     X(mceList, setMceList, MceR) X(colorTemperatureList, setColorTemperatureList, ColorTemperature)
 #define VEXLO_QML_ENABLES(X)                                                                                  \
-    X(apertureEnable, setApertureEnable, ApertureOn) X(exposureEnable, setExposureEnable, ExposureOn)        \
-    X(isoEnable, setIsoEnable, IsoOn) X(evEnable, setEvEnable, EvOn) X(afdEnable, setAfdEnable, AfdOn)       \
-    X(warmnessEnable, setWarmnessEnable, WarmnessOn)                                                         \
-    X(colorTemperatureEnable, setColorTemperatureEnable, ColorTemperatureOn)
+    X(apertureEnable, setApertureEnable, Aperture) X(exposureEnable, setExposureEnable, ExposureTime)        \
+    X(isoEnable, setIsoEnable, Iso) X(evEnable, setEvEnable, Ev) X(afdEnable, setAfdEnable, Afd)             \
+    X(warmnessEnable, setWarmnessEnable, Warmness)                                                           \
+    X(colorTemperatureEnable, setColorTemperatureEnable, ColorTemperature)
 #define VEXLO_QML_LIST_PROPERTY(property, setter, id) \
     Q_PROPERTY(QStringList property READ property WRITE setter NOTIFY property##Changed FINAL)
 #define VEXLO_QML_ENABLE_PROPERTY(property, setter, which) \

@@ -23,6 +23,7 @@ const int AfdOff = 3; // the anti-flicker entry "Off"
 TuningModel::TuningModel(SettingsStore *settings, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
+    , m_tuned(Params::ownRows())
 {
 }
 
@@ -33,7 +34,7 @@ void TuningModel::load(int id)
 
 int TuningModel::value(int id)
 {
-    if (id != Params::ColorTemperature)
+    if (id < m_tuned)
         load(id);
     return current(id);
 }
@@ -49,7 +50,7 @@ bool TuningModel::change(int id, int index)
     int &value = m_values[size_t(id)];
     if (index == value)
         return false;
-    if (id < Tuned)
+    if (id < m_tuned)
         m_dirty = true;
     value = index;
     return true;
@@ -79,8 +80,8 @@ void TuningModel::set(int id, int index)
         updateAecEnables(current(Params::AecMode));
         break;
     case Params::Awb:
-        setEnabled(WarmnessOn, index == 0);
-        setEnabled(ColorTemperatureOn, Params::handsOver(id, index));
+        setEnabled(Params::Warmness, index == 0);
+        setEnabled(Params::ColorTemperature, Params::handsOver(id, index));
         emit writeAsked(id, index);
         emit valueChanged(id);
         break;
@@ -91,13 +92,13 @@ void TuningModel::set(int id, int index)
     }
 }
 
-// Aperture and exposure signal on every call, the others only on a change.
-void TuningModel::setEnabled(Enable e, bool on)
+// Aperture and exposure time signal on every call, the others only on a change.
+void TuningModel::setEnabled(int id, bool on)
 {
-    if (on == m_enabled[e] && e != ApertureOn && e != ExposureOn)
+    if (on == m_enabled[size_t(id)] && id != Params::Aperture && id != Params::ExposureTime)
         return;
-    m_enabled[e] = on;
-    emit enableChanged(e);
+    m_enabled[size_t(id)] = on;
+    emit enableChanged(id);
 }
 
 // Replaced and signalled on every call.
@@ -109,20 +110,23 @@ void TuningModel::setList(int id, const QStringList &list)
 
 void TuningModel::load()
 {
-    for (int id = 0; id < Tuned; ++id) {
+    for (int id = 0; id < m_tuned; ++id) {
         if (hasList(id))
             setList(id, Params::labels(id));
         load(id);
         if (id == Params::ExposureTime)
             emit valueChanged(id);
     }
-    load(Params::ColorTemperature);
+    for (int id = m_tuned; id < Params::Count; ++id)
+        load(id);
     const int awb = current(Params::Awb);
-    setEnabled(WarmnessOn, awb == 0);
+    setEnabled(Params::Warmness, awb == 0);
     updateAecEnables(current(Params::AecMode));
-    setList(Params::ColorTemperature, Params::labels(Params::ColorTemperature));
-    emit valueChanged(Params::ColorTemperature);
-    setEnabled(ColorTemperatureOn, Params::handsOver(Params::Awb, awb));
+    for (int id = m_tuned; id < Params::Count; ++id) {
+        setList(id, Params::labels(id));
+        emit valueChanged(id);
+    }
+    setEnabled(Params::ColorTemperature, Params::handsOver(Params::Awb, awb));
     takeSnapshot();
 }
 
@@ -130,13 +134,14 @@ void TuningModel::reload()
 {
     for (int id = 0; id < Params::Count; ++id)
         load(id);
-    for (int id = 0; id < Tuned; ++id)
+    for (int id = 0; id < m_tuned; ++id)
         emit valueChanged(id);
     updateAecEnables(current(Params::AecMode));
-    emit valueChanged(Params::ColorTemperature);
+    for (int id = m_tuned; id < Params::Count; ++id)
+        emit valueChanged(id);
     const int awb = current(Params::Awb);
-    setEnabled(ColorTemperatureOn, Params::handsOver(Params::Awb, awb));
-    setEnabled(WarmnessOn, awb == 0);
+    setEnabled(Params::ColorTemperature, Params::handsOver(Params::Awb, awb));
+    setEnabled(Params::Warmness, awb == 0);
 }
 
 // The exposure-mode rules: which controls the mode leaves to the user, and
@@ -157,58 +162,63 @@ void TuningModel::updateAecEnables(int aecMode)
     const bool isoAuto = current(Params::Iso) == 0;
     switch (aecMode) {
     case 1: // Manual
-        setEnabled(ApertureOn, true);
-        setEnabled(ExposureOn, true);
-        setEnabled(IsoOn, true);
-        setEnabled(EvOn, isoAuto);
-        setEnabled(AfdOn, false);
+        setEnabled(Params::Aperture, true);
+        setEnabled(Params::ExposureTime, true);
+        setEnabled(Params::Iso, true);
+        setEnabled(Params::Ev, isoAuto);
+        setEnabled(Params::Afd, false);
         break;
     case 2: // Exposure manual
-        setEnabled(ApertureOn, false);
-        setEnabled(ExposureOn, true);
+        setEnabled(Params::Aperture, false);
+        setEnabled(Params::ExposureTime, true);
         forceIsoAuto();
-        setEnabled(IsoOn, false);
-        setEnabled(AfdOn, false);
+        setEnabled(Params::Iso, false);
+        setEnabled(Params::Afd, false);
         break;
     case 3: // Aperture manual
-        setEnabled(ApertureOn, true);
-        setEnabled(ExposureOn, false);
-        setEnabled(IsoOn, true);
-        setEnabled(EvOn, isoAuto);
-        setEnabled(AfdOn, true);
+        setEnabled(Params::Aperture, true);
+        setEnabled(Params::ExposureTime, false);
+        setEnabled(Params::Iso, true);
+        setEnabled(Params::Ev, isoAuto);
+        setEnabled(Params::Afd, true);
         break;
     default: // Auto: ISO is free only with anti-flicker off
-        setEnabled(ApertureOn, false);
-        setEnabled(ExposureOn, false);
+        setEnabled(Params::Aperture, false);
+        setEnabled(Params::ExposureTime, false);
         if (current(Params::Afd) == AfdOff) {
-            setEnabled(IsoOn, true);
+            setEnabled(Params::Iso, true);
         } else {
             forceIsoAuto();
-            setEnabled(IsoOn, false);
+            setEnabled(Params::Iso, false);
         }
-        setEnabled(AfdOn, true);
-        setEnabled(EvOn, true);
+        setEnabled(Params::Afd, true);
+        setEnabled(Params::Ev, true);
         break;
     }
 }
 
+bool TuningModel::sameRows(const Values &a, const Values &b) const
+{
+    return std::equal(a.begin(), a.begin() + m_tuned, b.begin());
+}
+
 void TuningModel::takeSnapshot()
 {
-    std::copy_n(m_values.begin(), Tuned, m_saved.begin());
+    m_saved = m_values;
 }
 
 bool TuningModel::changedSinceSnapshot() const
 {
-    return !std::equal(m_saved.begin(), m_saved.end(), m_values.begin());
+    return !sameRows(m_saved, m_values);
 }
 
 void TuningModel::storeStarted()
 {
-    std::copy_n(m_values.begin(), Tuned, m_storing.begin());
+    m_storing = m_values;
 }
 
 void TuningModel::stored()
 {
-    m_dirty = !std::equal(m_storing.begin(), m_storing.end(), m_values.begin());
+    m_dirty = !sameRows(m_storing, m_values);
     m_saved = m_storing;
 }

@@ -11,9 +11,10 @@ class SettingsStore;
 
 // The tuning parameters as the window holds them: a list index (or a switch)
 // for each row of the parameter table, the rules between them (the exposure
-// mode's enables, where it takes ISO back to automatic, white balance against
-// warmness and colour temperature), and the dirty state and snapshot that the
-// exit prompt asks about.
+// mode's enables, where it takes ISO back to automatic, what the white balance
+// leaves to other rows), and the dirty state and snapshot that the exit prompt
+// asks about. A row that another row hands its register over to (the colour
+// temperature) is outside the snapshot and the dirty state.
 //
 // The settings store is the source of truth for the stored values: value()
 // reads it on each call. A change goes out through writeAsked; whether and
@@ -23,13 +24,10 @@ class TuningModel : public QObject
     Q_OBJECT
 
 public:
-    // The enables of the rows that the exposure mode and the white balance rule.
-    enum Enable { ApertureOn, ExposureOn, IsoOn, EvOn, AfdOn, WarmnessOn, ColorTemperatureOn, EnableCount };
-
     explicit TuningModel(SettingsStore *settings, QObject *parent = nullptr);
 
     // The getter rule: read from the store and kept for the setter's change
-    // test and the snapshot. The colour temperature is the value last set.
+    // test and the snapshot. A handed-over row's is the value last set.
     int value(int id);
     // As last read or set.
     int current(int id) const;
@@ -37,8 +35,9 @@ public:
     // write and the change signal.
     void set(int id, int index);
 
-    bool enabled(Enable e) const { return m_enabled[e]; }
-    void setEnabled(Enable e, bool on);
+    // Whether a row takes input (the rules set it for the rows they rule).
+    bool enabled(int id) const { return m_enabled[size_t(id)]; }
+    void setEnabled(int id, bool on);
     // The value lists the window shows (the MCE rows share the red one's).
     QStringList list(int id) const { return m_lists[size_t(id)]; }
     void setList(int id, const QStringList &list);
@@ -60,27 +59,27 @@ public:
 
 signals:
     void valueChanged(int id);
-    void enableChanged(int enable);
+    void enableChanged(int id);
     void listChanged(int id);
     // Row `id` is to go to the camera with list index `index`.
     void writeAsked(int id, int index);
 
 private:
-    // The rows of the snapshot: all but the colour temperature, which is sent
-    // even with the camera closed and never asked about.
-    static const int Tuned = Params::ColorTemperature;
-    using Values = std::array<int, Tuned>;
+    using Values = std::array<int, Params::Count>;
 
     bool change(int id, int index);
     void load(int id);
+    bool sameRows(const Values &a, const Values &b) const;
 
     SettingsStore *m_settings;
-    std::array<int, Params::Count> m_values{};
+    // The rows of the snapshot: those the panel holds of its own.
+    const int m_tuned;
+    Values m_values{};
     Values m_saved{};
     Values m_storing{};
     bool m_dirty = false;
     // Set while the exposure rules force ISO to automatic.
     bool m_forcingIso = false;
-    std::array<bool, EnableCount> m_enabled{};
+    std::array<bool, Params::Count> m_enabled{};
     std::array<QStringList, Params::Count> m_lists;
 };

@@ -182,6 +182,25 @@ bool handsOver(int id, int index)
     return validIndex(id, index) && registerOf(id, storedAt(id, index)) == OtherRow;
 }
 
+int handedOverFrom(int id)
+{
+    for (int from = rowOn(Rows[id].control); from < id; from = rowOn(Rows[id].control, from + 1)) {
+        for (int i = 0; i < count(from); ++i) {
+            if (handsOver(from, i) && rowOn(Rows[id].control, from + 1) == id)
+                return from;
+        }
+    }
+    return -1;
+}
+
+int ownRows()
+{
+    int rows = 0;
+    while (rows < Count && handedOverFrom(rows) < 0)
+        ++rows;
+    return rows;
+}
+
 int rowOn(Control c, int from)
 {
     for (int id = from; id < Count; ++id) {

@@ -243,6 +243,12 @@ int registerOf(int id, int stored);
 // Whether list entry `index` leaves its register to the next row on its
 // control (the white balance's Manual: the colour temperature sends it).
 bool handsOver(int id, int index);
+// The row that hands its register over to row `id` (the white balance, for
+// the colour temperature); -1 when none does.
+int handedOverFrom(int id);
+// The rows before the first one that another row hands over to: those the
+// panel holds of its own.
+int ownRows();
 
 // The first row on `c` at or after row `from`; Count when there is none.
 int rowOn(Control c, int from = 0);
