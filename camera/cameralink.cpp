@@ -98,10 +98,10 @@ void CameraLink::Gate::unlock()
 }
 
 CameraLink::CameraLink(std::unique_ptr<cv::VideoCapture> capture,
-                       std::unique_ptr<DeviceSource> deviceSource)
-    : m_capture(capture ? std::move(capture) : std::make_unique<cv::VideoCapture>())
+                       std::unique_ptr<DeviceSource> deviceSource, Routes routes)
+    : m_routeControls(routes == Routes::Always || !capture)
+    , m_capture(capture ? std::move(capture) : std::make_unique<cv::VideoCapture>())
     , m_deviceSource(deviceSource ? std::move(deviceSource) : createPlatformDeviceSource())
-    , m_routeControls(!capture)
 {
 }
 

@@ -89,9 +89,12 @@ class CameraLink
 public:
     // Tests hand in a capture object and a device source of their own; by
     // default the platform's are used. Only the platform's capture object has
-    // its controls routed and checked at open (see controlroutes.h).
+    // its controls routed and checked at open (see controlroutes.h), unless
+    // the caller asks for it: a capture object of its own on the real device.
+    enum class Routes { PlatformCaptureOnly, Always };
     explicit CameraLink(std::unique_ptr<cv::VideoCapture> capture = nullptr,
-                        std::unique_ptr<DeviceSource> deviceSource = nullptr);
+                        std::unique_ptr<DeviceSource> deviceSource = nullptr,
+                        Routes routes = Routes::PlatformCaptureOnly);
     ~CameraLink();
 
     CameraLink(const CameraLink &) = delete;
@@ -192,9 +195,9 @@ private:
     bool controlSet(int propId, double value);
     double controlGet(int propId);
 
+    const bool m_routeControls; // before the capture object, which is moved in
     std::unique_ptr<cv::VideoCapture> m_capture;
     std::unique_ptr<DeviceSource> m_deviceSource;
-    const bool m_routeControls;
     // Written under the exclusive life gate and the state lock; read under either.
     mutable std::mutex m_stateLock;
     bool m_opened = false;

@@ -239,7 +239,7 @@ Outcome serve(const Camera &camera, const Request &r, const std::vector<std::pai
         return o;
     }
     Outcome o;
-    CameraLink link(makeControlCapture());
+    CameraLink link(makeControlCapture(), nullptr, CameraLink::Routes::Always);
     link.enumerateDevices(); // for the camera's lock, by its USB path
     if (!link.camOpen(camera.device.id, {})) {
         o.code = NoCamera;

@@ -61,6 +61,11 @@ private slots:
             QCOMPARE(link.get(cv::CAP_PROP_FPS), 30.0);
             QCOMPARE(link.grabFrame().size(), QSize(size[1], size[3]));
         }
+        // Stock uvcvideo maps no control to roll; a capture object of a test's own is not routed
+        // through the device node at its index, which is another camera.
+        QVERIFY(!link.reaches(cv::CAP_PROP_ROLL));
+        Rig fake;
+        QVERIFY(fake.link->camOpen(0, SmallPreview) && fake.link->reaches(cv::CAP_PROP_ROLL));
         home.clearLog();
         setLogEnabled(false);
     }
