@@ -18,7 +18,6 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("as saved") << "" << true << "";
         QTest::newRow("unknown key") << "colour=blue" << true << "colour";
-        QTest::newRow("out of range") << "sharpness_value=99" << false << "sharpness_value: 99 is out of range";
         QTest::newRow("not a profile") << "-profile" << false << "not a tuning profile";
     }
     void load()
