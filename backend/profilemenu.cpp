@@ -20,15 +20,9 @@ namespace {
 
 const int RecentCount = 5;
 
-// The rows' titles in the window (translation ids of context "main"), in the table's order.
-const char *const RowTitles[] = {"BrightMode", "Grinding", "Aec mod", "AntiFlicker", "AWB", "Aperture",
-                                 "Exposure Time", "ISO", "EV", "SCE", "Saturation", "Contrast", "Sharpness",
-                                 "Warmness", "MCE", "MCE", "MCE", "ColorTemperature"};
-static_assert(sizeof(RowTitles) / sizeof(RowTitles[0]) == Params::Count, "one title per row");
-
 QString rowName(int id)
 {
-    QString name = QCoreApplication::translate("main", RowTitles[id]);
+    QString name = QCoreApplication::translate("main", Params::row(id).title);
     if (Params::row(id).kind == Params::Kind::MceSlider)
         name += QStringLiteral(" ") + QLatin1Char("RGB"[id - Params::MceR]);
     return name;

@@ -80,8 +80,7 @@ void TuningModel::set(int id, int index)
         updateAecEnables(current(Params::AecMode));
         break;
     case Params::Awb:
-        setEnabled(Params::Warmness, index == 0);
-        setEnabled(Params::ColorTemperature, Params::handsOver(id, index));
+        updatePresetEnables(index);
         emit writeAsked(id, index);
         emit valueChanged(id);
         break;
@@ -119,14 +118,12 @@ void TuningModel::load()
     }
     for (int id = m_tuned; id < Params::Count; ++id)
         load(id);
-    const int awb = current(Params::Awb);
-    setEnabled(Params::Warmness, awb == 0);
     updateAecEnables(current(Params::AecMode));
     for (int id = m_tuned; id < Params::Count; ++id) {
         setList(id, Params::labels(id));
         emit valueChanged(id);
     }
-    setEnabled(Params::ColorTemperature, Params::handsOver(Params::Awb, awb));
+    updatePresetEnables(current(Params::Awb));
     takeSnapshot();
 }
 
@@ -139,9 +136,15 @@ void TuningModel::reload()
     updateAecEnables(current(Params::AecMode));
     for (int id = m_tuned; id < Params::Count; ++id)
         emit valueChanged(id);
-    const int awb = current(Params::Awb);
-    setEnabled(Params::ColorTemperature, Params::handsOver(Params::Awb, awb));
-    setEnabled(Params::Warmness, awb == 0);
+    updatePresetEnables(current(Params::Awb));
+}
+
+void TuningModel::updatePresetEnables(int awbIndex)
+{
+    for (int id = 0; id < Params::Count; ++id) {
+        if (Params::followsPreset(id))
+            setEnabled(id, Params::usableWithPreset(id, awbIndex));
+    }
 }
 
 // The exposure-mode rules: which controls the mode leaves to the user, and

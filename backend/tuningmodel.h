@@ -47,6 +47,7 @@ public:
     void load();
     void reload();
     void updateAecEnables(int aecMode);
+    void updatePresetEnables(int awbIndex);
 
     void takeSnapshot();
     bool changedSinceSnapshot() const;

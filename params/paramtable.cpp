@@ -193,6 +193,19 @@ int handedOverFrom(int id)
     return -1;
 }
 
+bool followsPreset(int id)
+{
+    return id == Warmness || handedOverFrom(id) == Awb;
+}
+
+bool usableWithPreset(int id, int awbIndex)
+{
+    if (id == Warmness)
+        return awbIndex == 0;
+    const int from = handedOverFrom(id);
+    return from < 0 || handsOver(from, awbIndex);
+}
+
 int ownRows()
 {
     int rows = 0;

@@ -32,50 +32,56 @@
 //   route     how a write reaches the control, with its pause rule
 //   prime     what the priming pass before a full write sends
 //   debug     its name in debug texts and failure reasons
+//   title     its row's title in the window (a translation id of the window's)
 //
 // The rows are in the order of restoring defaults and of a reload. A full
 // write sends the tunnelled controls in the order of `Control`, each with the
 // value of the first row on it (the lead row).
 #define VEXLO_PARAMS(X)                                                                                               \
     X(BrightMode, BrightMode, Switch, "bright_mode", brightSwitch, setBrightSwitch,                                   \
-      0, steps(0, 1), bit(0x40), Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")        \
+      0, steps(0, 1), bit(0x40), Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode",        \
+      "BrightMode")                                                                                                   \
     X(SkinSmoothing, SkinSmoothing, Switch, "skin_smoothing", skinSwitch, setSkinSwitch,                              \
-      0, steps(0, 1), bit(0x80), Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode")        \
+      0, steps(0, 1), bit(0x80), Control::Gamma, Route::Flag, Prime::inverted(), "Skin smoothing/Bright mode",        \
+      "Grinding")                                                                                                     \
     X(AecMode, AecMod, Combo, "aec_Mod", aecIndex, setAecIndex,                                                       \
       0, choices(ExposureModes), byIndex(AecManual),                                                                  \
-      Control::AutoExposure, Route::AecModes, Prime::none(), "AEC mode")                                              \
+      Control::AutoExposure, Route::AecModes, Prime::none(), "AEC mode", "Aec mod")                                   \
     X(Afd, AfdValue, Combo, "afd_value", afdIndex, setAfdIndex,                                                       \
-      0, choices(AntiFlickerModes), same(), Control::Backlight, Route::Tunnel, Prime::with(1), "Anti-flicker")        \
+      0, choices(AntiFlickerModes), same(), Control::Backlight, Route::Tunnel, Prime::with(1), "Anti-flicker",        \
+      "AntiFlicker")                                                                                                  \
     X(Awb, AwbValue, Combo, "awb_value", awbIndex, setAwbIndex,                                                       \
       0, choices(WhiteBalancePresets), byIndex(PresetKelvin),                                                         \
-      Control::WhiteBalance, Route::Tunnel, Prime::with(2800), "White balance")                                       \
+      Control::WhiteBalance, Route::Tunnel, Prime::with(2800), "White balance", "AWB")                                \
     X(Aperture, ApertureValue, Slider, "aperture_value", apertureIndex, setApertureIndex,                             \
-      240, choices(Apertures), same(), Control::Iris, Route::Direct, Prime::stored(), "Aperture")                     \
+      240, choices(Apertures), same(), Control::Iris, Route::Direct, Prime::stored(), "Aperture", "Aperture")         \
     X(ExposureTime, ExposureTime, Slider, "exposure_time", exposureIndex, setExposureIndex,                           \
-      -3, choices(ExposureTimes), same(), Control::Exposure, Route::Direct, Prime::stored(), "Exposure time")         \
+      -3, choices(ExposureTimes), same(), Control::Exposure, Route::Direct, Prime::stored(), "Exposure time",         \
+      "Exposure Time")                                                                                                \
     X(Iso, IsoValue, Slider, "iso_value", isoIndex, setIsoIndex,                                                      \
-      0, choices(IsoSpeeds), same(), Control::Gain, Route::Tunnel, Prime::with(1), "ISO")                             \
+      0, choices(IsoSpeeds), same(), Control::Gain, Route::Tunnel, Prime::with(1), "ISO", "ISO")                      \
     X(Ev, EvValue, Slider, "ev_value", evIndex, setEvIndex,                                                           \
-      0, choices(EvSteps), same(), Control::Brightness, Route::Tunnel, Prime::with(1), "EV")                          \
+      0, choices(EvSteps), same(), Control::Brightness, Route::Tunnel, Prime::with(1), "EV", "EV")                    \
     X(Sce, SceValue, Slider, "sce_value", sceIndex, setSceIndex,                                                      \
-      700, steps(0, 1500, 100), same(), Control::Zoom, Route::Tunnel, Prime::with(600), "SCE")                        \
+      700, steps(0, 1500, 100), same(), Control::Zoom, Route::Tunnel, Prime::with(600), "SCE", "SCE")                 \
     X(Saturation, SaturationValue, Slider, "saturation_value", saturationIndex, setSaturationIndex,                   \
-      5, steps(0, 10), same(), Control::Saturation, Route::TunnelAtOnce, Prime::with(1), "Saturation")                \
+      5, steps(0, 10), same(), Control::Saturation, Route::TunnelAtOnce, Prime::with(1), "Saturation", "Saturation")  \
     X(Contrast, ContrastValue, Slider, "contrast_value", contrastIndex, setContrastIndex,                             \
-      5, steps(0, 10), same(), Control::Contrast, Route::Tunnel, Prime::withUnlessManualWhiteBalance(1), "Contrast")  \
+      5, steps(0, 10), same(), Control::Contrast, Route::Tunnel, Prime::withUnlessManualWhiteBalance(1), "Contrast",  \
+      "Contrast")                                                                                                     \
     X(Sharpness, SharpnessValue, Slider, "sharpness_value", sharpnessIndex, setSharpnessIndex,                        \
-      12, steps(0, 36), same(), Control::Sharpness, Route::Tunnel, Prime::with(1), "Sharpness")                       \
+      12, steps(0, 36), same(), Control::Sharpness, Route::Tunnel, Prime::with(1), "Sharpness", "Sharpness")          \
     X(Warmness, WarmnessValue, Slider, "warmness_value", warmnessIndex, setWarmnessIndex,                             \
-      0, levels(-15, 15), linear(100), Control::Hue, Route::Tunnel, Prime::with(100), "Warmness")                     \
+      0, levels(-15, 15), linear(100), Control::Hue, Route::Tunnel, Prime::with(100), "Warmness", "Warmness")         \
     X(MceR, UvcMceR, MceSlider, "uvc_mce_r", mceRindex, setMceRindex,                                                 \
-      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Roll, Route::Tunnel, Prime::with(1), "MCE red")        \
+      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Roll, Route::Tunnel, Prime::with(1), "MCE red", "MCE") \
     X(MceG, UvcMceG, MceSlider, "uvc_mce_g", mceGindex, setMceGindex,                                                 \
-      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Pan, Route::Tunnel, Prime::with(1), "MCE green")       \
+      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Pan, Route::Tunnel, Prime::with(1), "MCE green", "MCE")\
     X(MceB, UvcMceB, MceSlider, "uvc_mce_b", mceBindex, setMceBindex,                                                 \
-      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Tilt, Route::Tunnel, Prime::with(1), "MCE blue")       \
+      -128, steps(-128, 128, 1, Label::Gain), same(), Control::Tilt, Route::Tunnel, Prime::with(1), "MCE blue", "MCE")\
     X(ColorTemperature, ColorTemperature, Slider, "color_temperature", colorTemperatureIndex, setColorTemperatureIndex,\
       0, steps(0, 60, 1, Label::Kelvin), linear(100, 2000),                                                           \
-      Control::WhiteBalance, Route::TunnelStoredFirst, Prime::none(), "White balance")
+      Control::WhiteBalance, Route::TunnelStoredFirst, Prime::none(), "White balance", "ColorTemperature")
 
 namespace Params {
 
@@ -207,6 +213,7 @@ struct Row
     Route route;
     Prime prime;
     const char *debug;
+    const char *title; // the row's title in the window: a translation id of the window's ("main")
 };
 
 enum Id {
@@ -246,6 +253,11 @@ bool handsOver(int id, int index);
 // The row that hands its register over to row `id` (the white balance, for
 // the colour temperature); -1 when none does.
 int handedOverFrom(int id);
+// The rows the white balance's preset governs, and whether such a row takes
+// changes with preset `awbIndex`: the warmness only with the automatic one,
+// the row a preset hands over to only with that preset.
+bool followsPreset(int id);
+bool usableWithPreset(int id, int awbIndex);
 // The rows before the first one that another row hands over to: those the
 // panel holds of its own.
 int ownRows();
