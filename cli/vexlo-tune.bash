@@ -4,9 +4,8 @@ _vexlo_tune()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local commands="list show set apply sync store snapshot"
     local options="--camera --all --json --store --wait --help"
-    local keys="bright_mode= skin_smoothing= aec_Mod= afd_value= awb_value= aperture_value= exposure_time=
-        iso_value= ev_value= sce_value= saturation_value= contrast_value= sharpness_value= warmness_value=
-        uvc_mce_r= uvc_mce_g= uvc_mce_b= color_temperature="
+    local keys # as `vexlo-tune set --help` lists them
+    keys=$("${COMP_WORDS[0]}" set --help 2>/dev/null | sed -n '/^Keys:/,/^$/s/^  \([A-Za-z_]*\) .*/\1=/p')
     COMPREPLY=()
     case $prev in
         --camera|--wait) return ;;

@@ -57,7 +57,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("says");
-        QTest::newRow("help") << QStringList{"set", "--help"} << 0 << "set KEY=VALUE...";
+        QTest::newRow("help") << QStringList{"set", "--help"} << 0 << "  color_temperature  2000K ... 8000K\n";
         QTest::newRow("no command") << QStringList{"--all"} << 1 << "no command given";
         QTest::newRow("unknown option") << QStringList{"sync", "--fast"} << 1 << "unknown option --fast";
         QTest::newRow("store after set") << QStringList{"set", "iso_value=1", "--store"} << 1 << "apply only";
