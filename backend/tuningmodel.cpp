@@ -139,11 +139,11 @@ void TuningModel::reload()
     updatePresetEnables(current(Params::Awb));
 }
 
-void TuningModel::updatePresetEnables(int awbIndex)
+void TuningModel::updatePresetEnables(int preset)
 {
     for (int id = 0; id < Params::Count; ++id) {
         if (Params::followsPreset(id))
-            setEnabled(id, Params::usableWithPreset(id, awbIndex));
+            setEnabled(id, Params::usableWithPreset(id, preset));
     }
 }
 

@@ -47,7 +47,7 @@ public:
     void load();
     void reload();
     void updateAecEnables(int aecMode);
-    void updatePresetEnables(int awbIndex);
+    void updatePresetEnables(int preset);
 
     void takeSnapshot();
     bool changedSinceSnapshot() const;

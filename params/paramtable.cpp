@@ -198,12 +198,12 @@ bool followsPreset(int id)
     return id == Warmness || handedOverFrom(id) == Awb;
 }
 
-bool usableWithPreset(int id, int awbIndex)
+bool usableWithPreset(int id, int preset)
 {
     if (id == Warmness)
-        return awbIndex == 0;
+        return preset == 0;
     const int from = handedOverFrom(id);
-    return from < 0 || handsOver(from, awbIndex);
+    return from < 0 || handsOver(from, preset);
 }
 
 int ownRows()

@@ -254,10 +254,10 @@ bool handsOver(int id, int index);
 // the colour temperature); -1 when none does.
 int handedOverFrom(int id);
 // The rows the white balance's preset governs, and whether such a row takes
-// changes with preset `awbIndex`: the warmness only with the automatic one,
+// changes with preset `preset`: the warmness only with the automatic one,
 // the row a preset hands over to only with that preset.
 bool followsPreset(int id);
-bool usableWithPreset(int id, int awbIndex);
+bool usableWithPreset(int id, int preset);
 // The rows before the first one that another row hands over to: those the
 // panel holds of its own.
 int ownRows();
