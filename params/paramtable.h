@@ -254,7 +254,7 @@ bool handsOver(int id, int index);
 // the colour temperature); -1 when none does.
 int handedOverFrom(int id);
 // The rows the white balance's preset governs, and whether such a row takes
-// changes with preset `preset`: the warmness only with the automatic one,
+// changes with the preset `preset`: the warmness only with the automatic one,
 // the row a preset hands over to only with that preset.
 bool followsPreset(int id);
 bool usableWithPreset(int id, int preset);
