@@ -105,23 +105,29 @@ bool ProfileMenu::save(const QString &given)
     return true;
 }
 
-bool ProfileMenu::load(const QString &given)
+ProfileCheck ProfileMenu::open(const QString &given, const QString &title, Profile *profile)
 {
     QString path = given;
-    if (path.isEmpty()) {
-        path = QFileDialog::getOpenFileName(QApplication::activeWindow(), tr("load_profile_title"),
+    if (path.isEmpty())
+        path = QFileDialog::getOpenFileName(QApplication::activeWindow(), title,
                                             m_recent.isEmpty() ? QDir::homePath() : QFileInfo(m_recent[0]).path(),
                                             tr(Filter));
-        if (path.isEmpty())
-            return false;
-    }
-    Profile profile;
-    const ProfileCheck check = readProfile(path, &profile);
-    if (!check.ok) {
+    if (path.isEmpty())
+        return ProfileCheck();
+    const ProfileCheck check = readProfile(path, profile);
+    if (check.ok)
+        remember(path);
+    else
         m_tell(tr("profile_not_loaded"), check.message);
+    return check;
+}
+
+bool ProfileMenu::load(const QString &given)
+{
+    Profile profile;
+    const ProfileCheck check = open(given, tr("load_profile_title"), &profile);
+    if (!check.ok)
         return false;
-    }
-    remember(path);
     profile.applyTo(*m_window->settingsStore());
     // The window shows the values; restoring them is no turn of the picture.
     const int rotation = m_window->cameraLink()->rotation();
@@ -135,21 +141,9 @@ bool ProfileMenu::load(const QString &given)
 
 bool ProfileMenu::compare(const QString &given)
 {
-    QString path = given;
-    if (path.isEmpty()) {
-        path = QFileDialog::getOpenFileName(QApplication::activeWindow(), tr("compare_profile_title"),
-                                            m_recent.isEmpty() ? QDir::homePath() : QFileInfo(m_recent[0]).path(),
-                                            tr(Filter));
-        if (path.isEmpty())
-            return false;
-    }
     Profile profile;
-    const ProfileCheck check = readProfile(path, &profile);
-    if (!check.ok) {
-        m_tell(tr("profile_not_loaded"), check.message);
+    if (!open(given, tr("compare_profile_title"), &profile).ok)
         return false;
-    }
-    remember(path);
     const QList<QStringList> rows = differences(Profile::fromSettings(*m_window->settingsStore()), profile);
     QString text;
     if (rows.isEmpty()) {

@@ -44,6 +44,9 @@ signals:
 
 private:
     void remember(const QString &path);
+    // The profile at `given`, or one the user picks in a dialog titled `title`,
+    // read and checked whole; a fault is told. Not ok when the dialog was cancelled.
+    ProfileCheck open(const QString &given, const QString &title, Profile *profile);
 
     QmlData *m_window;
     QStringList m_recent;
