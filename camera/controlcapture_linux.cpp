@@ -1,6 +1,7 @@
 #include "camera/controlcapture.h"
 
 #include "camera/controlroutes.h"
+#include "camera/xioctl_linux.h"
 
 #include <QByteArray>
 
@@ -12,15 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-int xioctl(int fd, unsigned long request, void *arg)
-{
-    int r;
-    do {
-        r = ::ioctl(fd, request, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
 
 class ControlCapture : public cv::VideoCapture
 {

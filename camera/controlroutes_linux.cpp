@@ -1,4 +1,5 @@
 #include "camera/controlroutes.h"
+#include "camera/xioctl_linux.h"
 
 #include <QByteArray>
 
@@ -45,15 +46,6 @@ const PropertyControl Controls[] = {
 // (CT_ROLL_ABSOLUTE_CONTROL: wAbsoluteRoll, a signed 16-bit number).
 const __u8 CameraTerminalGuid[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 const __u8 RollAbsoluteSelector = 0x0f;
-
-int xioctl(int fd, unsigned long request, void *arg)
-{
-    int r;
-    do {
-        r = ::ioctl(fd, request, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
 
 bool hasControl(int fd, quint32 cid)
 {
