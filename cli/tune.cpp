@@ -116,17 +116,15 @@ QString usage(const Command *c)
 QString helpText(const Command *c)
 {
     QString text = usage(c);
-    if (c && c->op == Op::Set) { // the keys, with the first and last of their values as the window labels them
-        text += QLatin1Char('\n') + QLatin1String(c->help) + QStringLiteral("\n\nKeys:\n");
-        for (int id = 0; id < Params::Count; ++id)
-            text += QStringLiteral("  %1 %2 ... %3\n")
-                        .arg(QLatin1String(Params::row(id).key), -18)
+    if (c) {
+        text += QLatin1Char('\n') + QLatin1String(c->help) + QStringLiteral("\n\n");
+        for (int id = 0; c->op == Op::Set && id < Params::Count; ++id) // the keys, with their first and last value
+            text += QStringLiteral("%1  %2 %3 ... %4\n")
+                        .arg(id ? "" : "Keys:\n").arg(QLatin1String(Params::row(id).key), -18)
                         .arg(Params::isSwitch(id) ? QStringLiteral("false") : Params::label(id, 0),
                              Params::isSwitch(id) ? QStringLiteral("true") : Params::label(id, Params::count(id) - 1));
-        return text + QLatin1Char('\n') + QLatin1String(Options);
+        return text + (c->op == Op::Set ? QStringLiteral("\n") : QString()) + QLatin1String(Options);
     }
-    if (c)
-        return text + QLatin1Char('\n') + QLatin1String(c->help) + QStringLiteral("\n\n") + QLatin1String(Options);
     text += QStringLiteral("Tunes Vexlo cameras and makes them keep their tuning, beside the window or instead of it.\n"
                            "\nCommands:\n");
     for (const Command &cmd : Commands)
