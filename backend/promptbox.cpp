@@ -69,3 +69,12 @@ void PromptBox::showEvent(QShowEvent *e)
     // button to a box without buttons.
     QDialog::showEvent(e);
 }
+
+void PromptBox::finishWait(QPointer<PromptBox> &box)
+{
+    if (box && box->isVisible()) {
+        box->busy = false;
+        box->close();
+        box = nullptr;
+    }
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPair>
 #include <QVector>
 
@@ -25,6 +26,8 @@ public:
     PromptBox(const char *titleId, const char *textId);
 
     void addButtonId(StandardButton which, const char *textId);
+    // Ends a wait box that is up (the camera has answered) and forgets it.
+    static void finishWait(QPointer<PromptBox> &box);
 
     // While set, a close request is refused (the box waits for the camera).
     bool busy = false;

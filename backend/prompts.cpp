@@ -139,11 +139,7 @@ void Prompts::sync(bool restoreDefaults)
 
 void Prompts::syncDone(const QString &failedRows)
 {
-    if (m_syncBox && m_syncBox->isVisible()) {
-        m_syncBox->busy = false;
-        m_syncBox->close();
-        m_syncBox = nullptr;
-    }
+    PromptBox::finishWait(m_syncBox);
     m_syncFailure = failedRows;
     // A sync without its box (asked from the window) tells at once.
     if (!m_syncBox && !m_syncFailure.isEmpty() && m_modalDepth == 0)
@@ -228,11 +224,7 @@ void Prompts::saveWait()
 
 void Prompts::exitStoreDone(const QString &failure)
 {
-    if (m_saveWaitBox && m_saveWaitBox->isVisible()) {
-        m_saveWaitBox->busy = false;
-        m_saveWaitBox->close();
-        m_saveWaitBox = nullptr;
-    }
+    PromptBox::finishWait(m_saveWaitBox);
     m_exitStoreFailure = failure;
 }
 

@@ -49,11 +49,15 @@ DeviceLock::DeviceLock(const QString &key)
 {
 #ifndef _WIN32
     const QByteArray dir = QFile::encodeName(folder());
-    if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST) {
+    // The folder may be under the shared /tmp: only a folder of this user's own is used, and no
+    // symbolic link is followed into it.
+    struct stat st;
+    if ((::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST) || ::lstat(dir.constData(), &st) != 0
+        || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
         qCWarning(lcCamera).noquote() << "No camera lock (other programs may interleave):" << folder();
         return;
     }
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_fd < 0)
         qCWarning(lcCamera).noquote() << "No camera lock (other programs may interleave):" << m_path;
 #endif

@@ -2,6 +2,7 @@
 // every camera, and its writes beside a window that streams and syncs the same camera.
 
 #include "cli/tune.h"
+#include "camera/devicelock.h"
 #include "settings/profile.h"
 #include "support/fakecamera.h"
 #include "tunnel/cameracontrol.h"
@@ -135,6 +136,18 @@ private slots:
         }
         SettingsStore settings;
         QVERIFY(Profile::fromSettings(settings).values == profile.values);
+    }
+
+    // A lock folder that is a link (planted in the shared /tmp, say) is not followed into.
+    void lockFolderLinkNotFollowed()
+    {
+        QTemporaryDir runtime, elsewhere;
+        QVERIFY(QFile::link(elsewhere.path(), runtime.path() + "/vexlo-locks"));
+        const QByteArray own = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^No camera lock"));
+        QVERIFY(DeviceLock("usb-1").lock(0) && QDir(elsewhere.path()).isEmpty());
+        qputenv("XDG_RUNTIME_DIR", own);
     }
 
     // Beside a window that streams the camera: while the window holds a transaction the command gives up
